@@ -1,0 +1,139 @@
+// Files: the buffered binary CFile with typed, byte-order-aware reads and
+// writes and a bounds window, CBitFile for bit streams, the whole-file and
+// directory utilities, CRC-32 and the scrambled-file test.
+#pragma once
+
+#include <tarvex/llist.h>
+
+#include <cstdio>
+
+// Open modes: exactly one access bit, plus order and directory flags.
+enum : int32_t {
+    XFILE_READ = 1,
+    XFILE_WRITE = 2,
+    XFILE_READWRITE = 4,
+    XFILE_APPEND = 8,
+    XFILE_LITTLE_ENDIAN = 32, // the file's numbers are little-endian
+    XFILE_BIG_ENDIAN = 64,    // the file's numbers are big-endian
+    XFILE_CREATE_DIRS = 256,  // create missing directories and retry once
+};
+// Seek modes.
+enum : int16_t {
+    XSEEK_SET = 1,
+    XSEEK_CUR = 2,
+    XSEEK_END = 4,
+    XSEEK_RAW = 128, // ignore the bounds window
+};
+
+class CFileBase {
+public:
+    virtual int32_t Open(const char* name, int32_t mode) = 0;
+    virtual int32_t Read(void* buf, uint32_t n) = 0;
+    virtual int32_t SetFileBounds(uint32_t start, uint32_t size) = 0;
+    virtual int32_t Write(const void* buf, uint32_t n) = 0;
+    virtual int32_t ReadByte(int8_t* b) = 0;
+    virtual int32_t WriteByte(int8_t b) = 0;
+    virtual int32_t ReadWord(int16_t* v) = 0;
+    virtual int32_t WriteWord(int16_t v) = 0;
+    virtual int32_t ReadLong(int32_t* v) = 0;
+    virtual int32_t WriteLong(int32_t v) = 0;
+    virtual int32_t ReadFloat(float* v) = 0;
+    virtual int32_t WriteFloat(float v) = 0;
+    virtual int32_t ReadDouble(double* v) = 0;
+    virtual int32_t WriteDouble(double v) = 0;
+    virtual int32_t Seek(int32_t offset, int16_t mode) = 0;
+    virtual int32_t GetPos(uint32_t* pos, int32_t mode) = 0;
+    virtual int32_t GetSize(uint32_t* size) = 0;
+    virtual int32_t ReadString(char* buf, int32_t n) = 0;
+    virtual int32_t Print(const char* format, ...) __attribute__((format(printf, 2, 3))) = 0;
+    virtual void Close() = 0;
+    virtual ~CFileBase() = default;
+};
+
+class CFile : public CFileBase {
+public:
+    FILE* handle = nullptr;
+    char processorOrder;      // 'L' little-endian, 'B' big-endian
+    uint8_t swap = 0;         // reverse multi-byte numbers on read and write
+    uint32_t boundsStart = 0; // window offset (0 = whole file)
+    uint32_t boundsSize = 0;  // window size (0 = up to the real end)
+
+    CFile();
+    CFile(const CFile&) = default;
+    CFile& operator=(const CFile&) = default;
+    ~CFile() override;
+
+    int32_t Open(const char* name, int32_t mode) override;
+    int32_t Read(void* buf, uint32_t n) override;
+    int32_t SetFileBounds(uint32_t start, uint32_t size) override;
+    int32_t Write(const void* buf, uint32_t n) override;
+    int32_t ReadByte(int8_t* b) override;
+    int32_t WriteByte(int8_t b) override;
+    int32_t ReadWord(int16_t* v) override;
+    int32_t WriteWord(int16_t v) override;
+    int32_t ReadLong(int32_t* v) override;
+    int32_t WriteLong(int32_t v) override;
+    int32_t ReadFloat(float* v) override;
+    int32_t WriteFloat(float v) override;
+    int32_t ReadDouble(double* v) override;
+    int32_t WriteDouble(double v) override;
+    int32_t Seek(int32_t offset, int16_t mode) override;
+    int32_t GetPos(uint32_t* pos, int32_t mode) override;
+    int32_t GetSize(uint32_t* size) override;
+    int32_t ReadString(char* buf, int32_t n) override;
+    int32_t Print(const char* format, ...) override __attribute__((format(printf, 2, 3)));
+    void Close() override;
+    int32_t IsOpen() const { return handle != nullptr ? TRUE : FALSE; }
+};
+
+class CBitFile : public CFile {
+public:
+    uint8_t bitBuffer = 0;
+    uint8_t bitCount = 0;
+
+    CBitFile() = default;
+    CBitFile(const CBitFile&) = default;
+    CBitFile& operator=(const CBitFile&) = default;
+    ~CBitFile() override;
+
+    int16_t ReadBit();
+    int16_t ReadBits(int16_t n);
+    void WriteBit(uint8_t b);
+    void WriteBits(uint32_t value, uint8_t n);
+    void FlushBits();
+    void FlushBitbuf();
+};
+
+int32_t xFileExists(const char* name);
+int32_t xDoFileExists(const char* name);
+int32_t xFileDelete(const char* name);
+int32_t xFileRename(const char* newName, const char* oldName);
+int32_t xFileSize(const char* name, uint32_t* size);
+int32_t xReadFile(const char* name, void* buf, uint32_t n);
+int32_t xWriteFile(const char* name, const void* buf, uint32_t n);
+int32_t xCopyFile(const char* dst, const char* src);
+int32_t xRemoveReadOnly(const char* name);
+int32_t xFileGetLastWriteTime(const char* name, uint32_t& low, uint32_t& high);
+int32_t xCreateDirsForFile(const char* path);
+char* xGetWorkingDirectory();
+int32_t xSetWorkingDirectory(const char* dir);
+int32_t xDoDirectoryExists(const char* dir);
+int xFolderExists(const char* path);
+// Linux has no drive letters: drive 0 ('A' + 0 in the letter range) is the
+// root filesystem, later indices the mounted removable and remote
+// filesystems. The letters first..last select indices first-'A'..last-'A'.
+int32_t xAddDrives(CLList* list, char first, char last);
+int32_t xAddFolderContent(CLList* list, const char* folder, const char* pattern, int dirs, int files,
+                          int fullPath);
+int32_t xExecuteFile(const char* file, const char* params);
+int32_t xShowURL(const char* url);
+
+// CRC-32, most significant bit first, initial 0xFFFFFFFF, final complement.
+int32_t xCalcCrc(const void* data, uint32_t n, uint32_t* crc, uint32_t poly);
+int32_t xCalcFileCrc(const char* name, uint32_t* crc, uint32_t poly);
+
+// Scrambled files end with the scrambled marker "XICRYPTEDFILE".
+constexpr uint8_t XCRYPT_KEY = 0x5A;
+int32_t xIsCrypt(const void* data, uint32_t n);
+int32_t xIsFileCrypt(CFile* file);
+void xDecrypt(void* data, uint32_t n);

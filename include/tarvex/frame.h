@@ -1,0 +1,221 @@
+// The library frame: the two global records, start-up and shut-down, the
+// per-frame handler with its pacing, window-message and library-message
+// dispatch, and the small services beside them (time, dates, random
+// numbers, identifiers, global flags, priorities, the load-data callback).
+#pragma once
+
+#include <tarvex/error.h>
+#include <tarvex/llist.h>
+#include <tarvex/memory.h>
+
+// Objects of later modules, held by pointer in the records.
+class CJPGPic;
+class CBMPPic;
+class CDibScreen;
+class CDxScreen;
+class CPicTypeList;
+class CScreenBaseList;
+class CScreenBase;
+class CWinCtrl;
+class CWindow;
+class CButton;
+class CStatic;
+class CKeyboard;
+class CMouse;
+class CPalette;
+
+// The music object of the sound module: its Ticker runs once per frame.
+class CMusicTicker {
+public:
+    virtual void Ticker() = 0;
+    virtual ~CMusicTicker() = default;
+};
+
+constexpr int32_t XGLOBAL_VARS = 4096;
+constexpr int32_t XAPPNAME_SIZE = 160;
+constexpr int32_t XERRORBUF_SIZE = 2048;
+
+struct SSysGlobals {
+    CJPGPic* jpgPic = nullptr;
+    CBMPPic* bmpPic = nullptr;
+    CDibScreen* dibScreen = nullptr;
+    CDxScreen* dxScreen = nullptr;
+    HWND mainWindow = nullptr;
+    HDC windowDC = nullptr;
+    uint32_t windowClass = 0;      // atom of the registered window class
+    CLList* winMsgHandlers = nullptr; // SWinMsgEntry*, created on first use
+    int32_t socketsStarted = 0;
+    CMusicTicker* music = nullptr;
+};
+
+struct SGlobals {
+    char applicationName[XAPPNAME_SIZE];
+    XDebugOutFunc dbgStdOut;
+    XDebugOutFunc dbgLvlOut;
+    int32_t debugFlag;
+    int32_t debugLevel;
+    CKeyboard* keyboard;
+    CMouse* mouse;
+    uint8_t table160[160];
+    uint32_t spare1[3];
+
+    CError error; // the library-wide last error
+    char errorBuffer[XERRORBUF_SIZE];
+
+    CMemory* memory;
+    CPicTypeList* picTypes;
+    CScreenBaseList* screens;
+    CWinCtrl* rootWindow;
+    CLList* msgHandlers; // SMsgEntry*, descending priority
+    CLList* freeAtExit;  // tracked blocks released by xFreeGlobals
+    void* paletteWork;
+    CPalette* currentPalette; // copy of the current palette, released by xExit
+    uint16_t* squares;        // 256 entries, entry i = i * i
+    CScreenBase* screen;      // the active screen
+
+    uint8_t scratch[512];
+
+    CLList* localClients;
+    CLList* localServers;
+    CLList* remoteClients;
+    CLList* remoteServers;
+
+    CLList* commNodes;
+    CWindow* msgBoxWindow;
+    CButton* msgBoxButton;
+    CStatic* msgBoxText;
+    uint32_t spare2;
+
+    // Frame pacing.
+    int32_t minimumFrameTime; // ms, 0 = no pacing
+    int32_t updateTime;       // ms per update tick
+    float tickRemainder;      // ms carried to the next frame
+    int32_t updateTicks;      // update ticks due this frame
+    int32_t spare3[2];
+    uint32_t lastFrameTime;
+
+    CLList* activeTimers;
+    CLList* pendingTimers;
+
+    // Shading and colour tables (bitmaps and palettes).
+    uint32_t colorMask16[4];
+    uint8_t* shadeTable[4];
+    void* paletteTables[4];
+
+    // CRC tables: one for xCalcCrc, one for xCalcFileCrc, each with the
+    // polynomial it was built for.
+    uint32_t crcTable[256];
+    uint32_t crcPoly;
+    int32_t crcValid;
+    uint32_t fileCrcTable[256];
+    uint32_t fileCrcPoly;
+    int32_t fileCrcValid;
+
+    int32_t debugScreen;
+    int32_t validate;
+    int32_t byteOrder; // 0 untested, 1 big-endian, 2 little-endian
+
+    uint8_t userWantsToQuit;
+    uint32_t uidCounter;
+    void (*loadDataCallback)();
+    uint8_t globalVars[XGLOBAL_VARS];
+
+    int32_t socketWaitMode;
+    CLList* waitLists[4]; // comm object lists for the socket wait
+    const char* allocFile; // tracked-allocation position
+    int32_t allocLine;
+
+    SGlobals();
+    SGlobals(const SGlobals&) = default;
+    SGlobals& operator=(const SGlobals&) = default;
+};
+
+// Set by the application before xCreateGlobals.
+extern SGlobals* glb;
+extern SSysGlobals* sglb;
+extern HINSTANCE ThisInstance;
+
+// Receivers of window messages.
+class CWinMsg {
+public:
+    virtual int32_t WinMsgHandler(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
+    virtual ~CWinMsg() = default;
+};
+
+// Receivers of library messages (2 = draw, 3 = input and clear).
+class CMsgSys {
+public:
+    CMsgSys() = default;
+    CMsgSys(const CMsgSys&) = default;
+    CMsgSys& operator=(const CMsgSys&) = default;
+    virtual int32_t MsgHandler(uint32_t msg, int32_t p1, int32_t p2);
+    virtual ~CMsgSys(); // removes every registration of the object
+};
+
+struct SWinMsgEntry {
+    CWinMsg* object;
+    uint32_t msg;
+};
+struct SMsgEntry {
+    CMsgSys* object;
+    uint32_t msg;
+    int32_t priority;
+};
+
+enum : uint32_t { XMSG_DRAW = 2, XMSG_CLEAR = 3 };
+
+// Start and stop.
+int32_t xCreateGlobals();
+int32_t xInit(int argc, char** argv);
+int32_t xHandler();
+void xExit();
+void xFreeGlobals();
+char* GetApplicationName();
+void SetApplicationName(const char* name);
+int32_t xDoUserWantToQuit();
+void xSetUserWantToQuit(uint8_t flag);
+void SetMinimumFrameTime(int32_t ms);
+void SetUpdateTime(int32_t ms);
+void xSetXHandlerWaitMode(int32_t mode);
+void SetLoadDataCallback(void (*callback)());
+void DefaultLoadDataCallback();
+// The library's main window procedure.
+int32_t xMainWindowProc(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
+
+// Messages.
+int32_t RegisterWinMsg(CWinMsg* obj, uint32_t msg);
+void UnRegisterWinMsg(CWinMsg* obj, uint32_t msg);
+void UnRegisterWinMsgAll(CWinMsg* obj);
+int32_t RegisterMsg(CMsgSys* obj, uint32_t msg, int32_t priority);
+int32_t SendMsg(uint32_t msg, int32_t p1, int32_t p2);
+void UnRegisterMsg(CMsgSys* obj, uint32_t msg, int32_t priority);
+void UnRegisterMsgAll(CMsgSys* obj);
+
+// Time and dates.
+uint32_t xGetTime();
+void xSleep(uint32_t ms);
+uint32_t xTimeDiff(uint32_t from, uint32_t to);
+char* xGetDateString();
+int32_t xGetDateInfo(int32_t& sec, int32_t& min, int32_t& hour, int32_t& mday, int32_t& mon, int32_t& year,
+                     int32_t& wday, int32_t& yday, int32_t& isdst);
+
+// Random numbers and identifiers.
+void xSeedRandomizer(int32_t seed);
+uint32_t xSysRand();
+uint32_t xRand32();
+uint32_t xRand(uint32_t n);
+void xGetUID(uint32_t& a, uint32_t& b, uint32_t& c);
+
+// Global flags, valid indices 1..4095.
+int32_t GlobalVar_IsFalse(int32_t i);
+int32_t GlobalVar_IsTrue(int32_t i);
+void GlobalVar_SetFalse(int32_t i);
+void GlobalVar_SetTrue(int32_t i);
+
+// Process and priority.
+uint32_t xGetProcessId();
+int32_t TryCreateNewProcess(int32_t& a, int32_t& b);
+int32_t xGetPriority(int32_t& p);
+int32_t xSetPriority(int32_t p);
+int32_t xIncPriority(int32_t d);
+int32_t xDecPriority(int32_t d);

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the library and its tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs the whole suite through CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_SANITIZE=ON >/dev/null
+cmake --build build/asan -j2
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build/asan -j2 --output-on-failure --timeout 600

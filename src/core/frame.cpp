@@ -1,0 +1,516 @@
+// The library frame: the global records, start-up and shut-down, the main
+// window and its procedure, window-message and library-message dispatch,
+// and the per-frame handler with its pacing.
+#include <tarvex/frame.h>
+#include <tarvex/timer.h>
+
+#include "platform/platform.h"
+
+#include <cstring>
+#include <vector>
+
+SGlobals* glb = nullptr;
+SSysGlobals* sglb = nullptr;
+HINSTANCE ThisInstance = nullptr;
+
+namespace {
+// Largest gap between two frames that is turned into update ticks.
+constexpr uint32_t kMaxFrameGap = 250;
+} // namespace
+
+SGlobals::SGlobals()
+{
+    // Every table, pointer and counter starts at zero.
+    std::memset(applicationName, 0, sizeof applicationName);
+    std::strcpy(applicationName, "Noname");
+    dbgStdOut = xDefaultDbgStdOut;
+    dbgLvlOut = xDefaultDbgLvlOut;
+    debugFlag = debugLevel = 0;
+    keyboard = nullptr;
+    mouse = nullptr;
+    std::memset(table160, 0, sizeof table160);
+    std::memset(spare1, 0, sizeof spare1);
+    error.Clear();
+    std::memset(errorBuffer, 0, sizeof errorBuffer);
+    memory = nullptr;
+    picTypes = nullptr;
+    screens = nullptr;
+    rootWindow = nullptr;
+    msgHandlers = nullptr;
+    freeAtExit = nullptr;
+    paletteWork = nullptr;
+    currentPalette = nullptr;
+    squares = nullptr;
+    screen = nullptr;
+    std::memset(scratch, 0, sizeof scratch);
+    localClients = localServers = remoteClients = remoteServers = nullptr;
+    commNodes = nullptr;
+    msgBoxWindow = nullptr;
+    msgBoxButton = nullptr;
+    msgBoxText = nullptr;
+    spare2 = 0;
+    minimumFrameTime = 0;
+    updateTime = 0;
+    tickRemainder = 0.0f;
+    updateTicks = 0;
+    spare3[0] = spare3[1] = 0;
+    lastFrameTime = 0;
+    activeTimers = pendingTimers = nullptr;
+    std::memset(colorMask16, 0, sizeof colorMask16);
+    std::memset(shadeTable, 0, sizeof shadeTable);
+    std::memset(paletteTables, 0, sizeof paletteTables);
+    std::memset(crcTable, 0, sizeof crcTable);
+    crcPoly = 0;
+    crcValid = 0;
+    std::memset(fileCrcTable, 0, sizeof fileCrcTable);
+    fileCrcPoly = 0;
+    fileCrcValid = 0;
+    debugScreen = validate = byteOrder = 0;
+    userWantsToQuit = 0;
+    uidCounter = 0;
+    loadDataCallback = nullptr;
+    std::memset(globalVars, 0, sizeof globalVars);
+    socketWaitMode = 0;
+    std::memset(waitLists, 0, sizeof waitLists);
+    allocFile = nullptr;
+    allocLine = 0;
+}
+
+// ---------------------------------------------------------------- start and stop
+
+int32_t xCreateGlobals()
+{
+    if (glb == nullptr)
+        return FALSE;
+    glb->memory = XNEW(CMemory);
+    // Picture-type list, screen list, the root window control and the
+    // message box join here as their modules are built.
+    glb->squares = static_cast<uint16_t*>(XALLOC(514));
+    if (glb->memory == nullptr || glb->squares == nullptr)
+        return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
+    for (uint16_t i = 0; i < 256; ++i)
+        glb->squares[i] = static_cast<uint16_t>(i * i);
+    return TRUE;
+}
+
+int32_t xInit(int, char**)
+{
+    if (glb == nullptr || sglb == nullptr)
+        return FALSE;
+    // Picture types, screens, mouse and keyboard are created here as their
+    // modules are built.
+    if (!tvp::VideoStartup())
+        return xErrorTxt_Func("RegisterClass failed", nullptr, 0);
+    uint16_t atom = tvp::RegisterClass(glb->applicationName, xMainWindowProc, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS);
+    if (atom == 0) {
+        tvp::VideoShutdown();
+        return xErrorTxt_Func("RegisterClass failed", nullptr, 0);
+    }
+    sglb->windowClass = atom;
+    sglb->mainWindow = tvp::CreateWindow(glb->applicationName, glb->applicationName, WS_POPUP, 0, 0, 1, 1);
+    if (sglb->mainWindow == nullptr)
+        return FALSE;
+    tvp::ShowWindow(sglb->mainWindow, SW_SHOWDEFAULT);
+    tvp::UpdateWindow(sglb->mainWindow);
+    sglb->windowDC = tvp::GetDC(sglb->mainWindow);
+    if (sglb->windowDC == nullptr)
+        return FALSE;
+    // The first frame counts from here, not from the clock's zero.
+    glb->lastFrameTime = xGetTime();
+    return TRUE;
+}
+
+void xExit()
+{
+    if (sglb == nullptr)
+        return;
+    // The socket library clean-up joins here with the socket layer.
+    sglb->socketsStarted = 0;
+    if (sglb->windowDC != nullptr) {
+        tvp::ReleaseDC(sglb->mainWindow, sglb->windowDC);
+        sglb->windowDC = nullptr;
+    }
+    if (sglb->mainWindow != nullptr) {
+        tvp::DestroyWindow(sglb->mainWindow);
+        sglb->mainWindow = nullptr;
+    }
+    if (sglb->windowClass != 0) {
+        tvp::UnregisterClass(glb != nullptr ? glb->applicationName : "");
+        sglb->windowClass = 0;
+        tvp::VideoShutdown();
+    }
+    if (glb != nullptr && glb->currentPalette != nullptr) {
+        XFREE(glb->currentPalette);
+        glb->currentPalette = nullptr;
+    }
+    if (sglb->winMsgHandlers != nullptr) {
+        sglb->winMsgHandlers->KillAllData();
+        XDELETE(sglb->winMsgHandlers);
+        sglb->winMsgHandlers = nullptr;
+    }
+}
+
+namespace {
+void DeleteList(CLList*& list, bool withData)
+{
+    if (list == nullptr)
+        return;
+    if (withData)
+        list->KillAllData();
+    XDELETE(list);
+    list = nullptr;
+}
+} // namespace
+
+void xFreeGlobals()
+{
+    if (glb == nullptr)
+        return;
+    if (glb->squares != nullptr) {
+        XFREE(glb->squares);
+        glb->squares = nullptr;
+    }
+    DeleteList(glb->freeAtExit, true);
+    DeleteList(glb->msgHandlers, true);
+    DeleteList(glb->activeTimers, true);
+    DeleteList(glb->pendingTimers, true);
+    DeleteList(glb->commNodes, false);
+    if (glb->memory != nullptr) {
+        // The tracker goes last, so every release above is still tracked. It
+        // was created before it existed, so its own block is a plain one.
+        CMemory* m = glb->memory;
+        XDELETE(m);
+        glb->memory = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------- the frame
+
+int32_t xHandler()
+{
+    xUpdateObjTimers();
+    // The three rounds of comm clients join here with the comm layer.
+    // The active screen's FlipPage joins here with the screens.
+
+    tvp::Msg msg;
+    while (tvp::PeekMessage(msg, true)) {
+        if (msg.message == WM_QUIT) {
+            if (sglb != nullptr && sglb->windowDC != nullptr) {
+                tvp::ReleaseDC(sglb->mainWindow, sglb->windowDC);
+                sglb->windowDC = nullptr;
+            }
+            return static_cast<int32_t>(msg.wParam);
+        }
+        tvp::TranslateMessage(msg);
+        tvp::DispatchMessage(msg);
+    }
+
+    if (glb != nullptr) {
+        uint32_t now = xGetTime();
+        // Keep the last-frame stamp within [now - 250, now] (compared as a
+        // 32-bit clock that may wrap).
+        uint32_t behind = now - glb->lastFrameTime;
+        if (static_cast<int32_t>(behind) < 0)
+            glb->lastFrameTime = now;
+        else if (behind > kMaxFrameGap)
+            glb->lastFrameTime = now - kMaxFrameGap;
+        uint32_t elapsed = now - glb->lastFrameTime;
+        if (glb->minimumFrameTime != 0) {
+            int32_t wait = glb->minimumFrameTime - static_cast<int32_t>(elapsed);
+            if (wait > 1) {
+                // With the socket wait mode on, waiting through the sockets
+                // joins here with the socket layer.
+                xSleep(static_cast<uint32_t>(wait));
+            }
+        }
+        uint32_t after = xGetTime();
+        glb->lastFrameTime = after;
+        // The time spent waiting is real time too: it counts towards the
+        // update ticks, so paced logic keeps up with the clock.
+        uint32_t waited = after - now;
+        if (waited > kMaxFrameGap)
+            waited = 0;
+        elapsed += waited;
+        if (glb->updateTime > 0) {
+            double total = static_cast<double>(elapsed) + static_cast<double>(glb->tickRemainder);
+            auto n = static_cast<int32_t>(total / glb->updateTime);
+            glb->updateTicks = n;
+            glb->tickRemainder = static_cast<float>(total - static_cast<double>(n) * glb->updateTime);
+        } else {
+            // Without an update time every frame is one tick.
+            glb->updateTicks = 1;
+            glb->tickRemainder = 0.0f;
+        }
+    }
+
+    // The active screen's ClearBuffer joins here with the screens.
+    if (sglb != nullptr && sglb->music != nullptr)
+        sglb->music->Ticker();
+    return 0;
+}
+
+// ---------------------------------------------------------------- dispatch helpers
+
+namespace {
+
+// The entries of a handler list that match, copied before any is called.
+template <class Entry>
+class Snapshot {
+public:
+    template <class Pred>
+    Snapshot(CLList* list, Pred pred)
+    {
+        if (list == nullptr)
+            return;
+        for (SLListNode* n = list->first; n != nullptr; n = n->next) {
+            auto* e = static_cast<Entry*>(n->data);
+            if (pred(e))
+                m_items.push_back(*e);
+        }
+    }
+    size_t size() const { return m_items.size(); }
+    const Entry& operator[](size_t i) const { return m_items[i]; }
+
+private:
+    std::vector<Entry> m_items;
+};
+
+template <class Entry, class Pred>
+bool IsRegistered(CLList* list, Pred pred)
+{
+    if (list == nullptr)
+        return false;
+    for (SLListNode* n = list->first; n != nullptr; n = n->next)
+        if (pred(static_cast<Entry*>(n->data)))
+            return true;
+    return false;
+}
+
+// Removes the entries matching pred (only the first when once) and frees them.
+template <class Entry, class Pred>
+void RemoveEntries(CLList* list, Pred pred, bool once)
+{
+    if (list == nullptr)
+        return;
+    for (SLListNode* n = list->first; n != nullptr;) {
+        SLListNode* next = n->next;
+        auto* e = static_cast<Entry*>(n->data);
+        if (pred(e)) {
+            list->Unlink(n);
+            XFREE(e);
+            if (once)
+                return;
+        }
+        n = next;
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- window messages
+
+int32_t CWinMsg::WinMsgHandler(HWND, uint32_t, uint32_t, int32_t) { return 0; }
+
+int32_t xMainWindowProc(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam)
+{
+    if (sglb == nullptr)
+        return tvp::DefWindowProc(hwnd, msg, wParam, lParam);
+    if (sglb->winMsgHandlers == nullptr)
+        sglb->winMsgHandlers = XNEW(CLList);
+    bool handled = false;
+    int32_t result = 0;
+    if (msg == WM_CLOSE) {
+        xSetUserWantToQuit(1);
+        handled = true;
+    }
+    // Handlers may register, unregister or delete receivers while being
+    // called: call a snapshot, skipping receivers no longer registered.
+    Snapshot<SWinMsgEntry> targets(sglb->winMsgHandlers, [&](SWinMsgEntry* e) { return e->msg == msg; });
+    for (size_t i = 0; i < targets.size(); ++i) {
+        CWinMsg* obj = targets[i].object;
+        if (!IsRegistered<SWinMsgEntry>(sglb->winMsgHandlers,
+                                        [&](SWinMsgEntry* e) { return e->object == obj && e->msg == msg; }))
+            continue;
+        handled = true;
+        int32_t r = obj->WinMsgHandler(hwnd, msg, wParam, lParam);
+        if (result == 0)
+            result = r;
+    }
+    return handled ? result : tvp::DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+int32_t RegisterWinMsg(CWinMsg* obj, uint32_t msg)
+{
+    if (sglb == nullptr)
+        return FALSE;
+    if (sglb->winMsgHandlers == nullptr && (sglb->winMsgHandlers = XNEW(CLList)) == nullptr)
+        return FALSE;
+    CLList* list = sglb->winMsgHandlers;
+    for (SLListNode* n = list->first; n != nullptr; n = n->next) {
+        auto* e = static_cast<SWinMsgEntry*>(n->data);
+        if (e->object == obj && e->msg == msg)
+            return TRUE;
+    }
+    auto* e = static_cast<SWinMsgEntry*>(XALLOC(sizeof(SWinMsgEntry)));
+    if (e == nullptr)
+        return FALSE;
+    *e = {obj, msg};
+    if (!list->InsertLast(e)) {
+        XFREE(e);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void UnRegisterWinMsg(CWinMsg* obj, uint32_t msg)
+{
+    if (sglb != nullptr)
+        RemoveEntries<SWinMsgEntry>(
+            sglb->winMsgHandlers, [&](SWinMsgEntry* e) { return e->object == obj && e->msg == msg; }, true);
+}
+
+void UnRegisterWinMsgAll(CWinMsg* obj)
+{
+    if (sglb != nullptr)
+        RemoveEntries<SWinMsgEntry>(sglb->winMsgHandlers, [&](SWinMsgEntry* e) { return e->object == obj; }, false);
+}
+
+// ---------------------------------------------------------------- library messages
+
+CMsgSys::~CMsgSys() { UnRegisterMsgAll(this); }
+
+int32_t CMsgSys::MsgHandler(uint32_t, int32_t, int32_t) { return 0; }
+
+namespace {
+CLList* MsgList()
+{
+    if (glb == nullptr)
+        return nullptr;
+    if (glb->msgHandlers == nullptr)
+        glb->msgHandlers = XNEW(CLList);
+    return glb->msgHandlers;
+}
+} // namespace
+
+int32_t RegisterMsg(CMsgSys* obj, uint32_t msg, int32_t priority)
+{
+    CLList* list = MsgList();
+    if (list == nullptr)
+        return FALSE;
+    if (IsRegistered<SMsgEntry>(list, [&](SMsgEntry* e) {
+            return e->object == obj && e->msg == msg && e->priority == priority;
+        }))
+        return TRUE;
+    auto* entry = static_cast<SMsgEntry*>(XALLOC(sizeof(SMsgEntry)));
+    if (entry == nullptr)
+        return FALSE;
+    *entry = {obj, msg, priority};
+    // Descending priority; equal priorities keep registration order.
+    int16_t ok = FALSE;
+    for (list->First(); list->Exists(); list->Next())
+        if (static_cast<SMsgEntry*>(list->Get())->priority < priority) {
+            ok = list->InsertBefore(entry);
+            break;
+        }
+    if (!list->Exists())
+        ok = list->InsertLast(entry);
+    if (!ok) {
+        XFREE(entry);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int32_t SendMsg(uint32_t msg, int32_t p1, int32_t p2)
+{
+    CLList* list = MsgList();
+    Snapshot<SMsgEntry> targets(list, [&](SMsgEntry* e) { return e->msg == msg; });
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const SMsgEntry& t = targets[i];
+        if (IsRegistered<SMsgEntry>(list, [&](SMsgEntry* e) {
+                return e->object == t.object && e->msg == msg && e->priority == t.priority;
+            }))
+            t.object->MsgHandler(msg, p1, p2);
+    }
+    return targets.size() != 0 ? TRUE : FALSE;
+}
+
+void UnRegisterMsg(CMsgSys* obj, uint32_t msg, int32_t priority)
+{
+    if (glb != nullptr)
+        RemoveEntries<SMsgEntry>(
+            glb->msgHandlers,
+            [&](SMsgEntry* e) {
+                return e->object == obj && e->msg == msg && (priority == -1 || e->priority == priority);
+            },
+            true);
+}
+
+void UnRegisterMsgAll(CMsgSys* obj)
+{
+    if (glb != nullptr)
+        RemoveEntries<SMsgEntry>(glb->msgHandlers, [&](SMsgEntry* e) { return e->object == obj; }, false);
+}
+
+// ---------------------------------------------------------------- settings
+
+char* GetApplicationName()
+{
+    static char noname[] = "Noname";
+    return glb != nullptr ? glb->applicationName : noname;
+}
+
+void SetApplicationName(const char* name)
+{
+    if (glb == nullptr || name == nullptr || std::strlen(name) > XAPPNAME_SIZE - 1)
+        return;
+    std::strcpy(glb->applicationName, name);
+}
+
+int32_t xDoUserWantToQuit() { return glb != nullptr ? glb->userWantsToQuit : 0; }
+
+void xSetUserWantToQuit(uint8_t flag)
+{
+    if (glb != nullptr)
+        glb->userWantsToQuit = flag;
+}
+
+void SetMinimumFrameTime(int32_t ms)
+{
+    if (glb != nullptr)
+        glb->minimumFrameTime = ms;
+}
+
+void SetUpdateTime(int32_t ms)
+{
+    if (glb != nullptr)
+        glb->updateTime = ms;
+}
+
+void xSetXHandlerWaitMode(int32_t mode)
+{
+    if (glb != nullptr)
+        glb->socketWaitMode = mode;
+}
+
+void SetLoadDataCallback(void (*callback)())
+{
+    if (glb != nullptr)
+        glb->loadDataCallback = callback;
+}
+
+void DefaultLoadDataCallback()
+{
+    static bool started = false;
+    static uint32_t last = 0;
+    uint32_t now = xGetTime();
+    if (!started) {
+        started = true;
+        last = now;
+    }
+    if (xTimeDiff(last, now) > 100) {
+        // One pass over the local and the remote clients joins here with
+        // the comm layer.
+        last = now;
+    }
+}

@@ -1,0 +1,135 @@
+// The platform layer: the only code that talks to the operating system and to
+// SDL2. Everything above it sees these small interfaces; the Linux
+// implementation lives beside this header (clock.cpp, window.cpp, files.cpp,
+// shell.cpp). Private to the library and its tests.
+#pragma once
+
+#include <tarvex/types.h>
+
+#include <cstdint>
+#include <ctime>
+
+struct SDL_Window;
+
+namespace tvp {
+
+// ---------------------------------------------------------------- clock, process, heap
+
+// Millisecond tick from a monotonic clock, truncated to 32 bits (it wraps).
+uint32_t Tick();
+// Sleeps for ms milliseconds (under the test clock: advances it instead).
+void Sleep(uint32_t ms);
+uint32_t ProcessId();
+// The local broken-down time of now; false when the conversion fails.
+bool LocalTime(std::tm& out);
+// The runtime heap under every allocation of the library.
+void* HeapAlloc(size_t n);
+void HeapFree(void* p);
+
+// ---------------------------------------------------------------- main window and messages
+
+struct Msg {
+    HWND hwnd;
+    uint32_t message;
+    uint32_t wParam;
+    int32_t lParam;
+    uint32_t time; // Tick() when the message was queued
+};
+
+// Starts the window system on first use (SDL video and events). Without a
+// display (no DISPLAY / WAYLAND_DISPLAY) SDL's offscreen driver is chosen,
+// or the dummy one where offscreen is missing. Safe to call repeatedly.
+bool VideoStartup();
+// Releases the window system when no window and no class remain.
+void VideoShutdown();
+
+// Registers a window class; returns its non-zero atom, 0 on failure (a name
+// already registered fails, as classes are unique by name).
+uint16_t RegisterClass(const char* name, TvWndProc proc, uint32_t style);
+bool UnregisterClass(const char* name);
+
+// Creates a window of a registered class; null on failure. The window is
+// hidden until ShowWindow. WS_POPUP windows have no border.
+HWND CreateWindow(const char* className, const char* title, uint32_t style, int32_t x, int32_t y, int32_t w,
+                  int32_t h);
+bool DestroyWindow(HWND hwnd);
+bool IsWindow(HWND hwnd);
+void ShowWindow(HWND hwnd, int32_t cmd);
+void UpdateWindow(HWND hwnd);
+bool SetWindowPos(HWND hwnd, int32_t x, int32_t y, int32_t w, int32_t h);
+bool SetWindowText(HWND hwnd, const char* title);
+HDC GetDC(HWND hwnd);
+void ReleaseDC(HWND hwnd, HDC dc);
+// The SDL window behind a handle, for the screens; null for none.
+SDL_Window* SdlWindow(HWND hwnd);
+HWND WindowFromDC(HDC dc);
+
+// Takes the next message of the queue (SDL events are pumped and translated
+// into messages first). With remove false the message stays queued.
+bool PeekMessage(Msg& out, bool remove);
+// Adds WM_CHAR messages for text typed with a key press (SDL text input).
+void TranslateMessage(const Msg& msg);
+// Calls the window procedure of the message's window; 0 when it has none.
+int32_t DispatchMessage(const Msg& msg);
+int32_t DefWindowProc(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
+void PostQuitMessage(int32_t exitCode);
+bool PostMessage(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
+// Calls the window procedure at once (like a sent message).
+int32_t SendMessage(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
+
+// ---------------------------------------------------------------- files and directories
+
+// Current directory into buf (size n); false when it does not fit.
+bool GetCwd(char* buf, size_t n);
+bool ChDir(const char* dir);
+// Creates one directory; 0 on success, else the errno value.
+int32_t MkDir(const char* dir);
+// Last-write time as the 64-bit file time (100 ns units since 1601-01-01 UTC).
+bool FileWriteTime(const char* name, uint32_t& low, uint32_t& high);
+// True when path exists and is a directory; exists tells whether it exists at all.
+bool IsDirectory(const char* path, bool* exists = nullptr);
+// Adds the owner's write permission. False when the file is missing.
+bool SetWritable(const char* name);
+// Removes a file: 0 on success, else the errno value.
+int32_t RemoveFile(const char* name);
+// Renames: 0 on success, else the errno value.
+int32_t RenameFile(const char* oldName, const char* newName);
+// Temporary folder with a trailing "/".
+bool TempDir(char* buf, size_t n);
+
+// Walks the entries of a folder matching a pattern ("*", "*.txt", fnmatch
+// rules). The callback gets the name and whether it is a directory; hidden
+// entries (names starting with ".") are reported with hidden = true.
+// Returns false when the folder cannot be read. The callback returns false to stop.
+using DirVisitor = bool (*)(void* ctx, const char* name, bool isDir, bool hidden);
+bool ListFolder(const char* folder, const char* pattern, DirVisitor visit, void* ctx);
+
+// Drives. Linux has no drive letters: drive 0 is the root filesystem ("/"),
+// followed by mounted removable media and remote filesystems in mount order.
+enum DriveType : int32_t { DRIVE_NONE = 0, DRIVE_REMOVABLE = 2, DRIVE_FIXED = 3, DRIVE_REMOTE = 4, DRIVE_CDROM = 5 };
+struct DriveInfo {
+    char root[256];  // mount point, ends in "/"
+    char label[128]; // volume label or empty
+    int32_t type;    // DriveType
+};
+// Fills up to max drives; returns how many.
+int32_t ListDrives(DriveInfo* out, int32_t max);
+
+// Hands a file or address to the desktop's handler (xdg-open through
+// fork/exec with an argument vector). Returns a value above 32 on success,
+// else one of the classic failure answers (0, 2 file not found, 3 path not
+// found, 5 access denied, 31 no association).
+int32_t ShellOpen(const char* file, const char* params);
+
+// ---------------------------------------------------------------- test interface
+
+// Tests drive the clock: with the manual clock on, Tick() returns the set
+// value and Sleep() advances it instead of sleeping.
+void TestSetManualClock(bool on, uint32_t start = 0);
+void TestAdvanceClock(uint32_t ms);
+// Posts an input message to the queue as if it came from the window system.
+bool TestPostMessage(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
+// The helper program that ShellOpen starts ("xdg-open" by default).
+void TestSetShellOpener(const char* program);
+
+} // namespace tvp
