@@ -8,6 +8,7 @@ PACKAGES=(
   libsdl2-dev libssl-dev openssl
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-dev
+  rapidjson-dev zlib1g-dev liblz4-dev libstb-dev
 )
 
 missing=()
