@@ -24,7 +24,8 @@ uint32_t Tick()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     // Unsigned arithmetic so the result wraps like the 32-bit tick it stands for.
-    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
 }
 

@@ -149,7 +149,8 @@ namespace {
 
 bool IsRemoteFs(std::string_view type)
 {
-    static constexpr std::string_view kRemote[] = {"nfs", "nfs4", "cifs", "smb3", "sshfs", "fuse.sshfs", "9p"};
+    static constexpr std::string_view kRemote[] = {"nfs",   "nfs4",       "cifs", "smb3",
+                                                   "sshfs", "fuse.sshfs", "9p"};
     for (auto t : kRemote)
         if (type == t)
             return true;

@@ -154,7 +154,8 @@ constexpr int32_t UsKeycodeFromScancode(int32_t sc)
     case SDL_SCANCODE_PERIOD: return SDLK_PERIOD;
     case SDL_SCANCODE_SLASH: return SDLK_SLASH;
     case SDL_SCANCODE_NONUSBACKSLASH: return SDLK_LESS;
-    default: return (sc > 0 && sc < SDL_NUM_SCANCODES) ? static_cast<int32_t>(SDL_SCANCODE_TO_KEYCODE(sc)) : 0;
+    default:
+        return (sc > 0 && sc < SDL_NUM_SCANCODES) ? static_cast<int32_t>(SDL_SCANCODE_TO_KEYCODE(sc)) : 0;
     }
 }
 

@@ -43,7 +43,7 @@ namespace tvp {
 
 namespace {
 
-// Win32's CW_USEDEFAULT: the window system picks the position or size.
+// The classic CW_USEDEFAULT: the window system picks the position or size.
 constexpr int32_t kUseDefault = INT32_MIN;
 constexpr int32_t kDefaultWidth = 640;
 constexpr int32_t kDefaultHeight = 480;
@@ -173,15 +173,29 @@ uint32_t ButtonBitsFromSdl(uint32_t state)
     return k;
 }
 
-// Appends UTF-8 text as Latin-1 bytes; characters above U+00FF and broken
-// sequences are dropped (the library's text is 8-bit).
+// Length of the UTF-8 sequence a lead byte starts; 0 for a stray byte.
+size_t Utf8Length(unsigned char lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0)
+        return 2;
+    if ((lead & 0xF0) == 0xE0)
+        return 3;
+    if ((lead & 0xF8) == 0xF0)
+        return 4;
+    return 0;
+}
+
+// UTF-8 text as Latin-1 bytes; characters above U+00FF and broken sequences
+// are dropped (the library's text is 8-bit).
 std::string Latin1FromUtf8(const std::string& in)
 {
     std::string out;
     size_t i = 0;
     while (i < in.size()) {
         const auto c = static_cast<unsigned char>(in[i]);
-        size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        size_t len = Utf8Length(c);
         if (len == 0 || i + len > in.size()) {
             ++i;
             continue;
@@ -250,7 +264,8 @@ void TranslateWindowEventLocked(State& s, const SDL_WindowEvent& e)
             SDL_GetWindowSize(w->sdl, &w->width, &w->height);
         }
         const bool maximized = (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_MAXIMIZED) != 0;
-        PushLocked(s, w, WM_SIZE, maximized ? SIZE_MAXIMIZED : SIZE_RESTORED, MAKELPARAM(w->width, w->height));
+        const uint32_t kind = maximized ? SIZE_MAXIMIZED : SIZE_RESTORED;
+        PushLocked(s, w, WM_SIZE, kind, MAKELPARAM(w->width, w->height));
         break;
     }
     case SDL_WINDOWEVENT_MINIMIZED:
@@ -271,23 +286,28 @@ void TranslateButtonLocked(State& s, const SDL_MouseButtonEvent& e)
     TvWindow* w = FindBySdlIdLocked(s, e.windowID);
     if (w == nullptr)
         return;
-    uint32_t down, up, dbl, bit;
-    switch (e.button) {
-    case SDL_BUTTON_LEFT: down = WM_LBUTTONDOWN, up = WM_LBUTTONUP, dbl = WM_LBUTTONDBLCLK, bit = MK_LBUTTON; break;
-    case SDL_BUTTON_RIGHT: down = WM_RBUTTONDOWN, up = WM_RBUTTONUP, dbl = WM_RBUTTONDBLCLK, bit = MK_RBUTTON; break;
-    case SDL_BUTTON_MIDDLE: down = WM_MBUTTONDOWN, up = WM_MBUTTONUP, dbl = WM_MBUTTONDBLCLK, bit = MK_MBUTTON; break;
-    default: return;
-    }
+    struct Button {
+        uint32_t down, up, dbl, bit;
+    };
+    static constexpr Button kLeft{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, MK_LBUTTON};
+    static constexpr Button kRight{WM_RBUTTONDOWN, WM_RBUTTONUP, WM_RBUTTONDBLCLK, MK_RBUTTON};
+    static constexpr Button kMiddle{WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MBUTTONDBLCLK, MK_MBUTTON};
+    const Button* b = e.button == SDL_BUTTON_LEFT     ? &kLeft
+                      : e.button == SDL_BUTTON_RIGHT  ? &kRight
+                      : e.button == SDL_BUTTON_MIDDLE ? &kMiddle
+                                                      : nullptr;
+    if (b == nullptr)
+        return;
     uint32_t message;
     if (e.state == SDL_PRESSED) {
-        s.mouseButtons |= bit;
+        s.mouseButtons |= b->bit;
         // Every second click of a run is the double click; only classes that
         // ask for double clicks get them, the others see plain presses.
         const bool dblclk = e.clicks >= 2 && e.clicks % 2 == 0 && (w->classStyle & CS_DBLCLKS) != 0;
-        message = dblclk ? dbl : down;
+        message = dblclk ? b->dbl : b->down;
     } else {
-        s.mouseButtons &= ~bit;
-        message = up;
+        s.mouseButtons &= ~b->bit;
+        message = b->up;
     }
     PushLocked(s, w, message, KeyStateLocked(s), MAKELPARAM(e.x, e.y));
 }
@@ -297,7 +317,8 @@ void TranslateWheelLocked(State& s, const SDL_MouseWheelEvent& e)
     TvWindow* w = FindBySdlIdLocked(s, e.windowID);
     if (w == nullptr)
         return;
-    float notches = e.preciseY;
+    // Events from older producers fill in only the whole notches.
+    float notches = e.preciseY != 0.0f ? e.preciseY : static_cast<float>(e.y);
     if (e.direction == SDL_MOUSEWHEEL_FLIPPED)
         notches = -notches;
     const long delta = std::clamp(std::lround(notches * 120.0f), -32768L, 32767L);
@@ -309,8 +330,8 @@ void TranslateWheelLocked(State& s, const SDL_MouseWheelEvent& e)
     int x = 0, y = 0;
     SDL_GetMouseState(&x, &y);
 #endif
-    const uint32_t wParam = (static_cast<uint32_t>(static_cast<uint16_t>(static_cast<int16_t>(delta))) << 16) |
-                            (KeyStateLocked(s) & 0xFFFFu);
+    const auto high = static_cast<uint16_t>(static_cast<int16_t>(delta));
+    const uint32_t wParam = (static_cast<uint32_t>(high) << 16) | (KeyStateLocked(s) & 0xFFFFu);
     PushLocked(s, w, WM_MOUSEWHEEL, wParam, MAKELPARAM(x, y));
 }
 
@@ -456,8 +477,12 @@ bool VideoStartup()
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
         rc = SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     }
-    if (rc != 0)
+    if (rc != 0) {
+        // A failed start can leave SDL's helpers (D-Bus) behind.
+        if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0)
+            SDL_Quit();
         return false;
+    }
     SDL_StartTextInput();
     s.sdlUp = true;
     s.refs = 1;
@@ -490,7 +515,8 @@ uint16_t RegisterClass(const char* name, TvWndProc proc, uint32_t style)
     for (int tries = 0; tries < 0x4000; ++tries) {
         const uint16_t atom = s.nextAtom;
         s.nextAtom = s.nextAtom == 0xFFFF ? 0xC000 : static_cast<uint16_t>(s.nextAtom + 1);
-        const bool used = std::any_of(s.classes.begin(), s.classes.end(), [&](auto& c) { return c.atom == atom; });
+        const bool used =
+            std::any_of(s.classes.begin(), s.classes.end(), [&](auto& c) { return c.atom == atom; });
         if (!used) {
             s.classes.push_back(WindowClass{name, proc, style, atom});
             return atom;
@@ -624,8 +650,9 @@ void UpdateWindow(HWND hwnd)
         if (w == nullptr)
             return;
         PumpLocked(s);
-        auto it = std::find_if(s.queue.begin(), s.queue.end(),
-                               [&](const QueuedMsg& q) { return q.msg.hwnd == hwnd && q.msg.message == WM_PAINT; });
+        auto it = std::find_if(s.queue.begin(), s.queue.end(), [&](const QueuedMsg& q) {
+            return q.msg.hwnd == hwnd && q.msg.message == WM_PAINT;
+        });
         if (it == s.queue.end())
             return;
         s.queue.erase(it);
@@ -740,9 +767,8 @@ void TranslateMessage(const Msg& msg)
     // The characters come next, ahead of whatever was queued after the key.
     const uint32_t charMsg = msg.message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
     for (auto c = chars.rbegin(); c != chars.rend(); ++c) {
-        const uint64_t serial = s.nextSerial++;
-        s.queue.push_front(
-            QueuedMsg{Msg{msg.hwnd, charMsg, static_cast<unsigned char>(*c), msg.lParam, Tick()}, serial, {}});
+        const Msg ch{msg.hwnd, charMsg, static_cast<unsigned char>(*c), msg.lParam, Tick()};
+        s.queue.push_front(QueuedMsg{ch, s.nextSerial++, {}});
     }
 }
 
