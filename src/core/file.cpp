@@ -4,23 +4,14 @@
 #include <tarvex/file.h>
 #include <tarvex/frame.h>
 
+#include "core/byteswap.h"
+
 #include <bit>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
 namespace {
-
-template <class T>
-T Swapped(T v)
-{
-    unsigned char b[sizeof(T)];
-    std::memcpy(b, &v, sizeof(T));
-    for (size_t i = 0; i < sizeof(T) / 2; ++i)
-        std::swap(b[i], b[sizeof(T) - 1 - i]);
-    std::memcpy(&v, b, sizeof(T));
-    return v;
-}
 
 struct Access {
     int32_t bit;
@@ -122,12 +113,12 @@ int32_t CFile::WriteByte(int8_t b)
         T tmp;                                                                                                    \
         if (!Read(&tmp, sizeof(T)))                                                                               \
             return FALSE;                                                                                         \
-        *v = swap ? Swapped(tmp) : tmp;                                                                           \
+        *v = swap ? tvcore::ReverseBytes(tmp) : tmp;                                                                           \
         return TRUE;                                                                                              \
     }                                                                                                             \
     int32_t CFile::Write##Name(T v)                                                                               \
     {                                                                                                             \
-        T tmp = swap ? Swapped(v) : v;                                                                            \
+        T tmp = swap ? tvcore::ReverseBytes(v) : v;                                                                            \
         return Write(&tmp, sizeof(T));                                                                            \
     }
 TV_TYPED_IO(Word, int16_t)

@@ -2,6 +2,8 @@
 #include <tarvex/frame.h>
 #include <tarvex/strings.h>
 
+#include "core/byteswap.h"
+
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -257,26 +259,11 @@ int32_t xProcessorByteOrder()
     return order;
 }
 
-namespace {
-template <class T>
-T Reverse(T v)
-{
-    if constexpr (std::endian::native == std::endian::big)
-        return v;
-    unsigned char b[sizeof(T)];
-    std::memcpy(b, &v, sizeof(T));
-    for (size_t i = 0; i < sizeof(T) / 2; ++i)
-        std::swap(b[i], b[sizeof(T) - 1 - i]);
-    std::memcpy(&v, b, sizeof(T));
-    return v;
-}
-} // namespace
-
-uint32_t XULONG_FromProcToStd(uint32_t v) { return Reverse(v); }
-uint32_t XULONG_FromStdToProc(uint32_t v) { return Reverse(v); }
-uint16_t XUWORD_FromProcToStd(uint16_t v) { return Reverse(v); }
-uint16_t XUWORD_FromStdToProc(uint16_t v) { return Reverse(v); }
-float XFLOAT_FromProcToStd(float v) { return Reverse(v); }
-float XFLOAT_FromStdToProc(float v) { return Reverse(v); }
-double XDOUBLE_FromProcToStd(double v) { return Reverse(v); }
-double XDOUBLE_FromStdToProc(double v) { return Reverse(v); }
+uint32_t XULONG_FromProcToStd(uint32_t v) { return tvcore::ToBigEndian(v); }
+uint32_t XULONG_FromStdToProc(uint32_t v) { return tvcore::ToBigEndian(v); }
+uint16_t XUWORD_FromProcToStd(uint16_t v) { return tvcore::ToBigEndian(v); }
+uint16_t XUWORD_FromStdToProc(uint16_t v) { return tvcore::ToBigEndian(v); }
+float XFLOAT_FromProcToStd(float v) { return tvcore::ToBigEndian(v); }
+float XFLOAT_FromStdToProc(float v) { return tvcore::ToBigEndian(v); }
+double XDOUBLE_FromProcToStd(double v) { return tvcore::ToBigEndian(v); }
+double XDOUBLE_FromStdToProc(double v) { return tvcore::ToBigEndian(v); }
