@@ -121,7 +121,14 @@ struct SGlobals {
     uint8_t globalVars[XGLOBAL_VARS];
 
     int32_t socketWaitMode;
-    CLList* waitLists[4]; // comm object lists for the socket wait
+    // Comm objects whose sockets the socket wait watches, and the proxy
+    // connections and servers (created by CommBaseStartup).
+    CLList* localClient_socket_RegList;
+    CLList* remoteClient_socket_RegList;
+    CLList* localServer_socket_RegList;
+    CLList* remoteServer_socket_RegList;
+    CLList* proxyConnRegList;
+    CLList* proxyServRegList;
     const char* allocFile; // tracked-allocation position
     int32_t allocLine;
 

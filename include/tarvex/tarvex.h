@@ -9,3 +9,6 @@
 #include <tarvex/file.h>
 #include <tarvex/frame.h>
 #include <tarvex/timer.h>
+#include <tarvex/packet.h>
+#include <tarvex/socket.h>
+#include <tarvex/proxyloc.h>

@@ -2,6 +2,7 @@
 // window and its procedure, window-message and library-message dispatch,
 // and the per-frame handler with its pacing.
 #include <tarvex/frame.h>
+#include <tarvex/socket.h>
 #include <tarvex/timer.h>
 
 #include "platform/platform.h"
@@ -71,7 +72,9 @@ SGlobals::SGlobals()
     loadDataCallback = nullptr;
     std::memset(globalVars, 0, sizeof globalVars);
     socketWaitMode = 0;
-    std::memset(waitLists, 0, sizeof waitLists);
+    localClient_socket_RegList = remoteClient_socket_RegList = nullptr;
+    localServer_socket_RegList = remoteServer_socket_RegList = nullptr;
+    proxyConnRegList = proxyServRegList = nullptr;
     allocFile = nullptr;
     allocLine = 0;
 }
@@ -124,8 +127,7 @@ void xExit()
 {
     if (sglb == nullptr)
         return;
-    // The socket library clean-up joins here with the socket layer.
-    sglb->socketsStarted = 0;
+    xCleanupSockets();
     if (sglb->windowDC != nullptr) {
         tvp::ReleaseDC(sglb->mainWindow, sglb->windowDC);
         sglb->windowDC = nullptr;
@@ -218,9 +220,12 @@ int32_t xHandler()
         if (glb->minimumFrameTime != 0) {
             int32_t wait = glb->minimumFrameTime - static_cast<int32_t>(elapsed);
             if (wait > 1) {
-                // With the socket wait mode on, waiting through the sockets
-                // joins here with the socket layer.
-                xSleep(static_cast<uint32_t>(wait));
+                // With the socket wait mode on, traffic on any comm socket
+                // ends the wait early.
+                if (glb->socketWaitMode != 0)
+                    xWaitTimeOrSockets(static_cast<uint32_t>(wait));
+                else
+                    xSleep(static_cast<uint32_t>(wait));
             }
         }
         uint32_t after = xGetTime();
