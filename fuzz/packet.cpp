@@ -18,14 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     xSetMaxPacketSize(1u << 20);
 
     uint8_t header[PACKET_HEADER_SIZE] = {};
-    std::memcpy(header, data, size < sizeof header ? size : sizeof header);
+    if (size > 0)
+        std::memcpy(header, data, size < sizeof header ? size : sizeof header);
     auto* h = reinterpret_cast<SXPacket*>(header);
     uint32_t packetSize = 0;
     if (h->ValidateHeader() && h->GetPacketSize(packetSize)) {
         auto* block = static_cast<uint8_t*>(XALLOC(packetSize));
         if (block != nullptr) {
             std::memset(block, 0, packetSize);
-            std::memcpy(block, data, size < packetSize ? size : packetSize);
+            if (size > 0)
+                std::memcpy(block, data, size < packetSize ? size : packetSize);
             auto* p = reinterpret_cast<SXPacket*>(block);
             auto* n = SXPacketCNode::From(p);
             uint8_t b;

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     CProxyLocation loc;
     std::memset(static_cast<void*>(&loc), 0, sizeof loc);
-    std::memcpy(static_cast<void*>(&loc), data, size < sizeof loc ? size : sizeof loc);
+    if (size > 0)
+        std::memcpy(static_cast<void*>(&loc), data, size < sizeof loc ? size : sizeof loc);
     loc.HeaderOk();
     uint8_t version;
     loc.GetVersion(version, 0);
