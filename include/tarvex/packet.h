@@ -45,12 +45,12 @@ void xSetMaxPacketSize(uint32_t bytes);
 uint32_t xGetMaxPacketSize();
 
 struct SXPacket {
-    char magic[4];          // "PCKT"
-    uint8_t packetType;     // PACKET_TYPE_*
+    char magic[4];      // "PCKT"
+    uint8_t packetType; // PACKET_TYPE_*
     uint8_t splitIndex;
     uint8_t maxSplitIndex;
     uint8_t splitId;
-    uint8_t packetSize[4];  // big-endian, header included
+    uint8_t packetSize[4]; // big-endian, header included
 
     void SXPacket_Init();
     void MakePacket(uint8_t type, uint32_t size);
@@ -142,7 +142,10 @@ struct SXPacketProtocolGetUIDAnswer {
     SXPacketProtocolHeader protocol;
     uint8_t uid[4][4]; // four big-endian words at offsets 13, 17, 21, 25
 
-    static SXPacketProtocolGetUIDAnswer* From(SXPacket* p) { return reinterpret_cast<SXPacketProtocolGetUIDAnswer*>(p); }
+    static SXPacketProtocolGetUIDAnswer* From(SXPacket* p)
+    {
+        return reinterpret_cast<SXPacketProtocolGetUIDAnswer*>(p);
+    }
     SXPacket* Packet() { return &protocol.header; }
     void SXPacketProtocolGetUIDAnswer_Init();
     void SetUID(uint32_t a, uint32_t b, uint32_t c, uint32_t d);
@@ -151,8 +154,8 @@ struct SXPacketProtocolGetUIDAnswer {
 
 // A new packet (tracked block owned by the caller, released with xFreeMem),
 // or null. The node arguments are ignored for raw packets.
-SXPacket* BuildPacket(uint8_t type, uint32_t nodeId, const char* nodeName, uint32_t nodeType, uint32_t sessionIndex,
-                      const char* data, uint32_t dataSize);
+SXPacket* BuildPacket(uint8_t type, uint32_t nodeId, const char* nodeName, uint32_t nodeType,
+                      uint32_t sessionIndex, const char* data, uint32_t dataSize);
 // Takes a raw or node packet apart. data is a new block owned by the caller
 // (also for dataSize 0); nodeName points into the packet.
 int32_t ExtractPacket(SXPacket* packet, uint8_t& type, uint32_t& nodeId, char*& nodeName, uint32_t& nodeType,

@@ -5,16 +5,17 @@
 
 #include <tarvex/types.h>
 
-class CProxyLocation {
-public:
-    char magic[4];      // "PLOC"
+class CProxyLocation
+{
+  public:
+    char magic[4]; // "PLOC"
     uint8_t reserved0[4];
     uint8_t reserved1;
     uint8_t reserved2;
-    uint8_t version;    // offset 10
+    uint8_t version; // offset 10
     uint8_t reserved3;
-    char host[30];      // offset 12, zero-terminated, 1 to 29 characters
-    char port[6];       // offset 42, "%lu", zero-terminated
+    char host[30]; // offset 12, zero-terminated, 1 to 29 characters
+    char port[6];  // offset 42, "%lu", zero-terminated
 
     CProxyLocation();
     CProxyLocation(const CProxyLocation&) = default;

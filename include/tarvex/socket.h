@@ -25,9 +25,9 @@ constexpr uint32_t INVALID_SOCKET = 0xFFFFFFFFu;
 // The TLS state of one socket; all zero after construction, copied field by
 // field (the copy shares the pointers).
 struct SCryptData {
-    int32_t initialised = 0;   // 1 after xStartupSockets succeeded with it
-    int32_t encrypted = 0;     // 1 once xSetEncryption was called
-    int32_t startupFlag = 0;   // second argument of xStartupSockets
+    int32_t initialised = 0;         // 1 after xStartupSockets succeeded with it
+    int32_t encrypted = 0;           // 1 once xSetEncryption was called
+    int32_t startupFlag = 0;         // second argument of xStartupSockets
     char* privateKeyFile = nullptr;  // tracked copy (servers)
     char* certificateFile = nullptr; // tracked copy (servers)
     SSL_CTX* sslContext = nullptr;
@@ -59,17 +59,19 @@ int32_t xSetServerEncryption(SCryptData* cd, const char* keyFile, const char* ce
 // default; null caFile turns it off again.
 int32_t xSetClientVerification(SCryptData* cd, const char* caFile, const char* hostName);
 
-int32_t xConnectSocket(const char* host, uint16_t port, const char* proxyHost, uint16_t proxyPort, uint32_t& sock,
-                       sockaddr_in* addr, SCryptData* cd);
+int32_t xConnectSocket(const char* host, uint16_t port, const char* proxyHost, uint16_t proxyPort,
+                       uint32_t& sock, sockaddr_in* addr, SCryptData* cd);
 int32_t xBlockedConnectHandler(const char* host, uint16_t port, const char* proxyHost, uint16_t proxyPort,
                                uint32_t& sock, int32_t& connected, int32_t unused, SCryptData* cd);
 int32_t xNonBlockedConnectHandler(const char* host, uint16_t port, const char* proxyHost, uint16_t proxyPort,
                                   uint32_t& sock, int32_t& connected, SCryptData* cd);
 
-int32_t xSocketHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone, uint32_t recvWanted,
-                       const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted, SCryptData* cd);
-int32_t xBlockedHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone, uint32_t recvWanted,
-                        const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted, SCryptData* cd);
+int32_t xSocketHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone,
+                       uint32_t recvWanted, const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted,
+                       SCryptData* cd);
+int32_t xBlockedHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone,
+                        uint32_t recvWanted, const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted,
+                        SCryptData* cd);
 int32_t xNonBlockedHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone,
                            uint32_t recvWanted, const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted,
                            SCryptData* cd);
@@ -80,13 +82,15 @@ void xCloseSocket(uint32_t& sock);
 int32_t xStartListenSocket(uint16_t port, uint32_t& sock, sockaddr_in* addr, SCryptData* cd);
 int32_t xStopListenSocket(uint32_t& sock, int32_t& running, SCryptData* cd);
 int32_t xBlockedStartListenHandler(uint32_t& listenSock, uint32_t& newSock, int32_t& running, SCryptData* cd);
-int32_t xNonBlockedStartListenHandler(uint32_t& listenSock, uint32_t& newSock, int32_t& running, SCryptData* cd);
+int32_t xNonBlockedStartListenHandler(uint32_t& listenSock, uint32_t& newSock, int32_t& running,
+                                      SCryptData* cd);
 int32_t xBlockedListenHandler(uint32_t& listenSock, uint32_t& newSock, sockaddr_in* addr, int32_t& running,
                               int32_t& accepted, SCryptData* cd);
 int32_t xNonBlockedListenHandler(uint32_t& listenSock, uint32_t& newSock, sockaddr_in* addr, int32_t& running,
                                  int32_t& accepted, SCryptData* cd);
 int32_t xAcceptIncomingConnection(uint32_t listenSock, uint32_t& newSock, sockaddr_in* addr, SCryptData* cd);
-int32_t xMakeGivenServerSocketEncrypted(uint32_t sock, const char* keyFile, const char* certFile, SCryptData* cd);
+int32_t xMakeGivenServerSocketEncrypted(uint32_t sock, const char* keyFile, const char* certFile,
+                                        SCryptData* cd);
 
 int32_t xCheckConnectionUp(uint32_t& sock, int32_t& connected, SCryptData* cd);
 uint32_t xGetLocalIp();

@@ -21,9 +21,11 @@ static_assert(offsetof(SXPacketCNode, nodeId) == 12 && offsetof(SXPacketCNode, n
 static_assert(std::is_standard_layout_v<SXPacketProtocolHeader> && sizeof(SXPacketProtocolHeader) == 13);
 static_assert(sizeof(SXPacketProtocolPing) == 13 && sizeof(SXPacketProtocolPingAnswer) == 13 &&
               sizeof(SXPacketProtocolGetUID) == 13);
-static_assert(std::is_standard_layout_v<SXPacketProtocolGetUIDAnswer> && sizeof(SXPacketProtocolGetUIDAnswer) == 29);
+static_assert(std::is_standard_layout_v<SXPacketProtocolGetUIDAnswer> &&
+              sizeof(SXPacketProtocolGetUIDAnswer) == 29);
 
-namespace {
+namespace
+{
 
 // Packets are recorded in the tracker under this name.
 constexpr const char* kAllocFile = "base/commb";
@@ -43,10 +45,15 @@ void Store32(void* p, uint32_t v)
     std::memcpy(p, &v, 4);
 }
 
+uint8_t* Bytes(void* record)
+{
+    return static_cast<uint8_t*>(record);
+}
 
-uint8_t* Bytes(void* record) { return static_cast<uint8_t*>(record); }
-
-int32_t Fail(const char* text) { return xErrorTxt_Func(text, __FILE__, __LINE__); }
+int32_t Fail(const char* text)
+{
+    return xErrorTxt_Func(text, __FILE__, __LINE__);
+}
 
 void* AllocPacket(uint64_t size)
 {
@@ -64,7 +71,10 @@ void xSetMaxPacketSize(uint32_t bytes)
     g_maxPacketSize = bytes < PACKET_HEADER_SIZE ? PACKET_HEADER_SIZE : bytes;
 }
 
-uint32_t xGetMaxPacketSize() { return g_maxPacketSize; }
+uint32_t xGetMaxPacketSize()
+{
+    return g_maxPacketSize;
+}
 
 // ---------------------------------------------------------------- SXPacket
 
@@ -194,18 +204,21 @@ int32_t SXPacketCNode::ValidateNodeHeader() const
     // must cover that header before the field is read.
     uint32_t size = Load32(header.packetSize);
     if (size < PACKET_CNODE_HEADER_SIZE || Load32(nodeNameSize) > size - PACKET_CNODE_HEADER_SIZE)
-        return Fail("SXPacketCNode::ValidateNodeHeader: Invalid header, packet header is smaller than the size of "
-                    "a nodepacket header");
+        return Fail(
+            "SXPacketCNode::ValidateNodeHeader: Invalid header, packet header is smaller than the size of "
+            "a nodepacket header");
     uint32_t nt = Load32(nodeType);
     if (nt != CNODE_ANY && nt != CNODE_SERVER && nt != CNODE_CLIENT)
         return Fail("SXPacketCNode::ValidateNodeHeader: Invalid header, nodetype is invalid.");
     return TRUE;
 }
 
-namespace {
+namespace
+{
 
 // The common steps of the node getters; the field is read only when all pass.
-int32_t CheckNodeField(const SXPacketCNode& p, const char* validateMsg, const char* sizeMsg, const char* smallMsg)
+int32_t CheckNodeField(const SXPacketCNode& p, const char* validateMsg, const char* sizeMsg,
+                       const char* smallMsg)
 {
     if (!p.ValidateNodeHeader())
         return Fail(validateMsg);
@@ -308,10 +321,22 @@ int32_t SXPacketCNode::GetNodeDataPtr(void*& data)
     return TRUE;
 }
 
-void SXPacketCNode::SetNodeId(uint32_t id) { Store32(nodeId, id); }
-void SXPacketCNode::SetNodeSessionIndex(uint32_t index) { Store32(nodeSessionIndex, index); }
-void SXPacketCNode::SetNodeType(uint32_t type) { Store32(nodeType, type); }
-void SXPacketCNode::SetNodeNameSize(uint32_t size) { Store32(nodeNameSize, size); }
+void SXPacketCNode::SetNodeId(uint32_t id)
+{
+    Store32(nodeId, id);
+}
+void SXPacketCNode::SetNodeSessionIndex(uint32_t index)
+{
+    Store32(nodeSessionIndex, index);
+}
+void SXPacketCNode::SetNodeType(uint32_t type)
+{
+    Store32(nodeType, type);
+}
+void SXPacketCNode::SetNodeNameSize(uint32_t size)
+{
+    Store32(nodeNameSize, size);
+}
 
 int32_t SXPacketCNode::SetNodeName(const char* name)
 {
@@ -323,8 +348,9 @@ int32_t SXPacketCNode::SetNodeName(const char* name)
     // was written, so a mismatched packet is never written past its end.
     uint32_t size = Load32(header.packetSize);
     if (length != nameSize || size < PACKET_CNODE_HEADER_SIZE || nameSize > size - PACKET_CNODE_HEADER_SIZE)
-        return Fail("SXPacketCNode::SetNodeName: Node name don't fit (nodename size specified in packet is smaller "
-                    "than actual name).");
+        return Fail(
+            "SXPacketCNode::SetNodeName: Node name don't fit (nodename size specified in packet is smaller "
+            "than actual name).");
     std::memcpy(Bytes(this) + offsetof(SXPacketCNode, nodeName), name, length + 1);
     return TRUE;
 }
@@ -337,7 +363,8 @@ void SXPacketProtocolHeader::SXPacketProtocolHeader_Init()
     protocolType = 0;
 }
 
-namespace {
+namespace
+{
 void MakeProtocol(SXPacketProtocolHeader& p, uint8_t protocolType, uint32_t size)
 {
     p.SXPacketProtocolHeader_Init();
@@ -346,12 +373,18 @@ void MakeProtocol(SXPacketProtocolHeader& p, uint8_t protocolType, uint32_t size
 }
 } // namespace
 
-void SXPacketProtocolPing::SXPacketProtocolPing_Init() { MakeProtocol(protocol, PACKET_PROTOCOL_PING, 13); }
+void SXPacketProtocolPing::SXPacketProtocolPing_Init()
+{
+    MakeProtocol(protocol, PACKET_PROTOCOL_PING, 13);
+}
 void SXPacketProtocolPingAnswer::SXPacketProtocolPingAnswer_Init()
 {
     MakeProtocol(protocol, PACKET_PROTOCOL_PINGANSWER, 13);
 }
-void SXPacketProtocolGetUID::SXPacketProtocolGetUID_Init() { MakeProtocol(protocol, PACKET_PROTOCOL_GETUID, 13); }
+void SXPacketProtocolGetUID::SXPacketProtocolGetUID_Init()
+{
+    MakeProtocol(protocol, PACKET_PROTOCOL_GETUID, 13);
+}
 
 void SXPacketProtocolGetUIDAnswer::SXPacketProtocolGetUIDAnswer_Init()
 {
@@ -377,8 +410,8 @@ void SXPacketProtocolGetUIDAnswer::GetUID(uint32_t& a, uint32_t& b, uint32_t& c,
 
 // ---------------------------------------------------------------- build and extract
 
-SXPacket* BuildPacket(uint8_t type, uint32_t nodeId, const char* nodeName, uint32_t nodeType, uint32_t sessionIndex,
-                      const char* data, uint32_t dataSize)
+SXPacket* BuildPacket(uint8_t type, uint32_t nodeId, const char* nodeName, uint32_t nodeType,
+                      uint32_t sessionIndex, const char* data, uint32_t dataSize)
 {
     if (type == PACKET_TYPE_RAW) {
         // Sizes are computed wide: a 32-bit sum could wrap to a small block.
@@ -468,8 +501,9 @@ int32_t ExtractPacket(SXPacket* packet, uint8_t& type, uint32_t& nodeId, char*& 
         if (!node->GetNodeNameSize(nameSize))
             return Fail("ExtractPacket: GetNodeNameSize failed.");
         if (nameSize > size - PACKET_CNODE_HEADER_SIZE)
-            return Fail("ExtractPacket: Invalid packetsize, packetsize is smaller than the size of a nodpacket "
-                        "header+length of nodename (nodepacket)");
+            return Fail(
+                "ExtractPacket: Invalid packetsize, packetsize is smaller than the size of a nodpacket "
+                "header+length of nodename (nodepacket)");
         uint32_t n = size - PACKET_CNODE_HEADER_SIZE - nameSize;
         auto* buf = static_cast<char*>(xAllocTracked(n, kAllocFile, __LINE__));
         if (buf == nullptr)

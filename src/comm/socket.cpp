@@ -22,7 +22,8 @@
 
 static_assert(INVALID_SOCKET == tvp::XINVALID_SOCKET);
 
-namespace {
+namespace
+{
 
 struct WsaText {
     int32_t code;
@@ -97,13 +98,25 @@ uint32_t g_blockedConnectCalls = 0;
 uint32_t g_nonBlockedConnectCalls = 0;
 XWaitSocketReader g_waitReaders[XWAIT_KINDS] = {};
 
-bool CdInvalid(const SCryptData* cd) { return cd == nullptr || cd->initialised == 0; }
+bool CdInvalid(const SCryptData* cd)
+{
+    return cd == nullptr || cd->initialised == 0;
+}
 
-int32_t ReportCd(const char* func) { return xErrorf("%s: Crypt data is invalid.", func); }
+int32_t ReportCd(const char* func)
+{
+    return xErrorf("%s: Crypt data is invalid.", func);
+}
 
-int32_t ReportWsa(int32_t code) { return xErrorTxt_Func(xSocketErrorText(code), __FILE__, __LINE__); }
+int32_t ReportWsa(int32_t code)
+{
+    return xErrorTxt_Func(xSocketErrorText(code), __FILE__, __LINE__);
+}
 
-bool WouldBlock(int32_t code) { return code == tvp::WSA_EWOULDBLOCK || code == tvp::WSA_EINPROGRESS; }
+bool WouldBlock(int32_t code)
+{
+    return code == tvp::WSA_EWOULDBLOCK || code == tvp::WSA_EINPROGRESS;
+}
 
 char* CopyText(const char* text)
 {
@@ -142,8 +155,9 @@ void DropTls(uint32_t& sock, int32_t& connected, SCryptData* cd)
 void FormatDotted(char* out, size_t size, uint32_t address)
 {
     const auto* b = reinterpret_cast<const uint8_t*>(&address);
-    std::snprintf(out, size, "%lu.%lu.%lu.%lu", static_cast<unsigned long>(b[0]), static_cast<unsigned long>(b[1]),
-                  static_cast<unsigned long>(b[2]), static_cast<unsigned long>(b[3]));
+    std::snprintf(out, size, "%lu.%lu.%lu.%lu", static_cast<unsigned long>(b[0]),
+                  static_cast<unsigned long>(b[1]), static_cast<unsigned long>(b[2]),
+                  static_cast<unsigned long>(b[3]));
 }
 
 // A TLS handshake over the socket in blocking mode, bounded in time.
@@ -225,8 +239,9 @@ int32_t xSetEncryption(SCryptData* cd, const char* keyFile, const char* certFile
         return xErrorTxt_Func("xSetEncryption: This is a server but there is no private key passed to it.",
                               __FILE__, __LINE__);
     if (keyFile != nullptr && !isServer)
-        return xErrorTxt_Func("xSetEncryption: This is a client but there is a private key passed to it anyway.",
-                              __FILE__, __LINE__);
+        return xErrorTxt_Func(
+            "xSetEncryption: This is a client but there is a private key passed to it anyway.", __FILE__,
+            __LINE__);
     if (keyFile != nullptr) {
         char* copy = CopyText(keyFile);
         if (copy == nullptr)
@@ -238,8 +253,9 @@ int32_t xSetEncryption(SCryptData* cd, const char* keyFile, const char* certFile
         return xErrorTxt_Func("xSetEncryption: This is a server but there is no certificate passed to it.",
                               __FILE__, __LINE__);
     if (certFile != nullptr && !isServer)
-        return xErrorTxt_Func("xSetEncryption: This is a client but there is a certificate passed to it anyway.",
-                              __FILE__, __LINE__);
+        return xErrorTxt_Func(
+            "xSetEncryption: This is a client but there is a certificate passed to it anyway.", __FILE__,
+            __LINE__);
     if (certFile != nullptr) {
         char* copy = CopyText(certFile);
         if (copy == nullptr)
@@ -276,18 +292,23 @@ int32_t xSetEncryption(SCryptData* cd, const char* keyFile, const char* certFile
         return TRUE;
     }
     if (!tvp::tls::UseCertificateFile(ctx, cd->certificateFile))
-        return xErrorf("xSetEncryption: Unable to set certificate to use, SSL_CTX_use_certificate_file failed. (%s)",
-                       tvp::tls::ErrorString());
+        return xErrorf(
+            "xSetEncryption: Unable to set certificate to use, SSL_CTX_use_certificate_file failed. (%s)",
+            tvp::tls::ErrorString());
     if (!tvp::tls::UsePrivateKeyFile(ctx, cd->privateKeyFile))
-        return xErrorf("xSetEncryption: Unable to set private key to use, SSL_CTX_use_PrivateKey_file failed. (%s)",
-                       tvp::tls::ErrorString());
+        return xErrorf(
+            "xSetEncryption: Unable to set private key to use, SSL_CTX_use_PrivateKey_file failed. (%s)",
+            tvp::tls::ErrorString());
     if (!tvp::tls::CheckPrivateKey(ctx))
         return xErrorf("xSetEncryption: Private key check failed, SSL_CTX_check_private_key failed. (%s)",
                        tvp::tls::ErrorString());
     return TRUE;
 }
 
-int32_t xSetClientEncryption(SCryptData* cd) { return xSetEncryption(cd, nullptr, nullptr, 0); }
+int32_t xSetClientEncryption(SCryptData* cd)
+{
+    return xSetEncryption(cd, nullptr, nullptr, 0);
+}
 
 int32_t xSetServerEncryption(SCryptData* cd, const char* keyFile, const char* certFile)
 {
@@ -315,8 +336,8 @@ int32_t xSetClientVerification(SCryptData* cd, const char* caFile, const char* h
 
 // ---------------------------------------------------------------- connecting
 
-int32_t xConnectSocket(const char* host, uint16_t port, const char* proxyHost, uint16_t proxyPort, uint32_t& sock,
-                       sockaddr_in* addr, SCryptData* cd)
+int32_t xConnectSocket(const char* host, uint16_t port, const char* proxyHost, uint16_t proxyPort,
+                       uint32_t& sock, sockaddr_in* addr, SCryptData* cd)
 {
     if (CdInvalid(cd))
         return ReportCd("xConnectSocket");
@@ -358,11 +379,11 @@ int32_t xConnectSocket(const char* host, uint16_t port, const char* proxyHost, u
     if (proxyHost != nullptr) {
         auto ulProxyPort = static_cast<unsigned long>(proxyPort);
         if (xStricmp(dotted, proxyHost) != 0)
-            dprintf("Connecting to %s port:%lu (using proxyserver at %s (%s) port:%lu).\n.", host, ulPort, proxyHost,
-                    dotted, ulProxyPort);
+            dprintf("Connecting to %s port:%lu (using proxyserver at %s (%s) port:%lu).\n.", host, ulPort,
+                    proxyHost, dotted, ulProxyPort);
         else
-            dprintf("Connecting to %s port:%lu (using proxyserver at %s port:%lu).\n.", host, ulPort, proxyHost,
-                    ulProxyPort);
+            dprintf("Connecting to %s port:%lu (using proxyserver at %s port:%lu).\n.", host, ulPort,
+                    proxyHost, ulProxyPort);
     } else if (xStricmp(dotted, host) != 0) {
         dprintf("Connecting to %s (%s) port:%lu.\n.", host, dotted, ulPort);
     } else {
@@ -371,7 +392,8 @@ int32_t xConnectSocket(const char* host, uint16_t port, const char* proxyHost, u
     return TRUE;
 }
 
-namespace {
+namespace
+{
 
 // Sends the proxy location record for (host, port) whole, bounded in time.
 int32_t SendLocation(const char* name, const char* host, uint16_t port, uint32_t& sock, SCryptData* cd)
@@ -483,7 +505,8 @@ int32_t xNonBlockedConnectHandler(const char* host, uint16_t port, const char* p
 
 // ---------------------------------------------------------------- transfer
 
-namespace {
+namespace
+{
 
 // One TLS read or write. Returns the bytes moved (0 when the connection
 // wants more), or -1 / -2 after tearing the connection down (-1 error,
@@ -502,12 +525,14 @@ int32_t TlsStep(bool write, uint32_t& sock, int32_t& connected, char* buf, uint3
         return 0;
     case tvp::tls::TLS_ERROR_ZERO_RETURN:
         DropTls(sock, connected, cd);
-        dprintf(write ? "Encrypted connection closed( SSL_write ).\n" : "Encrypted connection closed( SSL_read ).\n");
+        dprintf(write ? "Encrypted connection closed( SSL_write ).\n"
+                      : "Encrypted connection closed( SSL_read ).\n");
         return -2;
     default: {
         const char* text = tvp::tls::ErrorString();
         DropTls(sock, connected, cd);
-        dprintf(write ? "Encrypted connection error( SSL_write ). (%s)\n" : "Encrypted connection error( SSL_read ). (%s)\n",
+        dprintf(write ? "Encrypted connection error( SSL_write ). (%s)\n"
+                      : "Encrypted connection error( SSL_read ). (%s)\n",
                 text);
         return -1;
     }
@@ -516,8 +541,9 @@ int32_t TlsStep(bool write, uint32_t& sock, int32_t& connected, char* buf, uint3
 
 } // namespace
 
-int32_t xSocketHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone, uint32_t recvWanted,
-                       const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted, SCryptData* cd)
+int32_t xSocketHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone,
+                       uint32_t recvWanted, const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted,
+                       SCryptData* cd)
 {
     if (CdInvalid(cd))
         return ReportCd("xSocketHandler");
@@ -586,8 +612,9 @@ int32_t xSocketHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32
     return TRUE;
 }
 
-int32_t xBlockedHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone, uint32_t recvWanted,
-                        const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted, SCryptData* cd)
+int32_t xBlockedHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32_t& recvDone,
+                        uint32_t recvWanted, const char* sendBuf, uint32_t& sendDone, uint32_t sendWanted,
+                        SCryptData* cd)
 {
     if (CdInvalid(cd))
         return ReportCd("xBlockedHandler");
@@ -687,11 +714,12 @@ int32_t xNonBlockedStartListenHandler(uint32_t&, uint32_t&, int32_t& running, SC
     return TRUE;
 }
 
-namespace {
+namespace
+{
 
 // The error and exception outcomes of a listening socket's wait.
-int32_t ListenWaitFailed(int32_t r, const tvp::Readiness& ready, const char* failureText, uint32_t& listenSock,
-                         int32_t& running)
+int32_t ListenWaitFailed(int32_t r, const tvp::Readiness& ready, const char* failureText,
+                         uint32_t& listenSock, int32_t& running)
 {
     int32_t code = tvp::LastError();
     xCloseSocket(listenSock);
@@ -715,7 +743,8 @@ int32_t xBlockedListenHandler(uint32_t& listenSock, uint32_t& newSock, sockaddr_
     tvp::Readiness ready;
     int32_t r = tvp::WaitSocket(listenSock, true, false, -1, ready);
     if (r < 0 || ready.failed)
-        return ListenWaitFailed(r, ready, "xBlockedListenHandler:Listening socket failure", listenSock, running);
+        return ListenWaitFailed(r, ready, "xBlockedListenHandler:Listening socket failure", listenSock,
+                                running);
     running = 1;
     if (xAcceptIncomingConnection(listenSock, newSock, addr, cd)) {
         accepted = 1;
@@ -741,7 +770,8 @@ int32_t xNonBlockedListenHandler(uint32_t& listenSock, uint32_t& newSock, sockad
     tvp::Readiness ready;
     int32_t r = tvp::WaitSocket(listenSock, true, false, 0, ready);
     if (r < 0 || ready.failed)
-        return ListenWaitFailed(r, ready, "xNonBlockedListenHandler:Listening socket failure", listenSock, running);
+        return ListenWaitFailed(r, ready, "xNonBlockedListenHandler:Listening socket failure", listenSock,
+                                running);
     if (!ready.readable)
         return TRUE;
     if (!tvp::SetNonBlocking(listenSock, false))
@@ -787,12 +817,14 @@ int32_t xAcceptIncomingConnection(uint32_t listenSock, uint32_t& newSock, sockad
     return TRUE;
 }
 
-int32_t xMakeGivenServerSocketEncrypted(uint32_t sock, const char* keyFile, const char* certFile, SCryptData* cd)
+int32_t xMakeGivenServerSocketEncrypted(uint32_t sock, const char* keyFile, const char* certFile,
+                                        SCryptData* cd)
 {
     if (CdInvalid(cd))
         return ReportCd("xMakeGivenServerSocketEncrypted");
     if (!xSetServerEncryption(cd, keyFile, certFile))
-        return xErrorTxt_Func("xMakeGivenServerSocketEncrypted: xSetServerEncryption failed.", __FILE__, __LINE__);
+        return xErrorTxt_Func("xMakeGivenServerSocketEncrypted: xSetServerEncryption failed.", __FILE__,
+                              __LINE__);
     if (!tvp::SetNonBlocking(sock, false))
         return TRUE;
     FreeSsl(cd);
@@ -859,7 +891,8 @@ uint32_t xSocketGetAddr(const char* name, SCryptData* cd)
         }
         const auto* b = reinterpret_cast<const uint8_t*>(&address);
         dprintf("DNS lookup: name: %s IP: %lu.%lu.%lu.%lu.\n", name, static_cast<unsigned long>(b[0]),
-                static_cast<unsigned long>(b[1]), static_cast<unsigned long>(b[2]), static_cast<unsigned long>(b[3]));
+                static_cast<unsigned long>(b[1]), static_cast<unsigned long>(b[2]),
+                static_cast<unsigned long>(b[3]));
     }
     return address;
 }
@@ -903,7 +936,8 @@ void xWaitTimeOrSockets(uint32_t ms, CLList* sockets)
     tvp::SelectRead(values, count, ms);
 }
 
-namespace {
+namespace
+{
 
 bool InList(const CLList* list, const void* object)
 {
@@ -963,7 +997,8 @@ void xSetWaitSocketReader(int32_t kind, XWaitSocketReader reader)
 
 // ---------------------------------------------------------------- registration lists
 
-namespace {
+namespace
+{
 
 int32_t ListAdd(const char* func, const char* listName, CLList* SGlobals::*member, void* object)
 {
@@ -990,8 +1025,8 @@ int32_t ListRemove(const char* func, const char* listName, CLList* SGlobals::*me
 
 int32_t LocalClient_socket_List_Add(CCommLocalClient* obj)
 {
-    return ListAdd("LocalClient_socket_List_Add", "localClient_socket_RegList", &SGlobals::localClient_socket_RegList,
-                   obj);
+    return ListAdd("LocalClient_socket_List_Add", "localClient_socket_RegList",
+                   &SGlobals::localClient_socket_RegList, obj);
 }
 
 int32_t LocalClient_socket_List_Remove(CCommLocalClient* obj)
@@ -1014,8 +1049,8 @@ int32_t RemoteClient_socket_List_Remove(CCommRemoteClient* obj)
 
 int32_t LocalServer_socket_List_Add(CCommLocalServer* obj)
 {
-    return ListAdd("LocalServer_socket_List_Add", "localServer_socket_RegList", &SGlobals::localServer_socket_RegList,
-                   obj);
+    return ListAdd("LocalServer_socket_List_Add", "localServer_socket_RegList",
+                   &SGlobals::localServer_socket_RegList, obj);
 }
 
 int32_t LocalServer_socket_List_Remove(CCommLocalServer* obj)

@@ -13,9 +13,11 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-namespace tvp {
+namespace tvp
+{
 
-namespace {
+namespace
+{
 
 int32_t g_lastError = 0;
 int32_t g_startupCalls = 0;
@@ -46,8 +48,14 @@ int32_t FailErrno()
     return -1;
 }
 
-int Fd(uint32_t sock) { return static_cast<int>(sock); }
-bool Valid(uint32_t sock) { return sock != XINVALID_SOCKET && sock <= 0x7FFFFFFFu; }
+int Fd(uint32_t sock)
+{
+    return static_cast<int>(sock);
+}
+bool Valid(uint32_t sock)
+{
+    return sock != XINVALID_SOCKET && sock <= 0x7FFFFFFFu;
+}
 
 } // namespace
 
@@ -61,8 +69,14 @@ int32_t WinsockFromErrno(int err)
     return err;
 }
 
-int32_t LastError() { return g_lastError; }
-void SetLastError(int32_t code) { g_lastError = code; }
+int32_t LastError()
+{
+    return g_lastError;
+}
+void SetLastError(int32_t code)
+{
+    g_lastError = code;
+}
 
 bool NetStartup()
 {
@@ -71,7 +85,10 @@ bool NetStartup()
 }
 
 void NetCleanup() {}
-int32_t NetStartupCalls() { return g_startupCalls; }
+int32_t NetStartupCalls()
+{
+    return g_startupCalls;
+}
 
 uint32_t Socket()
 {
@@ -246,7 +263,10 @@ int32_t WaitSocket(uint32_t sock, bool read, bool write, int32_t timeoutMs, Read
     return (out.readable || out.writable || out.failed) ? 1 : 0;
 }
 
-uint32_t SelectLimit() { return FD_SETSIZE; }
+uint32_t SelectLimit()
+{
+    return FD_SETSIZE;
+}
 
 int32_t SelectRead(const uint32_t* socks, uint32_t count, uint32_t timeoutMs)
 {

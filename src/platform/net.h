@@ -9,7 +9,8 @@
 
 struct sockaddr_in;
 
-namespace tvp {
+namespace tvp
+{
 
 constexpr uint32_t XINVALID_SOCKET = 0xFFFFFFFFu;
 
@@ -35,7 +36,7 @@ bool NetStartup();
 void NetCleanup();
 int32_t NetStartupCalls();
 
-uint32_t Socket();                    // TCP over IPv4; XINVALID_SOCKET on failure
+uint32_t Socket(); // TCP over IPv4; XINVALID_SOCKET on failure
 bool Close(uint32_t sock);
 bool SetNonBlocking(uint32_t sock, bool nonBlocking);
 // 0 success, -1 failure (LastError: WSA_EINPROGRESS for a pending connect).

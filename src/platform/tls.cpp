@@ -10,16 +10,19 @@
 #include <ctime>
 #include <pthread.h>
 
-namespace tvp::tls {
+namespace tvp::tls
+{
 
-namespace {
+namespace
+{
 
 // OpenSSL writes to the socket with write(), which raises SIGPIPE on a
 // closed peer. While a TLS call runs, SIGPIPE is blocked for this thread; a
 // SIGPIPE it caused is taken from the pending set before the mask returns,
 // so the application's own handling of the signal is untouched.
-class SigPipeGuard {
-public:
+class SigPipeGuard
+{
+  public:
     SigPipeGuard()
     {
         sigset_t pending;
@@ -52,7 +55,7 @@ public:
     SigPipeGuard(const SigPipeGuard&) = delete;
     SigPipeGuard& operator=(const SigPipeGuard&) = delete;
 
-private:
+  private:
     sigset_t m_old{};
     bool m_active = false;
     bool m_wasPending = false;
@@ -60,19 +63,37 @@ private:
 
 } // namespace
 
-bool RandomBytes(unsigned char* buf, int32_t n) { return RAND_bytes(buf, n) == 1; }
-void Seed(const unsigned char* buf, int32_t n) { RAND_seed(buf, n); }
+bool RandomBytes(unsigned char* buf, int32_t n)
+{
+    return RAND_bytes(buf, n) == 1;
+}
+void Seed(const unsigned char* buf, int32_t n)
+{
+    RAND_seed(buf, n);
+}
 
 void InitLibrary()
 {
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
 }
 
-const char* ErrorString() { return ERR_error_string(ERR_get_error(), nullptr); }
-void ClearErrors() { ERR_clear_error(); }
+const char* ErrorString()
+{
+    return ERR_error_string(ERR_get_error(), nullptr);
+}
+void ClearErrors()
+{
+    ERR_clear_error();
+}
 
-SSL_CTX* NewContext(bool server) { return SSL_CTX_new(server ? TLS_server_method() : TLS_client_method()); }
-void FreeContext(SSL_CTX* ctx) { SSL_CTX_free(ctx); }
+SSL_CTX* NewContext(bool server)
+{
+    return SSL_CTX_new(server ? TLS_server_method() : TLS_client_method());
+}
+void FreeContext(SSL_CTX* ctx)
+{
+    SSL_CTX_free(ctx);
+}
 
 bool UseCertificateFile(SSL_CTX* ctx, const char* file)
 {
@@ -84,7 +105,10 @@ bool UsePrivateKeyFile(SSL_CTX* ctx, const char* file)
     return SSL_CTX_use_PrivateKey_file(ctx, file, SSL_FILETYPE_PEM) == 1;
 }
 
-bool CheckPrivateKey(SSL_CTX* ctx) { return SSL_CTX_check_private_key(ctx) == 1; }
+bool CheckPrivateKey(SSL_CTX* ctx)
+{
+    return SSL_CTX_check_private_key(ctx) == 1;
+}
 
 bool SetVerify(SSL_CTX* ctx, const char* caFile, const char* hostName)
 {
@@ -102,11 +126,26 @@ bool SetVerify(SSL_CTX* ctx, const char* caFile, const char* hostName)
     return true;
 }
 
-SSL* New(SSL_CTX* ctx) { return ctx != nullptr ? SSL_new(ctx) : nullptr; }
-void Free(SSL* ssl) { SSL_free(ssl); }
-bool SetFd(SSL* ssl, uint32_t sock) { return SSL_set_fd(ssl, static_cast<int>(sock)) == 1; }
-void SetConnectState(SSL* ssl) { SSL_set_connect_state(ssl); }
-void SetAcceptState(SSL* ssl) { SSL_set_accept_state(ssl); }
+SSL* New(SSL_CTX* ctx)
+{
+    return ctx != nullptr ? SSL_new(ctx) : nullptr;
+}
+void Free(SSL* ssl)
+{
+    SSL_free(ssl);
+}
+bool SetFd(SSL* ssl, uint32_t sock)
+{
+    return SSL_set_fd(ssl, static_cast<int>(sock)) == 1;
+}
+void SetConnectState(SSL* ssl)
+{
+    SSL_set_connect_state(ssl);
+}
+void SetAcceptState(SSL* ssl)
+{
+    SSL_set_accept_state(ssl);
+}
 
 int32_t Connect(SSL* ssl)
 {
@@ -158,7 +197,10 @@ int32_t GetError(SSL* ssl, int32_t result)
     }
 }
 
-bool InInit(SSL* ssl) { return SSL_in_init(ssl) != 0; }
+bool InInit(SSL* ssl)
+{
+    return SSL_in_init(ssl) != 0;
+}
 
 const char* CipherName(SSL* ssl)
 {

@@ -8,7 +8,8 @@
 typedef struct ssl_ctx_st SSL_CTX;
 typedef struct ssl_st SSL;
 
-namespace tvp::tls {
+namespace tvp::tls
+{
 
 // SSL_get_error results the socket layer distinguishes.
 enum : int32_t {

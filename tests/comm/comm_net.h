@@ -7,11 +7,11 @@
 #include <chrono>
 #include <thread>
 
-namespace tvtest {
+namespace tvtest
+{
 
 // Calls step until it returns true, at most tries times with a short pause.
-template <class F>
-bool Until(F step, int tries = 3000)
+template <class F> bool Until(F step, int tries = 3000)
 {
     for (int i = 0; i < tries; ++i) {
         if (step())
@@ -24,11 +24,13 @@ bool Until(F step, int tries = 3000)
 inline uint32_t ElapsedMs(std::chrono::steady_clock::time_point from)
 {
     return static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - from).count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - from)
+            .count());
 }
 
-class SocketTest : public TarvexTest {
-protected:
+class SocketTest : public TarvexTest
+{
+  protected:
     void SetUp() override
     {
         TarvexTest::SetUp();
@@ -64,7 +66,8 @@ protected:
             int32_t running = 1, accepted = 0;
             if (serverSock == INVALID_SOCKET)
                 xNonBlockedListenHandler(listenSock, serverSock, nullptr, running, accepted, &cd);
-            if (!clientUp && !xNonBlockedConnectHandler("127.0.0.1", port, nullptr, 0, clientSock, clientUp, &cd))
+            if (!clientUp &&
+                !xNonBlockedConnectHandler("127.0.0.1", port, nullptr, 0, clientSock, clientUp, &cd))
                 return true;
             return clientUp == 1 && serverSock != INVALID_SOCKET;
         });

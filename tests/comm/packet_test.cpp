@@ -8,9 +8,12 @@
 
 using tvtest::LastError;
 
-namespace {
+namespace
+{
 
-class PacketTest : public tvtest::TarvexTest {};
+class PacketTest : public tvtest::TarvexTest
+{
+};
 
 // A packet as a receiver holds it: one tracked block of exactly its size.
 struct Block {
@@ -74,7 +77,7 @@ TEST_F(PacketTest, HeaderValidationOrderAndMessages)
         {"PCKT", 0, 12, kTypeMsg},
         {"XXXX", 0, 12, kTypeMsg},
         {"PCKt", 1, 12, kMagicMsg},
-        {"PCKT", 1, PACKET_DEFAULT_MAX_SIZE,  nullptr},
+        {"PCKT", 1, PACKET_DEFAULT_MAX_SIZE, nullptr},
         {"PCKT", 1, PACKET_DEFAULT_MAX_SIZE + 1,
          "SXPacket::ValidateHeader: Packetsize is invalid (larger than the maximum packet size)"},
         {"PCKT", 2, 0xFFFFFFFFu,
@@ -83,7 +86,8 @@ TEST_F(PacketTest, HeaderValidationOrderAndMessages)
     for (const auto& c : cases) {
         Block b(Header(c.magic, c.type, c.size)); // header bytes only: nothing past 12 may be read
         glb->error.Clear();
-        EXPECT_EQ(b.packet()->ValidateHeader(), c.message == nullptr ? TRUE : FALSE) << c.magic << int(c.type);
+        EXPECT_EQ(b.packet()->ValidateHeader(), c.message == nullptr ? TRUE : FALSE)
+            << c.magic << int(c.type);
         if (c.message != nullptr) {
             EXPECT_EQ(LastError(), c.message);
         }
@@ -108,8 +112,9 @@ TEST_F(PacketTest, GettersFailWithoutWritingOnBadHeader)
 
 TEST_F(PacketTest, NodeHeaderValidation)
 {
-    const char* bad = "SXPacketCNode::ValidateNodeHeader: Invalid header, packet header is smaller than the size of a "
-                      "nodepacket header";
+    const char* bad =
+        "SXPacketCNode::ValidateNodeHeader: Invalid header, packet header is smaller than the size of a "
+        "nodepacket header";
     struct Case {
         std::vector<uint8_t> bytes;
         const char* message;
@@ -182,8 +187,8 @@ TEST_F(PacketTest, BuildRawAndNodePackets)
 
     SXPacket* reg = BuildPacket(PACKET_TYPE_CNODEREG, 0x01020304, nullptr, CNODE_SERVER, 0, nullptr, 0);
     ASSERT_NE(reg, nullptr);
-    const uint8_t expectReg[29] = {'P', 'C', 'K', 'T', 3, 0, 0, 0, 0, 0, 0, 29, 1, 2, 3, 4,
-                                   0,   0,   0,   0,   0, 0, 0, 2, 0, 0, 0, 0,  0};
+    const uint8_t expectReg[29] = {'P', 'C', 'K', 'T', 3, 0, 0, 0, 0, 0, 0, 29, 1, 2, 3,
+                                   4,   0,   0,   0,   0, 0, 0, 0, 2, 0, 0, 0,  0, 0};
     EXPECT_EQ(std::memcmp(reg, expectReg, 29), 0);
     XFREE(reg);
 
@@ -220,9 +225,12 @@ TEST_F(PacketTest, BuildExtractRoundTrips)
         uint32_t nodeType;
         uint32_t dataSize;
     } cases[] = {
-        {PACKET_TYPE_RAW, nullptr, 0, 0},         {PACKET_TYPE_RAW, nullptr, 0, sizeof payload},
-        {PACKET_TYPE_CNODE, "node", 1, sizeof payload}, {PACKET_TYPE_CNODE, "", 3, 5},
-        {PACKET_TYPE_CNODEREG, "reg", 2, 0},      {PACKET_TYPE_CNODEUNREG, nullptr, 3, 0},
+        {PACKET_TYPE_RAW, nullptr, 0, 0},
+        {PACKET_TYPE_RAW, nullptr, 0, sizeof payload},
+        {PACKET_TYPE_CNODE, "node", 1, sizeof payload},
+        {PACKET_TYPE_CNODE, "", 3, 5},
+        {PACKET_TYPE_CNODEREG, "reg", 2, 0},
+        {PACKET_TYPE_CNODEUNREG, nullptr, 3, 0},
     };
     for (const auto& c : cases) {
         SXPacket* p = BuildPacket(c.type, 0xA1B2C3D4u, c.name, c.nodeType, 0x11223344u, payload, c.dataSize);
@@ -307,8 +315,9 @@ TEST_F(PacketTest, SetNodeNameMustMatchSizeField)
     ASSERT_NE(p, nullptr);
     SXPacketCNode* n = SXPacketCNode::From(p);
     EXPECT_EQ(n->SetNodeName("abcd"), FALSE);
-    EXPECT_EQ(LastError(), "SXPacketCNode::SetNodeName: Node name don't fit (nodename size specified in packet is "
-                           "smaller than actual name).");
+    EXPECT_EQ(LastError(),
+              "SXPacketCNode::SetNodeName: Node name don't fit (nodename size specified in packet is "
+              "smaller than actual name).");
     EXPECT_STREQ(n->GetNodeName(), "abc");
     EXPECT_EQ(n->SetNodeName("xyz"), TRUE);
     EXPECT_STREQ(n->GetNodeName(), "xyz");

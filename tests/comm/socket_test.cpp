@@ -17,9 +17,12 @@
 using tvtest::LastError;
 using tvtest::Until;
 
-namespace {
+namespace
+{
 
-class SocketTest : public tvtest::SocketTest {};
+class SocketTest : public tvtest::SocketTest
+{
+};
 
 TEST_F(SocketTest, StartupCountsUsersAndStartsOnce)
 {
@@ -77,9 +80,10 @@ TEST_F(SocketTest, WinsockErrorTexts)
     struct {
         int err;
         int32_t wsa;
-    } map[] = {{EWOULDBLOCK, 10035}, {EAGAIN, 10035},      {EINPROGRESS, 10036}, {ECONNRESET, 10054},
-               {ECONNREFUSED, 10061}, {EPIPE, 10054},      {ETIMEDOUT, 10060},   {EADDRINUSE, 10048},
-               {0, 0},                {ENOENT, ENOENT}};
+    } map[] = {{EWOULDBLOCK, 10035}, {EAGAIN, 10035},       {EINPROGRESS, 10036},
+               {ECONNRESET, 10054},  {ECONNREFUSED, 10061}, {EPIPE, 10054},
+               {ETIMEDOUT, 10060},   {EADDRINUSE, 10048},   {0, 0},
+               {ENOENT, ENOENT}};
     for (auto m : map)
         EXPECT_EQ(tvp::WinsockFromErrno(m.err), m.wsa) << m.err;
 }
@@ -101,10 +105,12 @@ TEST_F(SocketTest, LifeCycleWithBulkTransferAndPeerClose)
     uint32_t sent = 0, recvd = 0, sentBack = 0, recvdBack = 0;
     bool ok = Until(
         [&] {
-            EXPECT_EQ(xNonBlockedHandler(clientSock, clientUp, inBack.data(), recvdBack, n, out.data(), sent, n, &cd),
+            EXPECT_EQ(xNonBlockedHandler(clientSock, clientUp, inBack.data(), recvdBack, n, out.data(), sent,
+                                         n, &cd),
                       TRUE);
-            EXPECT_EQ(xNonBlockedHandler(serverSock, serverUp, in.data(), recvd, n, back.data(), sentBack, n, &cd),
-                      TRUE);
+            EXPECT_EQ(
+                xNonBlockedHandler(serverSock, serverUp, in.data(), recvd, n, back.data(), sentBack, n, &cd),
+                TRUE);
             return recvd == n && recvdBack == n;
         },
         20000);
@@ -180,8 +186,9 @@ TEST_F(SocketTest, RefusedConnectIsReported)
 }
 
 // A listener whose queue is full never answers a further connect.
-class FullListener {
-public:
+class FullListener
+{
+  public:
     FullListener()
     {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -218,7 +225,8 @@ TEST_F(SocketTest, PendingConnectPollsAndBlockedConnectTimesOut)
     EXPECT_EQ(clientUp, 0);
     EXPECT_NE(clientSock, INVALID_SOCKET);
     // The blocked handler gives up after its 10 seconds.
-    EXPECT_EQ(xBlockedConnectHandler("127.0.0.1", full.port, nullptr, 0, clientSock, clientUp, 0, &cd), FALSE);
+    EXPECT_EQ(xBlockedConnectHandler("127.0.0.1", full.port, nullptr, 0, clientSock, clientUp, 0, &cd),
+              FALSE);
     EXPECT_EQ(clientUp, 0);
     EXPECT_EQ(LastError(), "WSAETIMEDOUT: Connection timed out");
 }
@@ -373,8 +381,9 @@ TEST_F(SocketTest, ConnectThroughProxySendsLocationRecord)
         if (serverSock == INVALID_SOCKET)
             xNonBlockedListenHandler(listenSock, serverSock, nullptr, running, accepted, &cd);
         if (!clientUp) {
-            EXPECT_EQ(xNonBlockedConnectHandler("dest.example", 4000, "127.0.0.1", port, clientSock, clientUp, &cd),
-                      TRUE);
+            EXPECT_EQ(
+                xNonBlockedConnectHandler("dest.example", 4000, "127.0.0.1", port, clientSock, clientUp, &cd),
+                TRUE);
         }
         return clientUp == 1 && serverSock != INVALID_SOCKET;
     }));
@@ -383,8 +392,8 @@ TEST_F(SocketTest, ConnectThroughProxySendsLocationRecord)
     std::memset(static_cast<void*>(&got), 0xEE, sizeof got);
     uint32_t n = 0, zero = 0;
     ASSERT_TRUE(Until([&] {
-        EXPECT_EQ(xNonBlockedHandler(serverSock, serverUp, reinterpret_cast<char*>(&got), n, 48, nullptr, zero, 0,
-                                     &cd),
+        EXPECT_EQ(xNonBlockedHandler(serverSock, serverUp, reinterpret_cast<char*>(&got), n, 48, nullptr,
+                                     zero, 0, &cd),
                   TRUE);
         return n == 48;
     }));

@@ -18,12 +18,14 @@
 using tvtest::LastError;
 using tvtest::Until;
 
-namespace {
+namespace
+{
 
 // A child process with its standard input and output on pipes; stopped at
 // the end of the test whatever happened.
-class Child {
-public:
+class Child
+{
+  public:
     explicit Child(std::vector<std::string> args)
     {
         int in[2], out[2];
@@ -71,7 +73,10 @@ public:
         pid = -1;
     }
 
-    bool Write(const std::string& text) { return write(toChild, text.data(), text.size()) == ssize_t(text.size()); }
+    bool Write(const std::string& text)
+    {
+        return write(toChild, text.data(), text.size()) == ssize_t(text.size());
+    }
 
     // Reads output until it contains needle (at most timeoutMs).
     bool ReadUntil(const std::string& needle, int timeoutMs = 10000)
@@ -110,15 +115,16 @@ uint16_t FreePort()
     return ntohs(a.sin_port);
 }
 
-class TlsTest : public tvtest::SocketTest {
-protected:
+class TlsTest : public tvtest::SocketTest
+{
+  protected:
     static void SetUpTestSuite()
     {
         // One self-signed certificate for the test program (its scratch folder).
         if (access("cert.pem", R_OK) == 0)
             return;
-        Child req({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-days", "1",
-                   "-keyout", "key.pem", "-out", "cert.pem"});
+        Child req({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+                   "-days", "1", "-keyout", "key.pem", "-out", "cert.pem"});
         int status = 0;
         for (int i = 0; i < 3000 && waitpid(req.pid, &status, WNOHANG) == 0; ++i)
             usleep(10000);
@@ -134,7 +140,8 @@ protected:
     // Connects clientSock with TLS to 127.0.0.1:port (handshake included).
     int32_t ConnectTls(uint16_t port)
     {
-        if (!xSetClientEncryption(&cd) || !xConnectSocket("127.0.0.1", port, nullptr, 0, clientSock, nullptr, &cd))
+        if (!xSetClientEncryption(&cd) ||
+            !xConnectSocket("127.0.0.1", port, nullptr, 0, clientSock, nullptr, &cd))
             return FALSE;
         int32_t r = TRUE;
         Until([&] {
@@ -145,14 +152,14 @@ protected:
     }
 
     // Sends text whole and receives until the buffer holds want bytes.
-    static bool Exchange(uint32_t& sock, int32_t& up, SCryptData* c, const std::string& text, std::string& got,
-                         size_t want)
+    static bool Exchange(uint32_t& sock, int32_t& up, SCryptData* c, const std::string& text,
+                         std::string& got, size_t want)
     {
         uint32_t sent = 0, recvd = 0;
         std::vector<char> buf(want);
         bool ok = Until([&] {
-            if (!xNonBlockedHandler(sock, up, buf.data(), recvd, static_cast<uint32_t>(want), text.data(), sent,
-                                    static_cast<uint32_t>(text.size()), c))
+            if (!xNonBlockedHandler(sock, up, buf.data(), recvd, static_cast<uint32_t>(want), text.data(),
+                                    sent, static_cast<uint32_t>(text.size()), c))
                 return true;
             return up == 0 || (sent == text.size() && recvd == want);
         });
@@ -164,8 +171,8 @@ protected:
 TEST_F(TlsTest, ClientTalksToOpenSslServer)
 {
     uint16_t port = FreePort();
-    Child server({"openssl", "s_server", "-accept", std::to_string(port), "-cert", "cert.pem", "-key", "key.pem",
-                  "-rev"});
+    Child server({"openssl", "s_server", "-accept", std::to_string(port), "-cert", "cert.pem", "-key",
+                  "key.pem", "-rev"});
     ASSERT_TRUE(server.ReadUntil("ACCEPT")) << server.output;
     ASSERT_EQ(ConnectTls(port), TRUE) << LastError();
     EXPECT_NE(cd.ssl, nullptr);
@@ -181,7 +188,8 @@ TEST_F(TlsTest, ClientTalksToOpenSslServer)
     uint32_t sent = 0, recvd = 0;
     char byte;
     ASSERT_TRUE(Until([&] {
-        xNonBlockedHandler(clientSock, clientUp, &byte, recvd, 1, more.data(), sent, uint32_t(more.size()), &cd);
+        xNonBlockedHandler(clientSock, clientUp, &byte, recvd, 1, more.data(), sent, uint32_t(more.size()),
+                           &cd);
         sent = 0;
         return clientUp == 0;
     }));
@@ -218,12 +226,14 @@ TEST_F(TlsTest, ServerRefusesMissingOrBadKeys)
     EXPECT_EQ(LastError(), "xSetEncryption: This is a server but there is no private key passed to it.");
     EXPECT_EQ(cd.encrypted, 1); // marked before the checks
     EXPECT_EQ(xSetEncryption(&cd, "key.pem", nullptr, 0), FALSE);
-    EXPECT_EQ(LastError(), "xSetEncryption: This is a client but there is a private key passed to it anyway.");
+    EXPECT_EQ(LastError(),
+              "xSetEncryption: This is a client but there is a private key passed to it anyway.");
     EXPECT_EQ(xSetServerEncryption(&cd, "key.pem", "missing.pem"), FALSE);
-    EXPECT_EQ(LastError().rfind("xSetEncryption: Unable to set certificate to use, SSL_CTX_use_certificate_file "
-                                "failed. (",
-                                0),
-              0u)
+    EXPECT_EQ(
+        LastError().rfind("xSetEncryption: Unable to set certificate to use, SSL_CTX_use_certificate_file "
+                          "failed. (",
+                          0),
+        0u)
         << LastError();
 }
 
@@ -256,7 +266,8 @@ TEST_F(TlsTest, OwnClientAndServer)
     if (ok) {
         // Plain accept, then the accepted socket is put under TLS.
         serverUp = 1;
-        EXPECT_EQ(xMakeGivenServerSocketEncrypted(serverSock, "key.pem", "cert.pem", &cd), TRUE) << LastError();
+        EXPECT_EQ(xMakeGivenServerSocketEncrypted(serverSock, "key.pem", "cert.pem", &cd), TRUE)
+            << LastError();
         std::string got;
         EXPECT_TRUE(Exchange(serverSock, serverUp, &cd, "from parent", got, 10)) << LastError();
         EXPECT_EQ(got, "from child");
@@ -275,8 +286,8 @@ TEST_F(TlsTest, OwnClientAndServer)
 TEST_F(TlsTest, OptInServerVerification)
 {
     uint16_t port = FreePort();
-    Child server({"openssl", "s_server", "-accept", std::to_string(port), "-cert", "cert.pem", "-key", "key.pem",
-                  "-rev"});
+    Child server({"openssl", "s_server", "-accept", std::to_string(port), "-cert", "cert.pem", "-key",
+                  "key.pem", "-rev"});
     ASSERT_TRUE(server.ReadUntil("ACCEPT")) << server.output;
 
     // The right CA and host name: the handshake succeeds.
