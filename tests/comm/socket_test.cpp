@@ -407,3 +407,55 @@ TEST_F(SocketTest, ConnectThroughProxySendsLocationRecord)
 }
 
 } // namespace
+
+namespace
+{
+
+// The frame's pacing waits on the registered comm sockets when the wait mode
+// is on: traffic ends the frame's wait early.
+class SocketFrameTest : public tvtest::TarvexTest
+{
+  protected:
+    SocketFrameTest() : TarvexTest(true) {}
+};
+
+TEST_F(SocketFrameTest, HandlerWaitEndsOnSocketTraffic)
+{
+    SCryptData cd;
+    int32_t code = 0, up = 1;
+    ASSERT_EQ(xStartupSockets(code, 1, &cd), TRUE);
+    uint32_t listenSock = INVALID_SOCKET, a = INVALID_SOCKET, b = INVALID_SOCKET;
+    sockaddr_in addr{};
+    ASSERT_EQ(xStartListenSocket(0, listenSock, &addr, &cd), TRUE);
+    ASSERT_EQ(xConnectSocket("127.0.0.1", ntohs(addr.sin_port), nullptr, 0, a, nullptr, &cd), TRUE);
+    ASSERT_EQ(xBlockedConnectHandler("127.0.0.1", ntohs(addr.sin_port), nullptr, 0, a, up, 0, &cd), TRUE);
+    ASSERT_EQ(xAcceptIncomingConnection(listenSock, b, nullptr, &cd), TRUE);
+    const char byte = 'x';
+    uint32_t sent = 0, zero = 0;
+    ASSERT_EQ(xBlockedHandler(a, up, nullptr, zero, 0, &byte, sent, 1, &cd), TRUE);
+
+    FakeComm comm{b};
+    glb->localClient_socket_RegList = XNEW(CLList);
+    glb->localClients = XNEW(CLList);
+    glb->localClient_socket_RegList->InsertLast(&comm);
+    glb->localClients->InsertLast(&comm);
+    xSetWaitSocketReader(XWAIT_LOCAL_CLIENT, ReadFake);
+    SetMinimumFrameTime(8000);
+    xSetXHandlerWaitMode(1);
+
+    auto start = std::chrono::steady_clock::now();
+    xHandler();
+    EXPECT_LT(tvtest::ElapsedMs(start), 4000u); // not the 8 s frame time
+    EXPECT_EQ(comm.calls, 1);
+
+    xSetWaitSocketReader(XWAIT_LOCAL_CLIENT, nullptr);
+    XDELETE(glb->localClient_socket_RegList);
+    XDELETE(glb->localClients);
+    glb->localClient_socket_RegList = glb->localClients = nullptr;
+    xCloseSocket(a);
+    xCloseSocket(b);
+    xCloseSocket(listenSock);
+    xClosedownSockets(code, &cd);
+}
+
+} // namespace
