@@ -253,10 +253,10 @@ int32_t WaitSocket(uint32_t sock, bool read, bool write, int32_t timeoutMs, Read
     // error once, and keep it for the caller since reading clears it.
     if ((p.revents & POLLERR) != 0 || (write && out.writable)) {
         int32_t code = 0;
-        bool read = GetPendingError(sock, code);
-        if ((read && code != 0) || (!read && (p.revents & POLLERR) != 0)) {
+        bool known = GetPendingError(sock, code);
+        if ((known && code != 0) || (!known && (p.revents & POLLERR) != 0)) {
             out.failed = true;
-            out.pendingError = read ? code : 0;
+            out.pendingError = known ? code : 0;
             out.writable = false;
         }
     }
