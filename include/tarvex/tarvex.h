@@ -9,3 +9,6 @@
 #include <tarvex/file.h>
 #include <tarvex/frame.h>
 #include <tarvex/timer.h>
+#include <tarvex/rect.h>
+#include <tarvex/bitmap.h>
+#include <tarvex/shade.h>
