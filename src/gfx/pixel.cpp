@@ -247,6 +247,56 @@ inline void Store(uint8_t* p, uint32_t v)
         std::memcpy(p, &v, 4);
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+// Keyed blits from 8-bit sources test eight pixels at once: transparent
+// areas come in runs, so most groups are all key (skipped) or free of it
+// (copied without tests).
+// IDENT copies the bytes themselves (same-layout 8-bit blits).
+template <int DB, bool IDENT>
+void KeyedIndexLine(const uint8_t* s, uint8_t* d, int32_t w, const uint32_t* lut, uint32_t key)
+{
+    auto map = [lut](uint8_t i) -> uint32_t {
+        if constexpr (IDENT)
+            return i;
+        else
+            return lut[i];
+    };
+    const uint64_t pattern = kOnes * (key & 0xFF);
+    int32_t x = 0;
+    for (; x + 8 <= w; x += 8, s += 8, d += 8 * DB) {
+        uint64_t z;
+        std::memcpy(&z, s, 8);
+        z ^= pattern;
+        if (z == 0)
+            continue;
+        if (((z - kOnes) & ~z & kHighs) == 0) {
+            if constexpr (IDENT) {
+                std::memcpy(d, s, 8);
+                continue;
+            }
+            for (int i = 0; i < 8; ++i) {
+                uint32_t v = map(s[i]);
+                if constexpr (DB == 3) {
+                    if (i < 7) { // the next pixel of the group overwrites the fourth byte
+                        std::memcpy(d + 3 * i, &v, 4);
+                        continue;
+                    }
+                }
+                Store<DB>(d + i * DB, v);
+            }
+            continue;
+        }
+        for (int i = 0; i < 8; ++i)
+            if (s[i] != key)
+                Store<DB>(d + i * DB, map(s[i]));
+    }
+    for (; x < w; ++x, ++s, d += DB)
+        if (s[0] != key)
+            Store<DB>(d, map(s[0]));
+}
+
 template <int SB, int DB, int MODE>
 void Rows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, int32_t h, const Converter& c,
           uint32_t key, uint32_t keyOut, uint32_t flip)
@@ -255,7 +305,9 @@ void Rows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, i
     for (int32_t y = 0; y < h; ++y, src += sp, dst += dp) {
         const uint8_t* s = src;
         uint8_t* d = dst;
-        if constexpr (MODE == kPlain && DB == 3) {
+        if constexpr (MODE == kSkipKey && SB == 1) {
+            KeyedIndexLine<DB, false>(s, d, w, lut[0], key);
+        } else if constexpr (MODE == kPlain && DB == 3) {
             // Whole 4-byte stores that the next pixel overwrites; the last
             // pixel of the line gets exact bytes.
             int32_t x = 0;
@@ -269,8 +321,13 @@ void Rows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, i
             for (int32_t x = 0; x < w; ++x, s += SB, d += DB) {
                 uint32_t v = Lookup<SB>(s, lut);
                 if constexpr (MODE == kSkipKey) {
-                    if (Load<SB>(s) == key)
-                        continue;
+                    // Rewriting the old pixel keeps the loop free of branches.
+                    if constexpr (DB == 3) {
+                        if (Load<SB>(s) == key)
+                            continue;
+                    } else {
+                        v = Load<SB>(s) == key ? Load<DB>(d) : v;
+                    }
                 } else if constexpr (MODE == kKeepKey) {
                     if (Load<SB>(s) == key)
                         v = keyOut;
@@ -334,10 +391,22 @@ void KeyedCopy(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t
     for (int32_t y = 0; y < h; ++y, src += sp, dst += dp) {
         const uint8_t* s = src;
         uint8_t* d = dst;
-        for (int32_t x = 0; x < w; ++x, s += B, d += B) {
-            uint32_t v = Load<B>(s);
-            if (v != key)
-                Store<B>(d, v);
+        if constexpr (B == 1) {
+            KeyedIndexLine<1, true>(s, d, w, nullptr, key);
+        } else if constexpr (B == 3) {
+            for (int32_t x = 0; x < w; ++x, s += 3, d += 3) {
+                uint32_t v = Load<3>(s);
+                if (v != key)
+                    Store<3>(d, v);
+            }
+        } else {
+            // A select instead of a branch: the compiler turns this into
+            // vector compares and blends.
+            for (int32_t x = 0; x < w; ++x, s += B, d += B) {
+                uint32_t v = Load<B>(s);
+                uint32_t o = Load<B>(d);
+                Store<B>(d, v == key ? o : v);
+            }
         }
     }
 }
@@ -412,6 +481,10 @@ void CopyPixels(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstP
         const uint8_t* s = src + static_cast<ptrdiff_t>(y0) * srcPitch;
         uint8_t* d = dst + static_cast<ptrdiff_t>(y0) * dstPitch;
         if (!skipKey) {
+            if (srcPitch == dstPitch && static_cast<size_t>(srcPitch) == line) {
+                std::memcpy(d, s, line * static_cast<size_t>(n)); // contiguous lines: one copy
+                return;
+            }
             for (int32_t y = 0; y < n; ++y, s += srcPitch, d += dstPitch)
                 std::memcpy(d, s, line);
             return;

@@ -237,6 +237,56 @@ TEST_F(BitmapTest, BltEachDepthPairPixelByPixel)
     EXPECT_EQ(w24.data[2], 248);
 }
 
+// Keyed blits of wider 8-bit pictures (runs of key pixels, lone ones, the
+// line tails) match a pixel-by-pixel reading of the rule.
+TEST_F(BitmapTest, KeyedBltFromIndexedRuns)
+{
+    CPalette pal;
+    for (int i = 0; i < 256; ++i)
+        pal.colors[i] = TRGBA(static_cast<uint8_t>(i * 5), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i ^ 0x5A));
+    CBitmap s;
+    ASSERT_TRUE(s.CreateIndex(37, 3, 8, &pal, 0));
+    g_seed = 7;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 37; ++x) {
+            uint8_t v = Next();
+            bool run = (x >= 8 && x < 16) || (x >= 20 && x < 29 && y == 1);
+            s.data[y * s.pitch + x] = (run || v < 40) ? 9 : v;
+        }
+    s.data[0] = 9; // the key
+    for (int dbits : {8, 16, 24}) {
+        CBitmap d;
+        if (dbits == 8)
+            ASSERT_TRUE(d.CreateIndex(37, 3, 8, nullptr, 0));
+        else if (dbits == 16)
+            ASSERT_TRUE(Make565(d, 37, 3));
+        else
+            ASSERT_TRUE(MakeBGR(d, 37, 3));
+        std::memset(d.data, 0xC3, static_cast<size_t>(d.pitch * d.height));
+        CBitmap before(d);
+        d.Blt(&s, 0, 0, 0, 0, -1, -1, XBLT_COLORKEY, 0, 0);
+        int bpp = dbits / 8;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 37; ++x) {
+                const uint8_t* got = d.data + y * d.pitch + x * bpp;
+                uint8_t idx = s.data[y * s.pitch + x];
+                if (idx == 9) {
+                    ASSERT_EQ(std::memcmp(got, before.data + y * d.pitch + x * bpp, static_cast<size_t>(bpp)), 0)
+                        << dbits << " at " << x << "," << y;
+                    continue;
+                }
+                CBitmap one;
+                ASSERT_TRUE(dbits == 8 ? one.CreateIndex(1, 1, 8, nullptr, 0)
+                                       : (dbits == 16 ? Make565(one, 1, 1) : MakeBGR(one, 1, 1)));
+                if (dbits == 8)
+                    one.data[0] = idx;
+                else
+                    one.PutPixel(0, 0, &pal.colors[idx]);
+                ASSERT_EQ(std::memcmp(got, one.data, static_cast<size_t>(bpp)), 0) << dbits << " at " << x << "," << y;
+            }
+    }
+}
+
 TEST_F(BitmapTest, BltUnsupportedPairsClippingAndOverlap)
 {
     Sources src;
