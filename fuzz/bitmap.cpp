@@ -80,7 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         WriteFile("fuzz.pal.tab", r.p + (r.n - cut), cut);
         CPalette pal;
         pal.Load("fuzz.pal");
+        // A narrow match range keeps a rebuilt colour-match table cheap.
         pal.firstIndex = static_cast<uint8_t>(size);
+        pal.lastIndex = static_cast<uint8_t>(pal.firstIndex + size % 7);
         TRGBA c(size > 0 ? data[0] : 0, static_cast<uint8_t>(size), 7);
         pal.FindMatch(&c);
         pal.FindSecondBest(&c);
@@ -103,6 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         a.GetPixel(dx * 3 + sy, &c);
         a.Fill(&c);
         CPalette pal;
+        pal.firstIndex = r.Byte();
+        pal.lastIndex = static_cast<uint8_t>(pal.firstIndex + r.Byte() % 9);
         switch (r.Byte() % 3) {
         case 0:
             b.ConvertIndex(-1, -1, 8, &pal, r.Byte() & 2);

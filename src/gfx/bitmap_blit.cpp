@@ -137,7 +137,20 @@ int32_t CBitmap::ConvertIndex(int32_t, int32_t, int32_t, CPalette* pal, int32_t 
             return FALSE;
         }
         const Converter conv = GetConverter(sf, Format555());
+        // The table is held here while the load-data callback may run: a
+        // palette change there discards only what the globals then hold.
+        uint8_t* heldTable = glb->colorMatch;
+        CPalette* heldPal = glb->currentPalette;
+        glb->colorMatch = nullptr;
+        glb->currentPalette = nullptr;
         IndexPixels(data, pitch, bytesPerPixel, out, newPitch, width, height, conv, table, keyed, keyRaw, k1, k2);
+        if (glb->colorMatch == nullptr) {
+            glb->colorMatch = heldTable;
+            glb->currentPalette = heldPal;
+        } else {
+            XFREE(heldTable);
+            XDELETE(heldPal);
+        }
     }
 
     XFREE(data);

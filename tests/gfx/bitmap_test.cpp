@@ -518,6 +518,39 @@ TEST_F(BitmapTest, GoldenHashes)
     EXPECT_EQ(Hash(back), 3537339265u);
 }
 
+int g_calls = 0;
+void CountCall() { ++g_calls; }
+void DiscardCall()
+{
+    ++g_calls;
+    xDiscardColorMatch(); // as a screen palette change would
+}
+
+TEST_F(BitmapTest, LoadDataCallbackEvery32Lines)
+{
+    CBitmap src, dst;
+    ASSERT_TRUE(MakeBGR(src, 8, 100));
+    ASSERT_TRUE(Make565(dst, 8, 100));
+    g_calls = 0;
+    SetLoadDataCallback(CountCall);
+    dst.Blt(&src, 0, 0, 0, 0, -1, -1, 0, 0, 0);
+    EXPECT_EQ(g_calls, 3);
+
+    // The colour-match table may be discarded by the callback mid-way.
+    for (int i = 0; i < src.pitch * src.height; ++i)
+        src.data[i] = static_cast<uint8_t>(i * 13);
+    CPalette pal;
+    CBitmap plain(src), called(src);
+    SetLoadDataCallback(nullptr);
+    ASSERT_TRUE(plain.ConvertIndex(-1, -1, 8, &pal, 0));
+    SetLoadDataCallback(DiscardCall);
+    g_calls = 0;
+    ASSERT_TRUE(called.ConvertIndex(-1, -1, 8, &pal, 0));
+    SetLoadDataCallback(nullptr);
+    EXPECT_EQ(g_calls, 3);
+    EXPECT_EQ(Hash(called), Hash(plain));
+}
+
 TEST_F(BitmapTest, LoadSaveWithoutPictureTypes)
 {
     CBitmap b;
