@@ -17,12 +17,14 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::map<std::string, double> g_rates; // benchmark name -> Mpixel/s
 
-class Collect : public benchmark::ConsoleReporter {
-public:
+class Collect : public benchmark::ConsoleReporter
+{
+  public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const auto& r : runs) {
@@ -48,8 +50,9 @@ CPalette& Palette()
     static CPalette* pal = [] {
         auto* p = new CPalette;
         for (int i = 0; i < 256; ++i)
-            p->colors[i] = TRGBA(static_cast<uint8_t>((i & 7) * 36), static_cast<uint8_t>(((i >> 3) & 7) * 36),
-                                 static_cast<uint8_t>((i >> 6) * 85));
+            p->colors[i] =
+                TRGBA(static_cast<uint8_t>((i & 7) * 36), static_cast<uint8_t>(((i >> 3) & 7) * 36),
+                      static_cast<uint8_t>((i >> 6) * 85));
         return p;
     }();
     return *pal;
@@ -175,8 +178,11 @@ struct Pair {
     const char* name;
     Layout dst, src;
 };
-const Pair kPairs[] = {{"8to16", kL16, kL8}, {"8to24", kL24, kL8}, {"16to16", kL16, kL16},
-                       {"24to16", kL16, kL24}, {"24to24", kL24, kL24}};
+const Pair kPairs[] = {{"8to16", kL16, kL8},
+                       {"8to24", kL24, kL8},
+                       {"16to16", kL16, kL16},
+                       {"24to16", kL16, kL24},
+                       {"24to24", kL24, kL24}};
 
 } // namespace
 
@@ -204,7 +210,8 @@ int main(int argc, char** argv)
                 benchmark::RegisterBenchmark((base + "/ours").c_str(), Blit, p.dst, p.src, w, h, key, 0);
                 benchmark::RegisterBenchmark((base + "/sdl").c_str(), Blit, p.dst, p.src, w, h, key, 1);
                 if (same && !key) {
-                    benchmark::RegisterBenchmark((base + "/memcpy").c_str(), Blit, p.dst, p.src, w, h, key, 2);
+                    benchmark::RegisterBenchmark((base + "/memcpy").c_str(), Blit, p.dst, p.src, w, h, key,
+                                                 2);
                     peers.push_back(base + "/memcpy");
                 }
                 rows.push_back({base + "/ours", peers});

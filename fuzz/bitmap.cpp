@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 struct Reader {
     const uint8_t* p;
     size_t n;
@@ -112,8 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             b.ConvertIndex(-1, -1, 8, &pal, r.Byte() & 2);
             break;
         case 1:
-            b.ConvertRGB(-1, -1, 8 * r.Small(1, 4), r.Small(0, 9), r.Small(0, 9), r.Small(0, 9), r.Small(-2, 33),
-                         r.Small(-2, 33), r.Small(-2, 33), r.Byte() & 2);
+            b.ConvertRGB(-1, -1, 8 * r.Small(1, 4), r.Small(0, 9), r.Small(0, 9), r.Small(0, 9),
+                         r.Small(-2, 33), r.Small(-2, 33), r.Small(-2, 33), r.Byte() & 2);
             break;
         default:
             b.ConvertRGB(-1, -1, 16, 5, 5, 5, 10, 5, 0, 0);

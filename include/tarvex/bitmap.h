@@ -39,12 +39,13 @@ struct TRGBA {
     bool operator!=(const TRGBA& o) const { return !(*this == o); }
 };
 
-class CPalette {
-public:
-    uint8_t firstIndex = 0;   // first index FindMatch may answer
-    uint8_t lastIndex = 255;  // FindMatch stops before it, FindSecondBest includes it
-    TRGBA colors[256];        // default: grey ramp (i, i, i, 0)
-    char* name = nullptr;     // owned; ".pal" until Load names it
+class CPalette
+{
+  public:
+    uint8_t firstIndex = 0;  // first index FindMatch may answer
+    uint8_t lastIndex = 255; // FindMatch stops before it, FindSecondBest includes it
+    TRGBA colors[256];       // default: grey ramp (i, i, i, 0)
+    char* name = nullptr;    // owned; ".pal" until Load names it
 
     CPalette();
     // Copies are deep: each palette owns its name.
@@ -64,12 +65,13 @@ public:
     // Nearest colour in [firstIndex, lastIndex] other than FindMatch's answer.
     int32_t FindSecondBest(const TRGBA* c) const;
 
-private:
+  private:
     int32_t SetName(const char* text, const char* failText);
 };
 
-class CBitmapBase {
-public:
+class CBitmapBase
+{
+  public:
     CRect bounds{0, 0, -1, -1};
 
     CBitmapBase() = default;
@@ -77,21 +79,22 @@ public:
     CBitmapBase& operator=(const CBitmapBase&) = default;
     virtual ~CBitmapBase() = default;
 
-    virtual int32_t CreateIndex(int32_t width, int32_t height, int32_t bits, CPalette* palette, int32_t flags) = 0;
+    virtual int32_t CreateIndex(int32_t width, int32_t height, int32_t bits, CPalette* palette,
+                                int32_t flags) = 0;
     virtual int32_t CreateRGB(int32_t width, int32_t height, int32_t bits, int32_t redBits, int32_t greenBits,
                               int32_t blueBits, int32_t redShift, int32_t greenShift, int32_t blueShift,
                               int32_t flags) = 0;
-    virtual int32_t CreateRGBA(int32_t width, int32_t height, int32_t bits, int32_t redBits, int32_t greenBits,
-                               int32_t blueBits, int32_t alphaBits, int32_t redShift, int32_t greenShift,
-                               int32_t blueShift, int32_t alphaShift, int32_t flags) = 0;
+    virtual int32_t CreateRGBA(int32_t width, int32_t height, int32_t bits, int32_t redBits,
+                               int32_t greenBits, int32_t blueBits, int32_t alphaBits, int32_t redShift,
+                               int32_t greenShift, int32_t blueShift, int32_t alphaShift, int32_t flags) = 0;
     virtual int32_t Load(const char* fileName, int32_t flags) = 0;
     virtual int32_t Save(const char* fileName, CPicType* type, void* options, CRect* area, int32_t flags) = 0;
     virtual int32_t ConvertIndex(int32_t a, int32_t b, int32_t bits, CPalette* palette, int32_t flags) = 0;
     virtual int32_t ConvertRGB(int32_t a, int32_t b, int32_t bits, int32_t redBits, int32_t greenBits,
                                int32_t blueBits, int32_t redShift, int32_t greenShift, int32_t blueShift,
                                int32_t flags) = 0;
-    virtual int32_t Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w, int32_t h,
-                        int32_t flags, int32_t extra, int32_t extra2) = 0;
+    virtual int32_t Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w,
+                        int32_t h, int32_t flags, int32_t extra, int32_t extra2) = 0;
     virtual int32_t BltScale(CBitmapBase* source, CRect* src, CRect* dst, int32_t flags) = 0;
     virtual int32_t Free() = 0;
     virtual int32_t LockBitmapData() = 0;
@@ -102,28 +105,29 @@ public:
 
 // Flags of the conversions and blits.
 enum : int32_t {
-    XBLT_COLORKEY = 1,      // Blt: skip source pixels equal to the source's top-left pixel
-    XCONV_NO_COLORKEY = 2,  // ConvertIndex / ConvertRGB: no colour-key pass
-    XSAVE_NUMBERED = 1,     // Save: number the file name with today's date
+    XBLT_COLORKEY = 1,     // Blt: skip source pixels equal to the source's top-left pixel
+    XCONV_NO_COLORKEY = 2, // ConvertIndex / ConvertRGB: no colour-key pass
+    XSAVE_NUMBERED = 1,    // Save: number the file name with today's date
 };
 
-class CBitmap : public CBitmapBase {
-public:
+class CBitmap : public CBitmapBase
+{
+  public:
     int32_t width = 0;
     int32_t height = 0;
     int32_t bits = 0;
-    int32_t pitch = 0;          // bytes per line
+    int32_t pitch = 0; // bytes per line
     int32_t bytesPerPixel = 0;
     int32_t redBits = 0, greenBits = 0, blueBits = 0, alphaBits = 0;
     // 16-bit: bit position in the pixel word; 24/32-bit: bit position in the
     // pixel read as a big-endian number (byte = bytesPerPixel - 1 - shift / 8).
     int32_t redShift = 0, greenShift = 0, blueShift = 0, alphaShift = 0;
-    uint8_t* data = nullptr;    // owned, pitch x height bytes, top line first
-    uint8_t trueColor = 1;      // 1 RGB layout, 0 indexed
-    int32_t changed = 1;        // pixels changed since the screen took a copy
+    uint8_t* data = nullptr;     // owned, pitch x height bytes, top line first
+    uint8_t trueColor = 1;       // 1 RGB layout, 0 indexed
+    int32_t changed = 1;         // pixels changed since the screen took a copy
     CPalette* palette = nullptr; // owned, indexed bitmaps only
-    void* surface = nullptr;    // screen-side surface handle (full-screen screen)
-    uint8_t screenFormat = 0;   // 1 once brought into the screen's format
+    void* surface = nullptr;     // screen-side surface handle (full-screen screen)
+    uint8_t screenFormat = 0;    // 1 once brought into the screen's format
 
     CBitmap() = default;
     // Copies are deep (pixels and palette); a failed allocation leaves the
@@ -132,17 +136,20 @@ public:
     CBitmap& operator=(const CBitmap& other);
     ~CBitmap() override;
 
-    int32_t CreateIndex(int32_t width, int32_t height, int32_t bits, CPalette* palette, int32_t flags) override;
-    int32_t CreateRGB(int32_t width, int32_t height, int32_t bits, int32_t redBits, int32_t greenBits, int32_t blueBits,
-                      int32_t redShift, int32_t greenShift, int32_t blueShift, int32_t flags) override;
+    int32_t CreateIndex(int32_t width, int32_t height, int32_t bits, CPalette* palette,
+                        int32_t flags) override;
+    int32_t CreateRGB(int32_t width, int32_t height, int32_t bits, int32_t redBits, int32_t greenBits,
+                      int32_t blueBits, int32_t redShift, int32_t greenShift, int32_t blueShift,
+                      int32_t flags) override;
     int32_t CreateRGBA(int32_t width, int32_t height, int32_t bits, int32_t redBits, int32_t greenBits,
-                       int32_t blueBits, int32_t alphaBits, int32_t redShift, int32_t greenShift, int32_t blueShift,
-                       int32_t alphaShift, int32_t flags) override;
+                       int32_t blueBits, int32_t alphaBits, int32_t redShift, int32_t greenShift,
+                       int32_t blueShift, int32_t alphaShift, int32_t flags) override;
     int32_t Load(const char* fileName, int32_t flags) override;
     int32_t Save(const char* fileName, CPicType* type, void* options, CRect* area, int32_t flags) override;
     int32_t ConvertIndex(int32_t a, int32_t b, int32_t bits, CPalette* palette, int32_t flags) override;
-    int32_t ConvertRGB(int32_t a, int32_t b, int32_t bits, int32_t redBits, int32_t greenBits, int32_t blueBits,
-                       int32_t redShift, int32_t greenShift, int32_t blueShift, int32_t flags) override;
+    int32_t ConvertRGB(int32_t a, int32_t b, int32_t bits, int32_t redBits, int32_t greenBits,
+                       int32_t blueBits, int32_t redShift, int32_t greenShift, int32_t blueShift,
+                       int32_t flags) override;
     int32_t Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w, int32_t h,
                 int32_t flags, int32_t extra, int32_t extra2) override;
     int32_t BltScale(CBitmapBase* source, CRect* src, CRect* dst, int32_t flags) override;
@@ -168,7 +175,7 @@ public:
     int32_t GetPixel(int32_t offset, TRGBA* c) const;
     int32_t GetPixel(int32_t x, int32_t y, TRGBA* c) const;
 
-private:
+  private:
     int32_t Allocate(int32_t w, int32_t h, int32_t bpp, const char* who);
     uint32_t PackColor(const TRGBA* c) const;
     void StorePixel(uint8_t* p, uint32_t v) const;

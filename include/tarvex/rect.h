@@ -4,8 +4,9 @@
 
 #include <tarvex/types.h>
 
-class CRect {
-public:
+class CRect
+{
+  public:
     int32_t left = 0;
     int32_t top = 0;
     int32_t right = 0;
@@ -41,4 +42,5 @@ public:
 // Clips a blit of w x h pixels from (sx, sy) to (dx, dy) against the source
 // bounds and the destination clip. TRUE with the six values adjusted to the
 // visible part; FALSE (values untouched) when nothing is visible.
-int32_t xClipBlit(int32_t& sx, int32_t& sy, int32_t& w, int32_t& h, int32_t& dx, int32_t& dy, CRect src, CRect clip);
+int32_t xClipBlit(int32_t& sx, int32_t& sy, int32_t& w, int32_t& h, int32_t& dx, int32_t& dy, CRect src,
+                  CRect clip);

@@ -12,7 +12,8 @@
 
 using namespace tvgfx;
 
-namespace {
+namespace
+{
 // Bitmaps stay below 2 GiB so that every byte offset fits a signed 32-bit
 // value.
 constexpr int64_t kMaxBitmapBytes = 0x7FFFFFFF;
@@ -26,7 +27,10 @@ int32_t xBitmapPitch(int32_t width, int32_t bytesPerPixel)
     return pitch > kMaxBitmapBytes ? -1 : static_cast<int32_t>(pitch);
 }
 
-CBitmap::CBitmap(const CBitmap& other) : CBitmapBase(other) { *this = other; }
+CBitmap::CBitmap(const CBitmap& other) : CBitmapBase(other)
+{
+    *this = other;
+}
 
 CBitmap& CBitmap::operator=(const CBitmap& other)
 {
@@ -74,7 +78,10 @@ CBitmap& CBitmap::operator=(const CBitmap& other)
     return *this;
 }
 
-CBitmap::~CBitmap() { Free(); }
+CBitmap::~CBitmap()
+{
+    Free();
+}
 
 int32_t CBitmap::Free()
 {
@@ -130,14 +137,14 @@ int32_t CBitmap::CreateIndex(int32_t w, int32_t h, int32_t nbits, CPalette* pal,
     return TRUE;
 }
 
-int32_t CBitmap::CreateRGB(int32_t w, int32_t h, int32_t nbits, int32_t rb, int32_t gb, int32_t bb, int32_t rs,
-                           int32_t gs, int32_t bs, int32_t flags)
+int32_t CBitmap::CreateRGB(int32_t w, int32_t h, int32_t nbits, int32_t rb, int32_t gb, int32_t bb,
+                           int32_t rs, int32_t gs, int32_t bs, int32_t flags)
 {
     return CreateRGBA(w, h, nbits, rb, gb, bb, 0, rs, gs, bs, 0, flags);
 }
 
-int32_t CBitmap::CreateRGBA(int32_t w, int32_t h, int32_t nbits, int32_t rb, int32_t gb, int32_t bb, int32_t ab,
-                            int32_t rs, int32_t gs, int32_t bs, int32_t as, int32_t)
+int32_t CBitmap::CreateRGBA(int32_t w, int32_t h, int32_t nbits, int32_t rb, int32_t gb, int32_t bb,
+                            int32_t ab, int32_t rs, int32_t gs, int32_t bs, int32_t as, int32_t)
 {
     if (nbits != 8 && nbits != 16 && nbits != 24 && nbits != 32)
         return FALSE;
@@ -158,7 +165,8 @@ int32_t CBitmap::CreateRGBA(int32_t w, int32_t h, int32_t nbits, int32_t rb, int
 
 // ---------------------------------------------------------------- pixel access
 
-namespace {
+namespace
+{
 bool ValidOffset(const CBitmap& b, int64_t offset)
 {
     return b.data != nullptr && b.bytesPerPixel >= 1 && b.bytesPerPixel <= 4 && offset >= 0 &&

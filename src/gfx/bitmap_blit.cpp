@@ -10,7 +10,8 @@
 
 using namespace tvgfx;
 
-namespace {
+namespace
+{
 // The part of a bitmap that really holds pixels: its bounds cut to its size.
 bool PixelArea(const CBitmap& b, CRect& out)
 {
@@ -31,13 +32,13 @@ bool BltPair(int32_t dstBits, int32_t srcBits)
 
 bool Convertible(const CBitmap& b)
 {
-    return b.data != nullptr && b.bytesPerPixel >= 1 && b.bytesPerPixel <= 4 && b.width >= 0 && b.height >= 0 &&
-           static_cast<int64_t>(b.pitch) >= static_cast<int64_t>(b.width) * b.bytesPerPixel;
+    return b.data != nullptr && b.bytesPerPixel >= 1 && b.bytesPerPixel <= 4 && b.width >= 0 &&
+           b.height >= 0 && static_cast<int64_t>(b.pitch) >= static_cast<int64_t>(b.width) * b.bytesPerPixel;
 }
 } // namespace
 
-int32_t CBitmap::Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w, int32_t h,
-                     int32_t flags, int32_t, int32_t)
+int32_t CBitmap::Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w,
+                     int32_t h, int32_t flags, int32_t, int32_t)
 {
     changed = 1;
     auto* src = dynamic_cast<CBitmap*>(source);
@@ -63,14 +64,15 @@ int32_t CBitmap::Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, in
 
     // A blit within one bitmap reads from a copy when the areas overlap.
     uint8_t* temp = nullptr;
-    if (src == this && CRect().Intersect(CRect(sx, sy, sx + w - 1, sy + h - 1), CRect(dx, dy, dx + w - 1, dy + h - 1))) {
+    if (src == this &&
+        CRect().Intersect(CRect(sx, sy, sx + w - 1, sy + h - 1), CRect(dx, dy, dx + w - 1, dy + h - 1))) {
         spitch = w * sb;
         temp = static_cast<uint8_t*>(XALLOC(static_cast<size_t>(spitch) * static_cast<size_t>(h)));
         if (temp == nullptr)
             return TRUE;
         for (int32_t y = 0; y < h; ++y)
-            std::memcpy(temp + static_cast<ptrdiff_t>(y) * spitch, sp + static_cast<ptrdiff_t>(y) * src->pitch,
-                        static_cast<size_t>(spitch));
+            std::memcpy(temp + static_cast<ptrdiff_t>(y) * spitch,
+                        sp + static_cast<ptrdiff_t>(y) * src->pitch, static_cast<size_t>(spitch));
         sp = temp;
     }
 
@@ -99,7 +101,8 @@ int32_t CBitmap::ConvertIndex(int32_t, int32_t, int32_t, CPalette* pal, int32_t 
     if (pal == nullptr)
         return xErrorTxt_Func("CBitmap::ConvertIndex: No palette given.", __FILE__, __LINE__);
     if (!Convertible(*this))
-        return xErrorTxt_Func("CBitmap::ConvertIndex: The bitmap holds no convertible pixels.", __FILE__, __LINE__);
+        return xErrorTxt_Func("CBitmap::ConvertIndex: The bitmap holds no convertible pixels.", __FILE__,
+                              __LINE__);
     bounds.Set(0, 0, width - 1, height - 1);
     screenFormat = 0;
     int32_t newPitch = xBitmapPitch(width, 1);
@@ -143,7 +146,8 @@ int32_t CBitmap::ConvertIndex(int32_t, int32_t, int32_t, CPalette* pal, int32_t 
         CPalette* heldPal = glb->currentPalette;
         glb->colorMatch = nullptr;
         glb->currentPalette = nullptr;
-        IndexPixels(data, pitch, bytesPerPixel, out, newPitch, width, height, conv, table, keyed, keyRaw, k1, k2);
+        IndexPixels(data, pitch, bytesPerPixel, out, newPitch, width, height, conv, table, keyed, keyRaw, k1,
+                    k2);
         if (glb->colorMatch == nullptr) {
             glb->colorMatch = heldTable;
             glb->currentPalette = heldPal;
@@ -172,17 +176,19 @@ int32_t CBitmap::ConvertRGB(int32_t, int32_t, int32_t nbits, int32_t rb, int32_t
 {
     bounds.Set(0, 0, width - 1, height - 1);
     screenFormat = 0;
-    if (bits == nbits && bytesPerPixel == (nbits + 7) / 8 && redBits == rb && greenBits == gb && blueBits == bb &&
-        redShift == rs && greenShift == gs && blueShift == bs)
+    if (bits == nbits && bytesPerPixel == (nbits + 7) / 8 && redBits == rb && greenBits == gb &&
+        blueBits == bb && redShift == rs && greenShift == gs && blueShift == bs)
         return TRUE;
     if (nbits != 8 && nbits != 16 && nbits != 24 && nbits != 32)
         return xErrorf("CBitmap::ConvertRGB: Unsupported number of bits (%d).", nbits);
     if (!Convertible(*this))
-        return xErrorTxt_Func("CBitmap::ConvertRGB: The bitmap holds no convertible pixels.", __FILE__, __LINE__);
+        return xErrorTxt_Func("CBitmap::ConvertRGB: The bitmap holds no convertible pixels.", __FILE__,
+                              __LINE__);
     const int32_t db = nbits / 8;
     int32_t newPitch = xBitmapPitch(width, db);
     if (newPitch < 0 || static_cast<int64_t>(newPitch) * height > 0x7FFFFFFF)
-        return xErrorf("CBitmap::ConvertRGB: Invalid bitmap size %dx%d with %d bytes per pixel.", width, height, db);
+        return xErrorf("CBitmap::ConvertRGB: Invalid bitmap size %dx%d with %d bytes per pixel.", width,
+                       height, db);
     size_t size = static_cast<size_t>(newPitch) * static_cast<size_t>(height);
     auto* out = static_cast<uint8_t*>(XALLOC(size));
     if (out == nullptr)
@@ -205,8 +211,8 @@ int32_t CBitmap::ConvertRGB(int32_t, int32_t, int32_t nbits, int32_t rb, int32_t
     uint32_t keyOut = 0;
     for (int32_t i = 0; i < bytesPerPixel; ++i)
         keyOut |= conv.lut[i][(keyRaw >> (8 * i)) & 255];
-    ConvertPixels(data, pitch, bytesPerPixel, out, newPitch, db, width, height, conv, keyed ? kKeepKey : kPlain,
-                  keyRaw, keyOut, LowestFieldBit(df));
+    ConvertPixels(data, pitch, bytesPerPixel, out, newPitch, db, width, height, conv,
+                  keyed ? kKeepKey : kPlain, keyRaw, keyOut, LowestFieldBit(df));
 
     XFREE(data);
     XDELETE(palette);

@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 constexpr int32_t kPalHeader = 24;
 constexpr int32_t kNoDistance = 0x30000;
 
@@ -39,7 +40,10 @@ CPalette::CPalette()
     SetName(".pal", nullptr);
 }
 
-CPalette::CPalette(const CPalette& other) { Clone(&other); }
+CPalette::CPalette(const CPalette& other)
+{
+    Clone(&other);
+}
 
 CPalette& CPalette::operator=(const CPalette& other)
 {
@@ -173,13 +177,15 @@ int32_t CPalette::FindSecondBest(const TRGBA* c) const
 
 // ---------------------------------------------------------------- colour-match table
 
-namespace {
+namespace
+{
 bool SamePalette(const CPalette* a, const CPalette* b)
 {
     if (a->firstIndex != b->firstIndex || a->lastIndex != b->lastIndex)
         return false;
     for (int i = 0; i < 256; ++i)
-        if (a->colors[i].r != b->colors[i].r || a->colors[i].g != b->colors[i].g || a->colors[i].b != b->colors[i].b)
+        if (a->colors[i].r != b->colors[i].r || a->colors[i].g != b->colors[i].g ||
+            a->colors[i].b != b->colors[i].b)
             return false;
     const char* na = a->name != nullptr ? a->name : "";
     const char* nb = b->name != nullptr ? b->name : "";

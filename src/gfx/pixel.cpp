@@ -7,9 +7,11 @@
 
 #include <cstring>
 
-namespace tvgfx {
+namespace tvgfx
+{
 
-namespace {
+namespace
+{
 constexpr int32_t kCallbackLines = 32;
 
 inline uint32_t FieldMask(int32_t w)
@@ -18,8 +20,14 @@ inline uint32_t FieldMask(int32_t w)
         return 0;
     return w >= 32 ? 0xFFFFFFFFu : (1u << w) - 1;
 }
-inline uint32_t ShiftLeft(uint32_t v, int32_t s) { return s >= 0 && s < 32 ? v << s : 0; }
-inline uint32_t ShiftRight(uint32_t v, int32_t s) { return s >= 0 && s < 32 ? v >> s : 0; }
+inline uint32_t ShiftLeft(uint32_t v, int32_t s)
+{
+    return s >= 0 && s < 32 ? v << s : 0;
+}
+inline uint32_t ShiftRight(uint32_t v, int32_t s)
+{
+    return s >= 0 && s < 32 ? v >> s : 0;
+}
 
 // Pixel integer (16-bit: the little-endian word; 24/32-bit: the big-endian
 // number) <-> memory order.
@@ -34,7 +42,10 @@ uint32_t ToInteger(uint32_t raw, int32_t bpp)
         return raw;
     }
 }
-uint32_t ToMemory(uint32_t v, int32_t bpp) { return ToInteger(v, bpp); }
+uint32_t ToMemory(uint32_t v, int32_t bpp)
+{
+    return ToInteger(v, bpp);
+}
 
 void CallLoadData()
 {
@@ -145,7 +156,8 @@ void BuildConverter(Converter& c, const Format& src, const Format& dst)
             c.lut[byte][v] = Encode(dst, Decode(src, v << (8 * byte)));
 }
 
-namespace {
+namespace
+{
 struct CacheEntry {
     Format src, dst;
     TRGBA colors[256]; // the source palette the tables were built from
@@ -167,7 +179,8 @@ bool SameFormat(const Format& a, const Format& b)
 {
     if (a.bpp != b.bpp || a.indexed != b.indexed)
         return false;
-    return std::memcmp(a.bits, b.bits, sizeof a.bits) == 0 && std::memcmp(a.shift, b.shift, sizeof a.shift) == 0;
+    return std::memcmp(a.bits, b.bits, sizeof a.bits) == 0 &&
+           std::memcmp(a.shift, b.shift, sizeof a.shift) == 0;
 }
 } // namespace
 
@@ -199,9 +212,9 @@ const Converter& GetConverter(const Format& src, const Format& dst)
 
 // ---------------------------------------------------------------- loops
 
-namespace {
-template <int SB>
-inline uint32_t Lookup(const uint8_t* s, const uint32_t (*lut)[256])
+namespace
+{
+template <int SB> inline uint32_t Lookup(const uint8_t* s, const uint32_t (*lut)[256])
 {
     uint32_t v = lut[0][s[0]];
     if constexpr (SB > 1)
@@ -213,8 +226,7 @@ inline uint32_t Lookup(const uint8_t* s, const uint32_t (*lut)[256])
     return v;
 }
 
-template <int B>
-inline uint32_t Load(const uint8_t* p)
+template <int B> inline uint32_t Load(const uint8_t* p)
 {
     if constexpr (B == 1)
         return p[0];
@@ -231,8 +243,7 @@ inline uint32_t Load(const uint8_t* p)
     }
 }
 
-template <int B>
-inline void Store(uint8_t* p, uint32_t v)
+template <int B> inline void Store(uint8_t* p, uint32_t v)
 {
     if constexpr (B == 1)
         p[0] = static_cast<uint8_t>(v);
@@ -340,11 +351,10 @@ void Rows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, i
     }
 }
 
-using RowsFn = void (*)(const uint8_t*, int32_t, uint8_t*, int32_t, int32_t, int32_t, const Converter&, uint32_t,
-                        uint32_t, uint32_t);
+using RowsFn = void (*)(const uint8_t*, int32_t, uint8_t*, int32_t, int32_t, int32_t, const Converter&,
+                        uint32_t, uint32_t, uint32_t);
 
-template <int SB, int DB>
-RowsFn PickMode(Mode m)
+template <int SB, int DB> RowsFn PickMode(Mode m)
 {
     switch (m) {
     case kSkipKey:
@@ -356,8 +366,7 @@ RowsFn PickMode(Mode m)
     }
 }
 
-template <int SB>
-RowsFn PickTarget(int32_t db, Mode m)
+template <int SB> RowsFn PickTarget(int32_t db, Mode m)
 {
     switch (db) {
     case 1:
@@ -412,8 +421,8 @@ void KeyedCopy(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t
 }
 
 template <int SB, bool KEYED>
-void IndexRows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, int32_t h, const Converter& c,
-               const uint8_t* table, uint32_t key, uint8_t k1, uint8_t k2)
+void IndexRows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, int32_t h,
+               const Converter& c, const uint8_t* table, uint32_t key, uint8_t k1, uint8_t k2)
 {
     const uint32_t(*lut)[256] = c.lut;
     for (int32_t y = 0; y < h; ++y, src += sp, dst += dp) {
@@ -450,8 +459,7 @@ void IndexPick(int32_t sb, const uint8_t* src, int32_t sp, uint8_t* dst, int32_t
 
 // Runs body over the lines in bands of 32, with the load-data callback
 // after each full band.
-template <class F>
-void InBands(int32_t h, F body)
+template <class F> void InBands(int32_t h, F body)
 {
     for (int32_t y = 0; y < h; y += kCallbackLines) {
         int32_t n = h - y < kCallbackLines ? h - y : kCallbackLines;
@@ -502,9 +510,9 @@ void CopyPixels(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstP
     });
 }
 
-void IndexPixels(const uint8_t* src, int32_t srcPitch, int32_t srcBpp, uint8_t* dst, int32_t dstPitch, int32_t w,
-                 int32_t h, const Converter& c, const uint8_t* table, bool keyed, uint32_t key, uint8_t k1,
-                 uint8_t k2)
+void IndexPixels(const uint8_t* src, int32_t srcPitch, int32_t srcBpp, uint8_t* dst, int32_t dstPitch,
+                 int32_t w, int32_t h, const Converter& c, const uint8_t* table, bool keyed, uint32_t key,
+                 uint8_t k1, uint8_t k2)
 {
     InBands(h, [&](int32_t y, int32_t n) {
         const uint8_t* s = src + static_cast<ptrdiff_t>(y) * srcPitch;

@@ -15,7 +15,8 @@ constexpr uint32_t kColorMatchSize = 32768;
 // when it cannot be allocated.
 const uint8_t* xGetColorMatch(const CPalette* pal);
 
-namespace tvgfx {
+namespace tvgfx
+{
 
 enum { kRed = 0, kGreen = 1, kBlue = 2, kAlpha = 3 };
 
@@ -86,13 +87,14 @@ void CopyPixels(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstP
 // To 8-bit indices: the converter gives indices directly (table null) or
 // 5-5-5 colours looked up in table. With keyed, source pixels equal to key
 // become k1 and others that came out as k1 become k2.
-void IndexPixels(const uint8_t* src, int32_t srcPitch, int32_t srcBpp, uint8_t* dst, int32_t dstPitch, int32_t w,
-                 int32_t h, const Converter& c, const uint8_t* table, bool keyed, uint32_t key, uint8_t k1,
-                 uint8_t k2);
+void IndexPixels(const uint8_t* src, int32_t srcPitch, int32_t srcBpp, uint8_t* dst, int32_t dstPitch,
+                 int32_t w, int32_t h, const Converter& c, const uint8_t* table, bool keyed, uint32_t key,
+                 uint8_t k1, uint8_t k2);
 
 } // namespace tvgfx
 
-namespace tvgfx {
+namespace tvgfx
+{
 // The converter for a pair of formats, from a small cache: fonts and sprites
 // blit many small pictures of the same few layouts, for which building the
 // tables would cost more than the pixels.

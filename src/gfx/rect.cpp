@@ -5,10 +5,20 @@
 
 #include <algorithm>
 
-namespace {
-int32_t Add32(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-int32_t Sub32(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-int32_t Abs32(int32_t v) { return v < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v; }
+namespace
+{
+int32_t Add32(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+int32_t Sub32(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+int32_t Abs32(int32_t v)
+{
+    return v < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v;
+}
 } // namespace
 
 void CRect::Set(int32_t l, int32_t t, int32_t r, int32_t b)
@@ -27,11 +37,26 @@ void CRect::SetXYWH(int32_t x, int32_t y, int32_t w, int32_t h)
     bottom = Sub32(Add32(y, h), 1);
 }
 
-int32_t CRect::Width() const { return Abs32(Sub32(right, left)); }
-int32_t CRect::Height() const { return Abs32(Sub32(bottom, top)); }
-void CRect::SetEmpty() { left = top = right = bottom = 0; }
-int32_t CRect::IsEmpty() const { return left == right && top == bottom ? TRUE : FALSE; }
-int32_t CRect::IsNull() const { return left == 0 && top == 0 && right == 0 && bottom == 0 ? TRUE : FALSE; }
+int32_t CRect::Width() const
+{
+    return Abs32(Sub32(right, left));
+}
+int32_t CRect::Height() const
+{
+    return Abs32(Sub32(bottom, top));
+}
+void CRect::SetEmpty()
+{
+    left = top = right = bottom = 0;
+}
+int32_t CRect::IsEmpty() const
+{
+    return left == right && top == bottom ? TRUE : FALSE;
+}
+int32_t CRect::IsNull() const
+{
+    return left == 0 && top == 0 && right == 0 && bottom == 0 ? TRUE : FALSE;
+}
 
 int32_t CRect::IsPntInRect(int32_t x, int32_t y) const
 {
@@ -46,7 +71,9 @@ void CRect::Copy(const CRect* from)
 
 int32_t CRect::IsEqual(const CRect* o) const
 {
-    return o != nullptr && left == o->left && top == o->top && right == o->right && bottom == o->bottom ? TRUE : FALSE;
+    return o != nullptr && left == o->left && top == o->top && right == o->right && bottom == o->bottom
+               ? TRUE
+               : FALSE;
 }
 
 void CRect::Inflate(int32_t dx, int32_t dy)
@@ -92,10 +119,12 @@ void CRect::Union(CRect a, CRect b)
 {
     a.Normalize();
     b.Normalize();
-    Set(std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom));
+    Set(std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+        std::max(a.bottom, b.bottom));
 }
 
-namespace {
+namespace
+{
 // Clips the span [pos, pos + len - 1] to [lo, hi], moving the partner
 // coordinate by the same amount. False when nothing is left.
 bool ClipSpan(int64_t& pos, int64_t& len, int64_t& partner, int64_t lo, int64_t hi)
@@ -112,7 +141,8 @@ bool ClipSpan(int64_t& pos, int64_t& len, int64_t& partner, int64_t lo, int64_t 
 }
 } // namespace
 
-int32_t xClipBlit(int32_t& sx, int32_t& sy, int32_t& w, int32_t& h, int32_t& dx, int32_t& dy, CRect src, CRect clip)
+int32_t xClipBlit(int32_t& sx, int32_t& sy, int32_t& w, int32_t& h, int32_t& dx, int32_t& dy, CRect src,
+                  CRect clip)
 {
     // An empty or negative size draws nothing; callers must not be handed
     // a span they would copy with a negative length.

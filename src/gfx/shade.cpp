@@ -8,17 +8,23 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 constexpr int32_t kShadeCubeEntries = XSHADE_SIDE * XSHADE_SIDE * XSHADE_SIDE;
 constexpr int32_t kLightCubeEntries = XLIGHT_SIDE * XLIGHT_SIDE * XLIGHT_SIDE;
 constexpr int32_t kColors555 = 32768;
 constexpr int32_t kPointerEntries = 65536;
 
-inline int32_t Clamp31(int32_t v) { return v < 0 ? 0 : (v > 31 ? 31 : v); }
-inline uint16_t Pack(int32_t r, int32_t g, int32_t b) { return static_cast<uint16_t>((r << 10) | (g << 5) | b); }
+inline int32_t Clamp31(int32_t v)
+{
+    return v < 0 ? 0 : (v > 31 ? 31 : v);
+}
+inline uint16_t Pack(int32_t r, int32_t g, int32_t b)
+{
+    return static_cast<uint16_t>((r << 10) | (g << 5) | b);
+}
 
-template <class T>
-void Release(T*& p)
+template <class T> void Release(T*& p)
 {
     if (p != nullptr)
         XFREE(p);

@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
-class BitmapTest : public tvtest::TarvexTest {};
+class BitmapTest : public tvtest::TarvexTest
+{
+};
 
 // FNV-1a over the pixel bytes of each line (padding excluded).
 uint32_t Hash(const CBitmap& b)
@@ -39,9 +42,18 @@ uint8_t Next()
 }
 
 // The layouts used below.
-bool Make565(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 16, 5, 6, 5, 11, 5, 0, 0); }
-bool Make555(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 16, 5, 5, 5, 10, 5, 0, 0); }
-bool MakeBGR(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 24, 8, 8, 8, 0, 8, 16, 0); }
+bool Make565(CBitmap& b, int w, int h)
+{
+    return b.CreateRGB(w, h, 16, 5, 6, 5, 11, 5, 0, 0);
+}
+bool Make555(CBitmap& b, int w, int h)
+{
+    return b.CreateRGB(w, h, 16, 5, 5, 5, 10, 5, 0, 0);
+}
+bool MakeBGR(CBitmap& b, int w, int h)
+{
+    return b.CreateRGB(w, h, 24, 8, 8, 8, 0, 8, 16, 0);
+}
 
 uint16_t Px16(const CBitmap& b, int x, int y)
 {
@@ -54,7 +66,8 @@ TEST_F(BitmapTest, CreatePitchAndEmptyState)
 {
     struct Case {
         int32_t width, bits, pitch;
-    } cases[] = {{100, 24, 300}, {101, 24, 304}, {1, 8, 4}, {4, 8, 4}, {3, 16, 8}, {5, 32, 20}, {7, 12, 16}, {0, 8, 0}};
+    } cases[] = {{100, 24, 300}, {101, 24, 304}, {1, 8, 4},   {4, 8, 4},
+                 {3, 16, 8},     {5, 32, 20},    {7, 12, 16}, {0, 8, 0}};
     for (const auto& c : cases) {
         CBitmap b;
         ASSERT_TRUE(b.CreateIndex(c.width, 3, c.bits, nullptr, 0));
@@ -204,8 +217,8 @@ TEST_F(BitmapTest, BltEachDepthPairPixelByPixel)
                         bool keyPixel = inside && (x - 1) == 0; // the key colour sits in column 0
                         if (!copies || !inside || (key && keyPixel)) {
                             for (int i = 0; i < bpp; ++i)
-                                ASSERT_EQ(p[i], 0xA5) << dbits << "<-" << sbits << " key " << key << " at " << x
-                                                      << "," << y;
+                                ASSERT_EQ(p[i], 0xA5)
+                                    << dbits << "<-" << sbits << " key " << key << " at " << x << "," << y;
                             continue;
                         }
                         if (dbits == 8) {
@@ -215,8 +228,10 @@ TEST_F(BitmapTest, BltEachDepthPairPixelByPixel)
                         TRGBA c;
                         s.GetPixel(x - 1, y - 1, &c); // the source colour, widened to 8 bits
                         if (dbits == 16) {
-                            uint16_t want = static_cast<uint16_t>(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3));
-                            EXPECT_EQ(Px16(dst, x, y), want) << dbits << "<-" << sbits << " at " << x << "," << y;
+                            uint16_t want =
+                                static_cast<uint16_t>(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3));
+                            EXPECT_EQ(Px16(dst, x, y), want)
+                                << dbits << "<-" << sbits << " at " << x << "," << y;
                         } else {
                             EXPECT_EQ(p[0], c.r);
                             EXPECT_EQ(p[1], c.g);
@@ -243,7 +258,8 @@ TEST_F(BitmapTest, KeyedBltFromIndexedRuns)
 {
     CPalette pal;
     for (int i = 0; i < 256; ++i)
-        pal.colors[i] = TRGBA(static_cast<uint8_t>(i * 5), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i ^ 0x5A));
+        pal.colors[i] =
+            TRGBA(static_cast<uint8_t>(i * 5), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i ^ 0x5A));
     CBitmap s;
     ASSERT_TRUE(s.CreateIndex(37, 3, 8, &pal, 0));
     g_seed = 7;
@@ -271,7 +287,8 @@ TEST_F(BitmapTest, KeyedBltFromIndexedRuns)
                 const uint8_t* got = d.data + y * d.pitch + x * bpp;
                 uint8_t idx = s.data[y * s.pitch + x];
                 if (idx == 9) {
-                    ASSERT_EQ(std::memcmp(got, before.data + y * d.pitch + x * bpp, static_cast<size_t>(bpp)), 0)
+                    ASSERT_EQ(std::memcmp(got, before.data + y * d.pitch + x * bpp, static_cast<size_t>(bpp)),
+                              0)
                         << dbits << " at " << x << "," << y;
                     continue;
                 }
@@ -282,7 +299,8 @@ TEST_F(BitmapTest, KeyedBltFromIndexedRuns)
                     one.data[0] = idx;
                 else
                     one.PutPixel(0, 0, &pal.colors[idx]);
-                ASSERT_EQ(std::memcmp(got, one.data, static_cast<size_t>(bpp)), 0) << dbits << " at " << x << "," << y;
+                ASSERT_EQ(std::memcmp(got, one.data, static_cast<size_t>(bpp)), 0)
+                    << dbits << " at " << x << "," << y;
             }
     }
 }
@@ -294,7 +312,7 @@ TEST_F(BitmapTest, BltUnsupportedPairsClippingAndOverlap)
     ASSERT_TRUE(d8.CreateIndex(4, 2, 8, nullptr, 0));
     ASSERT_TRUE(d32.CreateRGBA(4, 2, 32, 8, 8, 8, 8, 16, 8, 0, 24, 0));
     std::memset(d8.data, 7, 8);
-    EXPECT_TRUE(d8.Blt(&src.s16, 0, 0, 0, 0, -1, -1, 0, 0, 0)); // 8 <- 16 copies nothing
+    EXPECT_TRUE(d8.Blt(&src.s16, 0, 0, 0, 0, -1, -1, 0, 0, 0));  // 8 <- 16 copies nothing
     EXPECT_TRUE(d32.Blt(&src.s24, 0, 0, 0, 0, -1, -1, 0, 0, 0)); // nor does a 32-bit target
     EXPECT_TRUE(d8.BltScale(&src.s8, nullptr, nullptr, 0));
     for (int i = 0; i < 8; ++i)
@@ -362,12 +380,14 @@ TEST_F(BitmapTest, ConvertIndexFromRgbUsesTheTabFile)
 {
     CPalette pal;
     for (int i = 0; i < 256; ++i)
-        pal.colors[i] = TRGBA(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 3));
+        pal.colors[i] =
+            TRGBA(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 3));
     // The palette is named after its file, so its table is "game.pal.tab".
     std::ofstream("game.pal", std::ios::binary).write(std::string(24 + 1024, '\0').data(), 24 + 1024);
     pal.Load("game.pal");
     for (int i = 0; i < 256; ++i)
-        pal.colors[i] = TRGBA(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 3));
+        pal.colors[i] =
+            TRGBA(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 3));
 
     CBitmap rgb;
     ASSERT_TRUE(MakeBGR(rgb, 32, 8));
@@ -473,8 +493,8 @@ TEST_F(BitmapTest, ConversionsAgreeWithSdl)
         for (int y = 0; y < b.height; ++y)
             for (int x = 0; x < b.width * 3; ++x)
                 b.data[y * b.pitch + x] = Next();
-        SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(b.data, b.width, b.height, 24, b.pitch,
-                                                            SDL_PIXELFORMAT_BGR24);
+        SDL_Surface* s =
+            SDL_CreateRGBSurfaceWithFormatFrom(b.data, b.width, b.height, 24, b.pitch, SDL_PIXELFORMAT_BGR24);
         ASSERT_NE(s, nullptr);
         SDL_Surface* t = SDL_ConvertSurfaceFormat(s, k.sdlFormat, 0);
         ASSERT_NE(t, nullptr);
@@ -519,7 +539,10 @@ TEST_F(BitmapTest, GoldenHashes)
 }
 
 int g_calls = 0;
-void CountCall() { ++g_calls; }
+void CountCall()
+{
+    ++g_calls;
+}
 void DiscardCall()
 {
     ++g_calls;

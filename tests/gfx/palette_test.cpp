@@ -7,9 +7,12 @@
 #include <fstream>
 #include <vector>
 
-namespace {
+namespace
+{
 
-class PaletteTest : public tvtest::TarvexTest {};
+class PaletteTest : public tvtest::TarvexTest
+{
+};
 
 void WritePal(const char* name, int entries, uint8_t flags)
 {
@@ -21,8 +24,8 @@ void WritePal(const char* name, int entries, uint8_t flags)
         bytes.push_back(static_cast<uint8_t>(i * 7));
         bytes.push_back(flags);
     }
-    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST_F(PaletteTest, DefaultsAndIndexAccess)

@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 #include <tarvex/rect.h>
 
-namespace {
+namespace
+{
 
 void ExpectRect(const CRect& r, int32_t l, int32_t t, int32_t rr, int32_t b)
 {
@@ -52,12 +53,12 @@ TEST(Rect, IntersectAndUnion)
         bool meets;
         CRect want;
     } cases[] = {
-        {{0, 0, 9, 9}, {9, 9, 20, 20}, true, {9, 9, 9, 9}},     // shared corner pixel
-        {{0, 0, 9, 9}, {10, 0, 20, 9}, false, {}},              // adjacent, no overlap
+        {{0, 0, 9, 9}, {9, 9, 20, 20}, true, {9, 9, 9, 9}}, // shared corner pixel
+        {{0, 0, 9, 9}, {10, 0, 20, 9}, false, {}},          // adjacent, no overlap
         {{0, 0, 9, 9}, {0, 10, 9, 20}, false, {}},
-        {{0, 0, 9, 9}, {9, 0, 20, 9}, true, {9, 0, 9, 9}},      // one shared column
+        {{0, 0, 9, 9}, {9, 0, 20, 9}, true, {9, 0, 9, 9}}, // one shared column
         {{0, 0, 100, 100}, {10, 20, 30, 40}, true, {10, 20, 30, 40}},
-        {{9, 9, 0, 0}, {20, 20, 5, 5}, true, {5, 5, 9, 9}},     // reversed inputs are normalised
+        {{9, 9, 0, 0}, {20, 20, 5, 5}, true, {5, 5, 9, 9}}, // reversed inputs are normalised
         {{-5, -5, -1, -1}, {0, 0, 5, 5}, false, {}},
     };
     for (const auto& c : cases) {
@@ -82,20 +83,20 @@ TEST(Rect, ClipBlit)
         bool visible;
         int32_t wsx, wsy, ww, wh, wdx, wdy;
     } cases[] = {
-        {0, 0, 10, 10, 20, 20, true, 0, 0, 10, 10, 20, 20},     // inside
-        {-3, 0, 10, 10, 20, 20, true, 0, 0, 7, 10, 23, 20},    // 3 left of the source: dest moves right
+        {0, 0, 10, 10, 20, 20, true, 0, 0, 10, 10, 20, 20}, // inside
+        {-3, 0, 10, 10, 20, 20, true, 0, 0, 7, 10, 23, 20}, // 3 left of the source: dest moves right
         {0, -4, 10, 10, 20, 20, true, 0, 0, 10, 6, 20, 24},
-        {95, 45, 10, 10, 20, 20, true, 95, 45, 5, 5, 20, 20},  // source right/bottom ends
-        {0, 0, 10, 10, 5, 8, true, 5, 2, 5, 8, 10, 10},        // dest left/above the clip moves the source
-        {0, 0, 10, 10, 55, 35, true, 0, 0, 5, 5, 55, 35},      // dest right/bottom ends
-        {0, 0, 10, 10, 59, 39, true, 0, 0, 1, 1, 59, 39},      // one pixel on the clip corner
-        {0, 0, 10, 10, 60, 20, false, 0, 0, 0, 0, 0, 0},       // wholly right of the clip
-        {0, 0, 10, 10, 0, 0, false, 0, 0, 0, 0, 0, 0},         // wholly above-left
-        {100, 0, 10, 10, 20, 20, false, 0, 0, 0, 0, 0, 0},     // outside the source
+        {95, 45, 10, 10, 20, 20, true, 95, 45, 5, 5, 20, 20}, // source right/bottom ends
+        {0, 0, 10, 10, 5, 8, true, 5, 2, 5, 8, 10, 10},       // dest left/above the clip moves the source
+        {0, 0, 10, 10, 55, 35, true, 0, 0, 5, 5, 55, 35},     // dest right/bottom ends
+        {0, 0, 10, 10, 59, 39, true, 0, 0, 1, 1, 59, 39},     // one pixel on the clip corner
+        {0, 0, 10, 10, 60, 20, false, 0, 0, 0, 0, 0, 0},      // wholly right of the clip
+        {0, 0, 10, 10, 0, 0, false, 0, 0, 0, 0, 0, 0},        // wholly above-left
+        {100, 0, 10, 10, 20, 20, false, 0, 0, 0, 0, 0, 0},    // outside the source
         {-10, 0, 10, 10, 20, 20, false, 0, 0, 0, 0, 0, 0},
-        {0, 0, 0, 10, 20, 20, false, 0, 0, 0, 0, 0, 0},        // nothing to copy
+        {0, 0, 0, 10, 20, 20, false, 0, 0, 0, 0, 0, 0}, // nothing to copy
         {0, 0, 10, -1, 20, 20, false, 0, 0, 0, 0, 0, 0},
-        {-3, 0, 10, 10, 5, 20, true, 2, 0, 5, 10, 10, 20},     // clipped by both
+        {-3, 0, 10, 10, 5, 20, true, 2, 0, 5, 10, 10, 20}, // clipped by both
     };
     for (const auto& c : cases) {
         int32_t sx = c.sx, sy = c.sy, w = c.w, h = c.h, dx = c.dx, dy = c.dy;

@@ -4,9 +4,12 @@
 
 #include <tarvex/shade.h>
 
-namespace {
+namespace
+{
 
-class ShadeTest : public tvtest::TarvexTest {};
+class ShadeTest : public tvtest::TarvexTest
+{
+};
 
 uint16_t Sub555(uint16_t q, int k)
 {
@@ -20,7 +23,8 @@ TEST_F(ShadeTest, CubesAndShadow)
     ASSERT_TRUE(PreCalcShade()); // once only
     for (uint32_t q = 0; q < 32768; q += 7)
         for (int k : {0, 1, 7, 16, 31}) {
-            ASSERT_EQ(xShade555(static_cast<uint16_t>(q), k), Sub555(static_cast<uint16_t>(q), k)) << q << " " << k;
+            ASSERT_EQ(xShade555(static_cast<uint16_t>(q), k), Sub555(static_cast<uint16_t>(q), k))
+                << q << " " << k;
             // The unused top bit does not lead outside the cube.
             ASSERT_EQ(xShade555(static_cast<uint16_t>(q | 0x8000), k), Sub555(static_cast<uint16_t>(q), k));
         }
