@@ -68,8 +68,8 @@ struct SGlobals {
     CWinCtrl* rootWindow;
     CLList* msgHandlers; // SMsgEntry*, descending priority
     CLList* freeAtExit;  // tracked blocks released by xFreeGlobals
-    void* paletteWork;
-    CPalette* currentPalette; // copy of the current palette, released by xExit
+    uint8_t* colorMatch;      // cached colour-match table (32768 bytes) of currentPalette
+    CPalette* currentPalette; // copy of the palette colorMatch was built for, released by xExit
     uint16_t* squares;        // 256 entries, entry i = i * i
     CScreenBase* screen;      // the active screen
 
@@ -97,10 +97,17 @@ struct SGlobals {
     CLList* activeTimers;
     CLList* pendingTimers;
 
-    // Shading and colour tables (bitmaps and palettes).
-    uint32_t colorMask16[4];
-    uint8_t* shadeTable[4];
-    void* paletteTables[4];
+    // Shading and colour tables (bitmaps and palettes, see shade.h).
+    int32_t shadeLayout16[6];     // Set16Bit: red shift, 8 - red bits, green..., blue...
+    uint16_t* shadeCube;          // 96 x 96 x 96 5-5-5 colours, channels -32..63 clamped
+    uint16_t** shadePointers;     // 65536: 5-5-5 colour -> its place in the shade cube
+    int32_t shadeSteps[4][32];    // level k: k x 9216, k x 96, k, k x 9313
+    uint16_t* lightCube;          // 64 x 64 x 64 5-5-5 colours, channels 0..63 clamped at 31
+    uint16_t** lightPointers;     // 65536: 5-5-5 colour -> its place in the light cube
+    uint16_t* shadowMap;          // 32768: 5-5-5 colour -> its shadow
+    uint16_t* rgb555ToScreen;     // 32768: 5-5-5 colour -> the screen's 16-bit layout
+    uint8_t shadeLevel24[768];    // 0 x 256, 0..255, 255 x 256
+    int32_t shadeReady;           // PreCalcShade has run
 
     // CRC tables: one for xCalcCrc, one for xCalcFileCrc, each with the
     // polynomial it was built for.

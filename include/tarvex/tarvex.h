@@ -12,3 +12,6 @@
 #include <tarvex/packet.h>
 #include <tarvex/socket.h>
 #include <tarvex/proxyloc.h>
+#include <tarvex/rect.h>
+#include <tarvex/bitmap.h>
+#include <tarvex/shade.h>

@@ -1,6 +1,7 @@
 // The library frame: the global records, start-up and shut-down, the main
 // window and its procedure, window-message and library-message dispatch,
 // and the per-frame handler with its pacing.
+#include <tarvex/bitmap.h>
 #include <tarvex/frame.h>
 #include <tarvex/socket.h>
 #include <tarvex/timer.h>
@@ -39,7 +40,7 @@ SGlobals::SGlobals()
     rootWindow = nullptr;
     msgHandlers = nullptr;
     freeAtExit = nullptr;
-    paletteWork = nullptr;
+    colorMatch = nullptr;
     currentPalette = nullptr;
     squares = nullptr;
     screen = nullptr;
@@ -57,9 +58,16 @@ SGlobals::SGlobals()
     spare3[0] = spare3[1] = 0;
     lastFrameTime = 0;
     activeTimers = pendingTimers = nullptr;
-    std::memset(colorMask16, 0, sizeof colorMask16);
-    std::memset(shadeTable, 0, sizeof shadeTable);
-    std::memset(paletteTables, 0, sizeof paletteTables);
+    std::memset(shadeLayout16, 0, sizeof shadeLayout16);
+    shadeCube = nullptr;
+    shadePointers = nullptr;
+    std::memset(shadeSteps, 0, sizeof shadeSteps);
+    lightCube = nullptr;
+    lightPointers = nullptr;
+    shadowMap = nullptr;
+    rgb555ToScreen = nullptr;
+    std::memset(shadeLevel24, 0, sizeof shadeLevel24);
+    shadeReady = 0;
     std::memset(crcTable, 0, sizeof crcTable);
     crcPoly = 0;
     crcValid = 0;
@@ -141,10 +149,8 @@ void xExit()
         sglb->windowClass = 0;
         tvp::VideoShutdown();
     }
-    if (glb != nullptr && glb->currentPalette != nullptr) {
-        XFREE(glb->currentPalette);
-        glb->currentPalette = nullptr;
-    }
+    if (glb != nullptr)
+        xDiscardColorMatch(); // the current palette copy and its colour-match table
     if (sglb->winMsgHandlers != nullptr) {
         sglb->winMsgHandlers->KillAllData();
         XDELETE(sglb->winMsgHandlers);
@@ -168,6 +174,8 @@ void xFreeGlobals()
 {
     if (glb == nullptr)
         return;
+    // A colour-match table built without xInit/xExit still goes back.
+    xDiscardColorMatch();
     if (glb->squares != nullptr) {
         XFREE(glb->squares);
         glb->squares = nullptr;
