@@ -15,7 +15,11 @@ namespace {
 
 constexpr char kPlain[4] = {'X', 'F', 'A', 'L'};
 constexpr char kTracked[4] = {'X', 'C', 'A', 'L'};
-constexpr size_t kTrackedExtra = 134; // header 4 + guards 2 + 128 spare
+// The kind text sits in the last 4 bytes of a 16-byte header, so user
+// pointers keep the heap's alignment (objects with pointers and vtables live
+// in these blocks).
+constexpr size_t kHeader = 16;
+constexpr size_t kTrackedExtra = kHeader + 130; // header + guards 2 + 128 spare
 
 using Index = std::unordered_map<void*, SLListNode*>;
 
@@ -48,11 +52,11 @@ void tarvex_detail::SetAllocPosition(const char* file, int32_t line)
 
 void* xAllocMemFunc(uint32_t size, const char*, int32_t)
 {
-    auto* block = static_cast<char*>(tvp::HeapAlloc(static_cast<size_t>(size) + 4));
+    auto* block = static_cast<char*>(tvp::HeapAlloc(static_cast<size_t>(size) + kHeader));
     if (block == nullptr)
         return nullptr;
-    std::memcpy(block, kPlain, 4);
-    return block + 4;
+    std::memcpy(block + kHeader - 4, kPlain, 4);
+    return block + kHeader;
 }
 
 void* xAllocMem(uint32_t size, const char* file, int32_t line) { return xAllocMemFunc(size, file, line); }
@@ -80,7 +84,7 @@ int32_t xFreeMem(void* p, const char* file, int32_t line)
         return glb->memory->Free(p, file, line);
     }
     if (HasKind(p, kPlain)) {
-        tvp::HeapFree(static_cast<char*>(p) - 4);
+        tvp::HeapFree(static_cast<char*>(p) - kHeader);
         return TRUE;
     }
     if (glb != nullptr)
@@ -147,8 +151,8 @@ void* CMemory::Alloc(uint32_t size, const char* file, int32_t line)
         xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
         return nullptr;
     }
-    std::memcpy(block, kTracked, 4);
-    char* user = block + 4;
+    std::memcpy(block + kHeader - 4, kTracked, 4);
+    char* user = block + kHeader;
     entry->address = user;
     entry->size = size;
     entry->line = line;
@@ -192,7 +196,7 @@ int32_t CMemory::Free(void* p, const char* file, int32_t line)
         result = xError_Func(XERR_OVERFLOW, nullptr, 0);
     if (!HasKind(p, kTracked))
         return xErrorTxt_Func("Memory entry header is incorrect (not XCAL)", nullptr, 0);
-    tvp::HeapFree(user - 4);
+    tvp::HeapFree(user - kHeader);
     bytesAlloc -= entry->size + 2;
     tvp::HeapFree(entry);
     index->erase(it);
