@@ -9,3 +9,4 @@
 #include <tarvex/file.h>
 #include <tarvex/frame.h>
 #include <tarvex/timer.h>
+#include <tarvex/kcbl.h>
