@@ -891,7 +891,7 @@ int32_t CKCBL::Save(const char* fileName)
         return FALSE;
     int32_t r = Export(buf, len + 1, &len);
     if (r)
-        r = xWriteFile(fileName, buf, static_cast<uint32_t>(len > 0 ? len : 0));
+        r = xWriteFile(fileName, buf, hasData && len > 0 ? static_cast<uint32_t>(len) : 0u);
     XFREE(buf);
     return r;
 }
