@@ -44,7 +44,8 @@ bool Buf::Grow(uint32_t extra)
 
 TKCBLKeyword* kcbl::MakeItem(const char* text, uint32_t textLen, const uint32_t* offsets, int32_t n)
 {
-    uint64_t total = sizeof(TKCBLKeyword) + static_cast<uint64_t>(n) * sizeof(char*) + textLen + 1;
+    uint64_t total =
+        sizeof(TKCBLKeyword) + sizeof(SLListNode) + static_cast<uint64_t>(n) * sizeof(char*) + textLen + 1;
     if (total > 0x7FFFFFF0u) {
         xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__);
         return nullptr;
@@ -53,7 +54,8 @@ TKCBLKeyword* kcbl::MakeItem(const char* text, uint32_t textLen, const uint32_t*
     if (block == nullptr)
         return nullptr;
     auto* k = reinterpret_cast<TKCBLKeyword*>(block);
-    auto** table = reinterpret_cast<char**>(block + sizeof(TKCBLKeyword));
+    auto** table = reinterpret_cast<char**>(block + sizeof(TKCBLKeyword) + sizeof(SLListNode));
+    *NodeOf(k) = {nullptr, nullptr, k};
     char* txt = reinterpret_cast<char*>(table + n);
     std::memcpy(txt, text, textLen);
     txt[textLen] = static_cast<char>(KCBL_TEXT_END);
@@ -67,6 +69,24 @@ TKCBLKeyword* kcbl::MakeItem(const char* text, uint32_t textLen, const uint32_t*
     return k;
 }
 
+void kcbl::Detach(CLList& l, SLListNode* n)
+{
+    if (n->prev != nullptr)
+        n->prev->next = n->next;
+    else
+        l.first = n->next;
+    if (n->next != nullptr)
+        n->next->prev = n->prev;
+    else
+        l.last = n->prev;
+    --l.count;
+    if (l.current == n) {
+        l.current = n->prev;
+        --l.index;
+    }
+    n->next = n->prev = nullptr;
+}
+
 TKCBLKeyword* kcbl::MakeDummy() { return MakeItem(kDummyKeyword, sizeof kDummyKeyword, nullptr, 0); }
 
 TKCBLChunk* kcbl::NewChunk(TKCBLChunk* parent)
@@ -76,13 +96,12 @@ TKCBLChunk* kcbl::NewChunk(TKCBLChunk* parent)
         return nullptr;
     c->parent = parent;
     TKCBLKeyword* dummy = MakeDummy();
-    if (dummy == nullptr || !c->list.InsertLast(dummy)) {
-        if (dummy != nullptr)
-            XFREE(dummy);
+    if (dummy == nullptr) {
         XDELETE(c);
         xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__);
         return nullptr;
     }
+    LinkLast(c->list, dummy);
     return c;
 }
 
@@ -101,7 +120,7 @@ void kcbl::ClearChunk(TKCBLChunk* root)
             continue;
         }
         auto* item = static_cast<TKCBLKeyword*>(n->data);
-        cur->list.Unlink(n);
+        Detach(cur->list, n);
         TKCBLChunk* sub = item->subChunk;
         XFREE(item);
         if (sub != nullptr) {
@@ -109,7 +128,8 @@ void kcbl::ClearChunk(TKCBLChunk* root)
             cur = sub;
         }
     }
-    root->list.KillAll();
+    root->list.current = nullptr;
+    root->list.index = 0;
 }
 
 void kcbl::FreeItem(TKCBLKeyword* item)
@@ -156,11 +176,9 @@ static bool CopyChunkInto(const TKCBLChunk* src, TKCBLChunk* dst)
         }
         auto* item = static_cast<const TKCBLKeyword*>(n->data);
         TKCBLKeyword* copy = CloneBlock(item);
-        if (copy == nullptr || !d->list.InsertLast(copy)) {
-            if (copy != nullptr)
-                XFREE(copy);
+        if (copy == nullptr)
             return false;
-        }
+        LinkLast(d->list, copy);
         if (item->subChunk != nullptr) {
             copy->subChunk = NewChunk(d);
             if (copy->subChunk == nullptr)
@@ -214,11 +232,9 @@ int32_t CKCBL::Init()
 {
     Free();
     TKCBLKeyword* dummy = MakeDummy();
-    if (dummy == nullptr || !mainChunk.list.InsertLast(dummy)) {
-        if (dummy != nullptr)
-            XFREE(dummy);
-        return xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__);
-    }
+    if (dummy == nullptr)
+        return FALSE;
+    LinkLast(mainChunk.list, dummy);
     hasData = 1;
     return TRUE;
 }
@@ -397,10 +413,7 @@ static int32_t InsertItem(CKCBL& k, Buf& text, Buf& offs, int32_t n)
     if (item == nullptr)
         return FALSE;
     CLList& list = k.curChunk->list;
-    if (!list.InsertAfter(item)) {
-        XFREE(item);
-        return xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__);
-    }
+    LinkAfter(list, item);
     if (std::strcmp(item->keyword, "{") == 0) {
         item->subChunk = NewChunk(k.curChunk);
         if (item->subChunk == nullptr)
@@ -477,7 +490,7 @@ int32_t CKCBL::KillItem()
     SLListNode* prev = node->prev;
     int32_t index = list.index - 1;
     auto* item = static_cast<TKCBLKeyword*>(node->data);
-    list.Unlink(node);
+    Detach(list, node);
     FreeItem(item);
     list.current = prev;
     list.index = index;

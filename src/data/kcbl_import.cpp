@@ -351,10 +351,7 @@ private:
         if (item == nullptr)
             return false;
         TKCBLChunk* chunk = m_k.curChunk;
-        if (!chunk->list.InsertLast(item)) {
-            XFREE(item);
-            return xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__) != 0;
-        }
+        LinkLast(chunk->list, item);
         if (item->keyword[0] == '{' && item->keyword[1] == 0) {
             item->subChunk = NewChunk(chunk);
             if (item->subChunk == nullptr)

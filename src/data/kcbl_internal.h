@@ -60,6 +60,14 @@ TKCBLKeyword* MakeDummy();
 // Deep copy of an item (and its subtree), or null.
 TKCBLKeyword* CopyItem(const TKCBLKeyword* item, TKCBLChunk* parent);
 
+// Each item block carries its own list node right behind the header, so a
+// chunk list costs no extra allocation and a walk touches one block per item.
+// These nodes are never released by the list: items leave through Detach.
+inline SLListNode* NodeOf(TKCBLKeyword* k) { return reinterpret_cast<SLListNode*>(k + 1); }
+inline void LinkLast(CLList& l, TKCBLKeyword* k) { l.InsertLast(NodeOf(k), 1); }
+inline void LinkAfter(CLList& l, TKCBLKeyword* k) { l.InsertAfter(NodeOf(k), 1); }
+void Detach(CLList& l, SLListNode* n);
+
 inline const char* TextEnd(const TKCBLKeyword* k) { return k->keyword + k->dataSize; }
 inline bool IsArray(const char* v) { return static_cast<uint8_t>(v[0]) == KCBL_ARRAY_START; }
 inline bool IsMarker(uint8_t c) { return c >= KCBL_ARRAY_START; }
