@@ -120,6 +120,8 @@ void kcbl::ClearChunk(TKCBLChunk* root)
             continue;
         }
         auto* item = static_cast<TKCBLKeyword*>(n->data);
+        if (n->next != nullptr)
+            __builtin_prefetch(n->next);
         Detach(cur->list, n);
         TKCBLChunk* sub = item->subChunk;
         XFREE(item);

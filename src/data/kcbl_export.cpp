@@ -41,6 +41,18 @@ bool AllPlain(const char* s, uint32_t n)
     return true;
 }
 
+// Length of a zero-terminated string and whether it is all plain, in one pass.
+size_t ScanPlain(const char* s, bool& plain)
+{
+    const char* p = s;
+    while (kPlain[static_cast<uint8_t>(*p)])
+        ++p;
+    plain = *p == 0 && p != s;
+    if (*p != 0)
+        p += std::strlen(p);
+    return static_cast<size_t>(p - s);
+}
+
 bool HasLineBreak(const char* s, uint32_t n)
 {
     for (uint32_t i = 0; i < n; ++i)
@@ -154,7 +166,8 @@ bool CommentOut(const char* v, bool last)
 bool WriteItem(Out& o, const CKCBL& k, const TKCBLKeyword* item, int32_t level)
 {
     const char* kw = item->keyword;
-    size_t kwLen = std::strlen(kw);
+    bool kwAllPlain;
+    size_t kwLen = ScanPlain(kw, kwAllPlain);
     bool raw = kw[0] == '[' && kw[1] == 0;
     int32_t n = item->numStrings;
     int32_t lineValues = n;
@@ -172,7 +185,7 @@ bool WriteItem(Out& o, const CKCBL& k, const TKCBLKeyword* item, int32_t level)
     if (!kwPlain && kw[0] == ';')
         kwPlain = n == 0 && !HasLineBreak(kw, static_cast<uint32_t>(kwLen));
     if (!kwPlain)
-        kwPlain = kwLen != 0 && kw[0] != ']' && AllPlain(kw, static_cast<uint32_t>(kwLen));
+        kwPlain = kwAllPlain && kw[0] != ']';
     // A line starting with a quote right after one ending with a quote would
     // be joined to it; a blank line keeps them apart.
     if (!kwPlain && o.lineEnd == '"')
@@ -225,8 +238,9 @@ bool WriteItem(Out& o, const CKCBL& k, const TKCBLKeyword* item, int32_t level)
             }
             o.Put('}');
         } else {
-            size_t len = std::strlen(v);
-            if (len != 0 && o.Col() + static_cast<int64_t>(len) <= maxLen && AllPlain(v, static_cast<uint32_t>(len)))
+            bool plain;
+            size_t len = ScanPlain(v, plain);
+            if (plain && o.Col() + static_cast<int64_t>(len) <= maxLen)
                 o.Put(v, len);
             else
                 PutQuoted(o, v, len, !raw, maxLen, valueCol);
@@ -285,6 +299,11 @@ int32_t CKCBL::Export(char* buffer, int32_t size, int32_t* length, int32_t sizeO
             chunk = chunk->parent;
         } else {
             auto* item = static_cast<const TKCBLKeyword*>(n->data);
+            // Items are separate blocks: fetch the next one while this one is written.
+            if (n->next != nullptr) {
+                __builtin_prefetch(n->next);
+                __builtin_prefetch(reinterpret_cast<const char*>(n->next) + 64);
+            }
             if (!WriteItem(o, *this, item, level)) {
                 *length = -1;
                 return FALSE;
