@@ -8,6 +8,8 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <malloc.h>
+
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -125,6 +127,27 @@ Data Make()
     return d;
 }
 
+// Argument 1 runs with the C heap keeping freed memory (no trimming back
+// to the system after each container is released), argument 0 with the
+// heap's defaults. Both sides run under the same setting.
+class HeapMode {
+public:
+    explicit HeapMode(int64_t keep)
+    {
+        if (keep != 0)
+            mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+        m_keep = keep != 0;
+    }
+    ~HeapMode()
+    {
+        if (m_keep)
+            mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+    }
+
+private:
+    bool m_keep;
+};
+
 const Data& TheData()
 {
     static Data d = Make();
@@ -134,6 +157,7 @@ const Data& TheData()
 void BM_KcblImport(benchmark::State& st)
 {
     const Data& d = TheData();
+    HeapMode heap(st.range(0));
     CKCBL k;
     for (auto _ : st) {
         if (!k.Import(d.kcbl.c_str()))
@@ -146,6 +170,7 @@ void BM_KcblImport(benchmark::State& st)
 void BM_KcblExport(benchmark::State& st)
 {
     const Data& d = TheData();
+    HeapMode heap(st.range(0));
     CKCBL k;
     k.Import(d.kcbl.c_str());
     std::string out(d.kcbl.size() + 1, 0);
@@ -161,6 +186,7 @@ void BM_KcblExport(benchmark::State& st)
 void BM_RapidJsonParse(benchmark::State& st)
 {
     const Data& d = TheData();
+    HeapMode heap(st.range(0));
     for (auto _ : st) {
         rapidjson::Document doc;
         doc.Parse(d.json.c_str(), d.json.size());
@@ -174,6 +200,7 @@ void BM_RapidJsonParse(benchmark::State& st)
 void BM_RapidJsonWrite(benchmark::State& st)
 {
     const Data& d = TheData();
+    HeapMode heap(st.range(0));
     rapidjson::Document doc;
     doc.Parse(d.json.c_str(), d.json.size());
     for (auto _ : st) {
@@ -185,10 +212,10 @@ void BM_RapidJsonWrite(benchmark::State& st)
     st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d.json.size()));
 }
 
-BENCHMARK(BM_KcblImport)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RapidJsonParse)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_KcblExport)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RapidJsonWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KcblImport)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RapidJsonParse)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KcblExport)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RapidJsonWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Keeps each run's throughput for the ratio lines.
 class Reporter : public benchmark::ConsoleReporter {
@@ -220,13 +247,19 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     Reporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
-    auto get = [&](const char* n) { return rep.mbps.count(n) ? rep.mbps[n] : 0.0; };
-    double ki = get("BM_KcblImport"), jp = get("BM_RapidJsonParse");
-    double ke = get("BM_KcblExport"), jw = get("BM_RapidJsonWrite");
-    if (ki > 0 && jp > 0)
-        std::printf("\nimport: KCBL %.1f MB/s, RapidJSON parse %.1f MB/s, ratio %.2f\n", ki, jp, ki / jp);
-    if (ke > 0 && jw > 0)
-        std::printf("export: KCBL %.1f MB/s, RapidJSON write %.1f MB/s, ratio %.2f\n", ke, jw, ke / jw);
+    auto get = [&](const std::string& n) { return rep.mbps.count(n) ? rep.mbps[n] : 0.0; };
+    std::printf("\n");
+    for (const char* mode : {"0", "1"}) {
+        const char* label = mode[0] == '0' ? "heap defaults" : "heap keeps freed memory";
+        double ki = get(std::string("BM_KcblImport/") + mode), jp = get(std::string("BM_RapidJsonParse/") + mode);
+        double ke = get(std::string("BM_KcblExport/") + mode), jw = get(std::string("BM_RapidJsonWrite/") + mode);
+        if (ki > 0 && jp > 0)
+            std::printf("import (%s): KCBL %.1f MB/s, RapidJSON parse %.1f MB/s, ratio %.2f\n", label, ki, jp,
+                        ki / jp);
+        if (ke > 0 && jw > 0)
+            std::printf("export (%s): KCBL %.1f MB/s, RapidJSON write %.1f MB/s, ratio %.2f\n", label, ke, jw,
+                        ke / jw);
+    }
     benchmark::Shutdown();
     xFreeGlobals();
     return 0;
