@@ -16,7 +16,8 @@
 #include <random>
 #include <string>
 
-namespace {
+namespace
+{
 
 struct Data {
     std::string kcbl; // export text
@@ -42,7 +43,8 @@ Data Make()
 {
     std::mt19937 rng(12345);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
-    const char* words[] = {"forest", "river", "stone", "castle", "dragon", "silver", "ember", "north", "gate", "tower"};
+    const char* words[] = {"forest", "river", "stone", "castle", "dragon",
+                           "silver", "ember", "north", "gate",   "tower"};
     auto phrase = [&](int n) {
         std::string s;
         for (int i = 0; i < n; ++i)
@@ -87,7 +89,8 @@ Data Make()
             j += std::string(i ? "," : "") + (flags[i] ? "true" : "false");
         j += "]]";
         k.NewItem("Speed", KFLOAT, static_cast<float>(pick(1000)) / 16.0f, KEND);
-        j += ",[\"Speed\"," + std::to_string(k.GetString(0)[0] == '0' ? 0.0 : std::stod(k.GetString(0))) + "]";
+        j +=
+            ",[\"Speed\"," + std::to_string(k.GetString(0)[0] == '0' ? 0.0 : std::stod(k.GetString(0))) + "]";
         int32_t inv[12];
         int ninv = 4 + pick(8);
         for (int i = 0; i < ninv; ++i)
@@ -130,8 +133,9 @@ Data Make()
 // Argument 1 runs with the C heap keeping freed memory (no trimming back
 // to the system after each container is released), argument 0 with the
 // heap's defaults. Both sides run under the same setting.
-class HeapMode {
-public:
+class HeapMode
+{
+  public:
     explicit HeapMode(int64_t keep)
     {
         if (keep != 0)
@@ -144,7 +148,7 @@ public:
             mallopt(M_TRIM_THRESHOLD, 128 * 1024);
     }
 
-private:
+  private:
     bool m_keep;
 };
 
@@ -176,7 +180,8 @@ void BM_KcblExport(benchmark::State& st)
     std::string out(d.kcbl.size() + 1, 0);
     for (auto _ : st) {
         int32_t len = 0;
-        if (!k.Export(out.data(), static_cast<int32_t>(out.size()), &len) || len != static_cast<int32_t>(d.kcbl.size()))
+        if (!k.Export(out.data(), static_cast<int32_t>(out.size()), &len) ||
+            len != static_cast<int32_t>(d.kcbl.size()))
             st.SkipWithError("export failed");
         benchmark::DoNotOptimize(out.data());
     }
@@ -218,8 +223,9 @@ BENCHMARK(BM_KcblExport)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RapidJsonWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Keeps each run's throughput for the ratio lines.
-class Reporter : public benchmark::ConsoleReporter {
-public:
+class Reporter : public benchmark::ConsoleReporter
+{
+  public:
     std::map<std::string, double> mbps;
     void ReportRuns(const std::vector<Run>& runs) override
     {
@@ -242,8 +248,8 @@ int main(int argc, char** argv)
     sglb = s.get();
     xCreateGlobals();
     const Data& d = TheData();
-    std::printf("container: %zu bytes of KCBL text, %zu bytes of JSON, %lld items\n", d.kcbl.size(), d.json.size(),
-                static_cast<long long>(d.items));
+    std::printf("container: %zu bytes of KCBL text, %zu bytes of JSON, %lld items\n", d.kcbl.size(),
+                d.json.size(), static_cast<long long>(d.items));
     benchmark::Initialize(&argc, argv);
     Reporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
@@ -251,8 +257,10 @@ int main(int argc, char** argv)
     std::printf("\n");
     for (const char* mode : {"0", "1"}) {
         const char* label = mode[0] == '0' ? "heap defaults" : "heap keeps freed memory";
-        double ki = get(std::string("BM_KcblImport/") + mode), jp = get(std::string("BM_RapidJsonParse/") + mode);
-        double ke = get(std::string("BM_KcblExport/") + mode), jw = get(std::string("BM_RapidJsonWrite/") + mode);
+        double ki = get(std::string("BM_KcblImport/") + mode),
+               jp = get(std::string("BM_RapidJsonParse/") + mode);
+        double ke = get(std::string("BM_KcblExport/") + mode),
+               jw = get(std::string("BM_RapidJsonWrite/") + mode);
         if (ki > 0 && jp > 0)
             std::printf("import (%s): KCBL %.1f MB/s, RapidJSON parse %.1f MB/s, ratio %.2f\n", label, ki, jp,
                         ki / jp);

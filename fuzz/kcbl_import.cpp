@@ -9,7 +9,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 [[noreturn]] void Die(const char* what)
 {

@@ -49,8 +49,9 @@ struct TKCBLKeyword {
     TKCBLChunk* subChunk;
 };
 
-class CKCBL {
-public:
+class CKCBL
+{
+  public:
     TKCBLChunk* curChunk;
     TKCBLChunk mainChunk;
     int32_t depth = 0;
@@ -121,9 +122,9 @@ public:
     void SetFloatPrecision(int32_t p);
     void SetDoublePrecision(int32_t p);
 
-protected:
+  protected:
     int32_t Init();
 
-private:
+  private:
     friend struct KcblAccess;
 };

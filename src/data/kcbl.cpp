@@ -87,7 +87,10 @@ void kcbl::Detach(CLList& l, SLListNode* n)
     n->next = n->prev = nullptr;
 }
 
-TKCBLKeyword* kcbl::MakeDummy() { return MakeItem(kDummyKeyword, sizeof kDummyKeyword, nullptr, 0); }
+TKCBLKeyword* kcbl::MakeDummy()
+{
+    return MakeItem(kDummyKeyword, sizeof kDummyKeyword, nullptr, 0);
+}
 
 TKCBLChunk* kcbl::NewChunk(TKCBLChunk* parent)
 {
@@ -202,7 +205,10 @@ CKCBL::CKCBL() : curChunk(&mainChunk)
     std::strcpy(doubleFormat, "%lf");
 }
 
-CKCBL::CKCBL(const CKCBL& other) : CKCBL() { *this = other; }
+CKCBL::CKCBL(const CKCBL& other) : CKCBL()
+{
+    *this = other;
+}
 
 CKCBL& CKCBL::operator=(const CKCBL& other)
 {
@@ -220,7 +226,10 @@ CKCBL& CKCBL::operator=(const CKCBL& other)
     return *this;
 }
 
-CKCBL::~CKCBL() { Free(); }
+CKCBL::~CKCBL()
+{
+    Free();
+}
 
 void CKCBL::Free()
 {
@@ -243,7 +252,8 @@ int32_t CKCBL::Init()
 
 // ---------------------------------------------------------------- building
 
-namespace {
+namespace
+{
 
 // Appends the decimal form of v.
 bool PutULong(Buf& b, uint32_t v, bool neg)
@@ -306,7 +316,10 @@ bool HasMarker(const char* s)
     return false;
 }
 
-const char* KeywordText(const char* keyword) { return keyword != nullptr ? keyword : "(null)"; }
+const char* KeywordText(const char* keyword)
+{
+    return keyword != nullptr ? keyword : "(null)";
+}
 
 } // namespace
 
@@ -378,7 +391,8 @@ static bool RenderItem(const CKCBL& k, const char* keyword, uint32_t type, va_li
             for (int32_t i = 0; ok && i < count; ++i) {
                 switch (type) {
                 case KBOOLARRAY:
-                    ok = static_cast<const int32_t*>(data)[i] != 0 ? text.Append("TRUE", 4) : text.Append("FALSE", 5);
+                    ok = static_cast<const int32_t*>(data)[i] != 0 ? text.Append("TRUE", 4)
+                                                                   : text.Append("FALSE", 5);
                     break;
                 case KLONGARRAY:
                     ok = PutLong(text, static_cast<const int32_t*>(data)[i]);
@@ -529,7 +543,8 @@ char* CKCBL::GetString(int32_t i)
     return k->strings[i];
 }
 
-namespace {
+namespace
+{
 
 bool ParseLong(const char* s, int32_t* out)
 {
@@ -547,8 +562,14 @@ bool ParseULong(const char* s, uint32_t* out)
     *out = static_cast<uint32_t>(v);
     return true;
 }
-bool ParseFloat(const char* s, float* out) { return std::sscanf(s, "%f", out) == 1; }
-bool ParseDouble(const char* s, double* out) { return std::sscanf(s, "%lf", out) == 1; }
+bool ParseFloat(const char* s, float* out)
+{
+    return std::sscanf(s, "%f", out) == 1;
+}
+bool ParseDouble(const char* s, double* out)
+{
+    return std::sscanf(s, "%lf", out) == 1;
+}
 bool ParseBool(const char* s, int32_t* out)
 {
     if (strcasecmp(s, "TRUE") == 0 || strcasecmp(s, "1") == 0 || strcasecmp(s, "YES") == 0) {
@@ -562,8 +583,7 @@ bool ParseBool(const char* s, int32_t* out)
     return false;
 }
 
-template <class T>
-int32_t GetScalar(CKCBL& k, int32_t i, T* out, bool (*parse)(const char*, T*))
+template <class T> int32_t GetScalar(CKCBL& k, int32_t i, T* out, bool (*parse)(const char*, T*))
 {
     const char* s = k.GetString(i);
     if (s == nullptr || out == nullptr || IsArray(s))
@@ -571,8 +591,7 @@ int32_t GetScalar(CKCBL& k, int32_t i, T* out, bool (*parse)(const char*, T*))
     return parse(s, out) ? TRUE : FALSE;
 }
 
-template <class T>
-int32_t GetArray(CKCBL& k, int32_t i, T* out, int32_t n, bool (*parse)(const char*, T*))
+template <class T> int32_t GetArray(CKCBL& k, int32_t i, T* out, int32_t n, bool (*parse)(const char*, T*))
 {
     if (n < 1)
         return TRUE;
@@ -590,16 +609,46 @@ int32_t GetArray(CKCBL& k, int32_t i, T* out, int32_t n, bool (*parse)(const cha
 
 } // namespace
 
-int32_t CKCBL::GetLong(int32_t i, int32_t* out) { return GetScalar(*this, i, out, ParseLong); }
-int32_t CKCBL::GetULong(int32_t i, uint32_t* out) { return GetScalar(*this, i, out, ParseULong); }
-int32_t CKCBL::GetFloat(int32_t i, float* out) { return GetScalar(*this, i, out, ParseFloat); }
-int32_t CKCBL::GetDouble(int32_t i, double* out) { return GetScalar(*this, i, out, ParseDouble); }
-int32_t CKCBL::GetBool(int32_t i, int32_t* out) { return GetScalar(*this, i, out, ParseBool); }
-int32_t CKCBL::GetLongArray(int32_t i, int32_t* out, int32_t n) { return GetArray(*this, i, out, n, ParseLong); }
-int32_t CKCBL::GetULongArray(int32_t i, uint32_t* out, int32_t n) { return GetArray(*this, i, out, n, ParseULong); }
-int32_t CKCBL::GetFloatArray(int32_t i, float* out, int32_t n) { return GetArray(*this, i, out, n, ParseFloat); }
-int32_t CKCBL::GetDoubleArray(int32_t i, double* out, int32_t n) { return GetArray(*this, i, out, n, ParseDouble); }
-int32_t CKCBL::GetBoolArray(int32_t i, int32_t* out, int32_t n) { return GetArray(*this, i, out, n, ParseBool); }
+int32_t CKCBL::GetLong(int32_t i, int32_t* out)
+{
+    return GetScalar(*this, i, out, ParseLong);
+}
+int32_t CKCBL::GetULong(int32_t i, uint32_t* out)
+{
+    return GetScalar(*this, i, out, ParseULong);
+}
+int32_t CKCBL::GetFloat(int32_t i, float* out)
+{
+    return GetScalar(*this, i, out, ParseFloat);
+}
+int32_t CKCBL::GetDouble(int32_t i, double* out)
+{
+    return GetScalar(*this, i, out, ParseDouble);
+}
+int32_t CKCBL::GetBool(int32_t i, int32_t* out)
+{
+    return GetScalar(*this, i, out, ParseBool);
+}
+int32_t CKCBL::GetLongArray(int32_t i, int32_t* out, int32_t n)
+{
+    return GetArray(*this, i, out, n, ParseLong);
+}
+int32_t CKCBL::GetULongArray(int32_t i, uint32_t* out, int32_t n)
+{
+    return GetArray(*this, i, out, n, ParseULong);
+}
+int32_t CKCBL::GetFloatArray(int32_t i, float* out, int32_t n)
+{
+    return GetArray(*this, i, out, n, ParseFloat);
+}
+int32_t CKCBL::GetDoubleArray(int32_t i, double* out, int32_t n)
+{
+    return GetArray(*this, i, out, n, ParseDouble);
+}
+int32_t CKCBL::GetBoolArray(int32_t i, int32_t* out, int32_t n)
+{
+    return GetArray(*this, i, out, n, ParseBool);
+}
 
 int32_t CKCBL::GetNumArrayItems(int32_t i, int32_t* n)
 {
@@ -636,7 +685,10 @@ int32_t CKCBL::IsComment()
     return k[0] == ';' || k[0] == ' ' || k[0] == '\t' || k[0] == 0 ? TRUE : FALSE;
 }
 
-int32_t CKCBL::ItemExists() { return GetCurKeyword() != nullptr ? TRUE : FALSE; }
+int32_t CKCBL::ItemExists()
+{
+    return GetCurKeyword() != nullptr ? TRUE : FALSE;
+}
 
 int32_t CKCBL::ItemType()
 {
@@ -756,7 +808,9 @@ static bool ToParent(CKCBL& k)
     if (parent == nullptr)
         return false;
     CLList& list = parent->list;
-    auto owns = [&](SLListNode* n) { return n != nullptr && static_cast<TKCBLKeyword*>(n->data)->subChunk == child; };
+    auto owns = [&](SLListNode* n) {
+        return n != nullptr && static_cast<TKCBLKeyword*>(n->data)->subChunk == child;
+    };
     if (!owns(list.current)) {
         int32_t i = 0;
         SLListNode* n = list.first;
@@ -785,7 +839,10 @@ int32_t CKCBL::EnterChunk()
     return TRUE;
 }
 
-int32_t CKCBL::ExitChunk() { return ToParent(*this) ? TRUE : FALSE; }
+int32_t CKCBL::ExitChunk()
+{
+    return ToParent(*this) ? TRUE : FALSE;
+}
 
 int32_t CKCBL::NextItem(int32_t deep)
 {
@@ -845,9 +902,18 @@ int32_t CKCBL::FindItem(const char* keyword, const char* s1, const char* s2, con
     return FALSE;
 }
 
-int32_t CKCBL::FindSubChunk(const char* s1, const char* s2, const char* s3) { return FindItem("{", s1, s2, s3); }
-int32_t CKCBL::FindRawdata(const char* s1, const char* s2, const char* s3) { return FindItem("[", s1, s2, s3); }
-int32_t CKCBL::GetRawdata(void*&, char*, char*, char*) { return TRUE; }
+int32_t CKCBL::FindSubChunk(const char* s1, const char* s2, const char* s3)
+{
+    return FindItem("{", s1, s2, s3);
+}
+int32_t CKCBL::FindRawdata(const char* s1, const char* s2, const char* s3)
+{
+    return FindItem("[", s1, s2, s3);
+}
+int32_t CKCBL::GetRawdata(void*&, char*, char*, char*)
+{
+    return TRUE;
+}
 
 // ---------------------------------------------------------------- settings and files
 

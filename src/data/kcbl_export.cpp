@@ -10,7 +10,8 @@
 
 using namespace kcbl;
 
-namespace {
+namespace
+{
 
 // Characters a value may hold and still be written without quotes.
 constexpr std::array<bool, 256> kPlain = [] {
@@ -331,4 +332,7 @@ int32_t CKCBL::Export(char* buffer, int32_t size, int32_t* length, int32_t sizeO
     return TRUE;
 }
 
-int32_t CKCBL::ExportSize(int32_t* length) { return Export(nullptr, -1, length, 1); }
+int32_t CKCBL::ExportSize(int32_t* length)
+{
+    return Export(nullptr, -1, length, 1);
+}

@@ -9,7 +9,8 @@
 
 using namespace kcbl;
 
-namespace {
+namespace
+{
 
 enum Cls : uint8_t { C_PLAIN, C_BLANK, C_EOL, C_NUL, C_QUOTE, C_SEMI, C_SEP, C_LBRACE, C_RBRACE, C_BAD };
 
@@ -48,10 +49,14 @@ constexpr char kMissingQuote[] = "Missing terminating \" in string";
 constexpr char kNoArray[] = "Trying to end array without starting one";
 constexpr char kRawBinary[] = "Binary data detected in a rawdata ascii chunk";
 
-bool Fail(const char* text) { return xErrorTxt_Func(text, __FILE__, __LINE__) != 0; }
+bool Fail(const char* text)
+{
+    return xErrorTxt_Func(text, __FILE__, __LINE__) != 0;
+}
 
-class Reader {
-public:
+class Reader
+{
+  public:
     Reader(CKCBL& k, const char* text) : m_k(k), m_p(reinterpret_cast<const uint8_t*>(text)) {}
 
     bool Run()
@@ -67,7 +72,7 @@ public:
         return true;
     }
 
-private:
+  private:
     CKCBL& m_k;
     const uint8_t* m_p;
     Buf m_text; // keyword and values of the item being read
@@ -341,7 +346,8 @@ private:
             line = t + 1;
         }
         m_p = line;
-        return AddOffset(m_text.size) && m_text.Append(start, static_cast<uint32_t>(line - start)) && m_text.Push(0);
+        return AddOffset(m_text.size) && m_text.Append(start, static_cast<uint32_t>(line - start)) &&
+               m_text.Push(0);
     }
 
     bool Insert()

@@ -7,15 +7,18 @@
 
 #include <cstring>
 
-namespace kcbl {
+namespace kcbl
+{
 
 inline constexpr const char kDummyKeyword[] = "; I don't exist";
-inline constexpr const char kBinaryCorrupt[] = "Binary/corrupt data detected while trying to add it to a kbcl list";
+inline constexpr const char kBinaryCorrupt[] =
+    "Binary/corrupt data detected while trying to add it to a kbcl list";
 inline constexpr const char kMalformedRaw[] = "Malformed rawdata string";
 
 // Growable tracked byte buffer for building item texts and export lines.
-class Buf {
-public:
+class Buf
+{
+  public:
     char* data = nullptr;
     uint32_t size = 0;
     uint32_t cap = 0;
@@ -63,14 +66,32 @@ TKCBLKeyword* CopyItem(const TKCBLKeyword* item, TKCBLChunk* parent);
 // Each item block carries its own list node right behind the header, so a
 // chunk list costs no extra allocation and a walk touches one block per item.
 // These nodes are never released by the list: items leave through Detach.
-inline SLListNode* NodeOf(TKCBLKeyword* k) { return reinterpret_cast<SLListNode*>(k + 1); }
-inline void LinkLast(CLList& l, TKCBLKeyword* k) { l.InsertLast(NodeOf(k), 1); }
-inline void LinkAfter(CLList& l, TKCBLKeyword* k) { l.InsertAfter(NodeOf(k), 1); }
+inline SLListNode* NodeOf(TKCBLKeyword* k)
+{
+    return reinterpret_cast<SLListNode*>(k + 1);
+}
+inline void LinkLast(CLList& l, TKCBLKeyword* k)
+{
+    l.InsertLast(NodeOf(k), 1);
+}
+inline void LinkAfter(CLList& l, TKCBLKeyword* k)
+{
+    l.InsertAfter(NodeOf(k), 1);
+}
 void Detach(CLList& l, SLListNode* n);
 
-inline const char* TextEnd(const TKCBLKeyword* k) { return k->keyword + k->dataSize; }
-inline bool IsArray(const char* v) { return static_cast<uint8_t>(v[0]) == KCBL_ARRAY_START; }
-inline bool IsMarker(uint8_t c) { return c >= KCBL_ARRAY_START; }
+inline const char* TextEnd(const TKCBLKeyword* k)
+{
+    return k->keyword + k->dataSize;
+}
+inline bool IsArray(const char* v)
+{
+    return static_cast<uint8_t>(v[0]) == KCBL_ARRAY_START;
+}
+inline bool IsMarker(uint8_t c)
+{
+    return c >= KCBL_ARRAY_START;
+}
 
 // Walks the elements of an array value; false at the end. Bounded by the
 // item's text area so a malformed value can never run past it.

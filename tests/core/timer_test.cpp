@@ -6,10 +6,12 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
-class TimerTest : public tvtest::TarvexTest {
-protected:
+class TimerTest : public tvtest::TarvexTest
+{
+  protected:
     void SetUp() override
     {
         tvtest::TarvexTest::SetUp();
@@ -29,8 +31,9 @@ protected:
 };
 
 // Records each call; optional actions run inside the handler.
-class Probe : public CTimer {
-public:
+class Probe : public CTimer
+{
+  public:
     std::vector<uint32_t> calls;
     bool removeSelf = false;
     CTimer* addOther = nullptr;

@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using tvtest::LastError;
 
-class Kcbl : public tvtest::TarvexTest {};
+class Kcbl : public tvtest::TarvexTest
+{
+};
 
 std::string Escape(const char* s)
 {
@@ -44,7 +47,8 @@ std::string Dump(CKCBL& k)
             out += '|';
             if (static_cast<uint8_t>(v[0]) == KCBL_ARRAY_START) {
                 out += '[';
-                for (const char* e = v + 1; static_cast<uint8_t>(*e) != KCBL_ARRAY_END; e += std::strlen(e) + 1)
+                for (const char* e = v + 1; static_cast<uint8_t>(*e) != KCBL_ARRAY_END;
+                     e += std::strlen(e) + 1)
                     out += (e == v + 1 ? "" : ",") + Escape(e);
                 out += ']';
             } else {
@@ -114,33 +118,42 @@ TEST_F(Kcbl, EachValueTypeHasItsTextForm)
         {"float 100", [](CKCBL& k) { return !!k.NewItem("F", KFLOAT, -100.0f, KEND); }, "F = -100\n"},
         {"double", [](CKCBL& k) { return !!k.NewItem("D", KDOUBLE, 2.5, KEND); }, "D = 2.500000\n"},
         {"string", [](CKCBL& k) { return !!k.NewItem("Name", KSTRING, "plain", KEND); }, "Name = plain\n"},
-        {"string space", [](CKCBL& k) { return !!k.NewItem("Name", KSTRING, "a b", KEND); }, "Name = \"a b\"\n"},
+        {"string space", [](CKCBL& k) { return !!k.NewItem("Name", KSTRING, "a b", KEND); },
+         "Name = \"a b\"\n"},
         {"string empty", [](CKCBL& k) { return !!k.NewItem("S", KSTRING, "", KEND); }, "S = \"\"\n"},
         {"string separators", [](CKCBL& k) { return !!k.NewItem("S", KSTRING, "a,b=c{d}", KEND); },
          "S = \"a,b=c{d}\"\n"},
         {"string escapes", [](CKCBL& k) { return !!k.NewItem("S", KSTRING, "t\tn\nr\rq\"b\\", KEND); },
          "S = \"t\\tn\\nr\\rq\\\"b\\\\\"\n"},
-        {"string backslash plain", [](CKCBL& k) { return !!k.NewItem("S", KSTRING, "c:\\x", KEND); }, "S = c:\\x\n"},
-        {"string high byte", [](CKCBL& k) { return !!k.NewItem("S", KSTRING, "caf\xe9", KEND); }, "S = \"caf\xe9\"\n"},
+        {"string backslash plain", [](CKCBL& k) { return !!k.NewItem("S", KSTRING, "c:\\x", KEND); },
+         "S = c:\\x\n"},
+        {"string high byte", [](CKCBL& k) { return !!k.NewItem("S", KSTRING, "caf\xe9", KEND); },
+         "S = \"caf\xe9\"\n"},
         {"long array", [](CKCBL& k) { return !!k.NewItem("X", KLONGARRAY, 3, L, KEND); }, "X = { 1, 2, 3}\n"},
         {"empty array", [](CKCBL& k) { return !!k.NewItem("X", KLONGARRAY, 0, L, KEND); }, "X = { }\n"},
-        {"ulong array", [](CKCBL& k) { return !!k.NewItem("X", KULONGARRAY, 2, U, KEND); }, "X = { 0, 4294967295}\n"},
-        {"bool array", [](CKCBL& k) { return !!k.NewItem("X", KBOOLARRAY, 3, B, KEND); }, "X = { TRUE, FALSE, TRUE}\n"},
-        {"float array", [](CKCBL& k) { return !!k.NewItem("X", KFLOATARRAY, 3, F, KEND); }, "X = { 1.5, 2, 0}\n"},
+        {"ulong array", [](CKCBL& k) { return !!k.NewItem("X", KULONGARRAY, 2, U, KEND); },
+         "X = { 0, 4294967295}\n"},
+        {"bool array", [](CKCBL& k) { return !!k.NewItem("X", KBOOLARRAY, 3, B, KEND); },
+         "X = { TRUE, FALSE, TRUE}\n"},
+        {"float array", [](CKCBL& k) { return !!k.NewItem("X", KFLOATARRAY, 3, F, KEND); },
+         "X = { 1.5, 2, 0}\n"},
         {"double array", [](CKCBL& k) { return !!k.NewItem("X", KDOUBLEARRAY, 2, D, KEND); },
          "X = { 0.500000, 1.250000}\n"},
         {"comment value", [](CKCBL& k) { return !!k.NewItem("K", KLONG, 1, KSTRING, "; note", KEND); },
          "K = 1\t\t; note\n"},
         {"comment first", [](CKCBL& k) { return !!k.NewItem("K", KSTRING, ";c", KEND); }, "K\t\t;c\n"},
-        {"comment between", [](CKCBL& k) { return !!k.NewItem("K", KLONG, 1, KSTRING, ";c,", KLONG, 2, KEND); },
+        {"comment between",
+         [](CKCBL& k) { return !!k.NewItem("K", KLONG, 1, KSTRING, ";c,", KLONG, 2, KEND); },
          "K = 1, \t\t;c,\n\t2\n"},
         {"comment keyword", [](CKCBL& k) { return !!k.NewItem("; just a note", KEND); }, "; just a note\n"},
-        {"chunk", [](CKCBL& k) {
-             return k.NewChunk(KSTRING, "W", KLONG, 2, KEND) && k.NewItem("X", KLONG, 1, KEND) && k.ExitChunk() &&
-                    k.NewItem("Y", KEND);
+        {"chunk",
+         [](CKCBL& k) {
+             return k.NewChunk(KSTRING, "W", KLONG, 2, KEND) && k.NewItem("X", KLONG, 1, KEND) &&
+                    k.ExitChunk() && k.NewItem("Y", KEND);
          },
          "{ = W, 2\n    X = 1\n}\nY\n"},
-        {"raw data", [](CKCBL& k) { return !!k.NewItem("[", KSTRING, "ASCIIDATA", KSTRING, "a, {b}\n c\n", KEND); },
+        {"raw data",
+         [](CKCBL& k) { return !!k.NewItem("[", KSTRING, "ASCIIDATA", KSTRING, "a, {b}\n c\n", KEND); },
          "[ = ASCIIDATA\na, {b}\n c\n]\n"},
     };
     for (const Case& c : cases) {
@@ -200,22 +213,22 @@ TEST_F(Kcbl, ReaderTokens)
         const char* items;
     } cases[] = {
         {"a = 1\r\nb = 2\r\n", "a|1\nb|2\n"},
-        {"  a b = c d  ", "ab|cd\n"},                      // blanks do not separate
-        {"key 5", "key5\n"},                                // keyword runs on into the value
-        {"k = \"x\"y\"z\"", "k|xyz\n"},                    // quoted text joins its neighbours
+        {"  a b = c d  ", "ab|cd\n"},   // blanks do not separate
+        {"key 5", "key5\n"},            // keyword runs on into the value
+        {"k = \"x\"y\"z\"", "k|xyz\n"}, // quoted text joins its neighbours
         {"k = \"a\\\\b\\n\\r\\t\\q\\\"\"", "k|a\\b\\n\\r\tq\"\n"},
-        {"k = 1,\n  2", "k|1|2\n"},                         // trailing comma continues
-        {"k = \"ab\"\n   \"cd\"\nm", "k|abcd\nm\n"},       // quoted pieces join
+        {"k = 1,\n  2", "k|1|2\n"},                  // trailing comma continues
+        {"k = \"ab\"\n   \"cd\"\nm", "k|abcd\nm\n"}, // quoted pieces join
         {"k = 1 ; note  ", "k|1|; note  \n"},
         {"  ; whole line, kept", "; whole line, kept\n"},
         {"x = {1, 2,\n 3}, y", "x|[1,2,3]|y\n"},
-        {"x = {1, {2}, 3}", "x|[1,2,3]\n"},                // nested braces ignored
+        {"x = {1, {2}, 3}", "x|[1,2,3]\n"}, // nested braces ignored
         {"x = { }, {\"\"}", "x|[]|[]\n"},
         {"x = {\"a,b\", ; dropped\n c}", "x|[a,b,c]\n"},
         {"a,, b", "a|b\n"},
         {"= 5", "|5\n"},
         {"a = \"\"", "a|\n"},
-        {"\n\n \t \n}\n]\nz", "z\n"},                        // blank lines, stray closers
+        {"\n\n \t \n}\n]\nz", "z\n"}, // blank lines, stray closers
         {"{ = W\n a = 1\n { \n  b\n }\n}\nc", "{|W\n  a|1\n  {\n    b\nc\n"},
         {"[ = ASCIIDATA\nfree, {text} \"\n  ]\nz", "[|ASCIIDATA|free, {text} \"\\n\nz\n"},
         {"a = x{y", "a|x{y\n"},
@@ -244,7 +257,9 @@ TEST_F(Kcbl, ReaderMessages)
         {"[ = plain\n]", "Malformed rawdata string", ""},
         {"[ = ASCIIDATA\nno end", "Malformed rawdata string", ""},
         {"[ = ASCIIDATA", "Malformed rawdata string", ""},
-        {"[ = ASCIIDATA\nab\x01" "c\n]", "Binary data detected in a rawdata ascii chunk", ""},
+        {"[ = ASCIIDATA\nab\x01"
+         "c\n]",
+         "Binary data detected in a rawdata ascii chunk", ""},
     };
     for (const auto& c : cases) {
         CKCBL k;
@@ -309,7 +324,10 @@ TEST_F(Kcbl, BuildingErrors)
     EXPECT_EQ(LastError(), "Tried to add NULL string in keyword \"K\"");
     EXPECT_FALSE(k.NewItem("K", KLONG, 1, 1234, KEND));
     EXPECT_EQ(LastError(), "Unknown data type (Missing KEND?) in keyword \"K\"");
-    EXPECT_FALSE(k.NewItem("K", KSTRING, "\xfd" "1", KEND)); // would read as an array
+    EXPECT_FALSE(k.NewItem("K", KSTRING,
+                           "\xfd"
+                           "1",
+                           KEND)); // would read as an array
     k.NewItem("K", KLONG, 1, KEND);
     EXPECT_FALSE(k.GetItem("K", KLONG, nullptr, 99, KEND) && false);
     int32_t v = 0;
@@ -348,7 +366,8 @@ TEST_F(Kcbl, DepthFirstWalkAndChunks)
     k.FirstItem();
     do {
         if (k.ItemExists())
-            order += std::string(k.GetKeyword()) + (k.ItemType() == 2 ? std::string(":") + k.GetString(0) : "") + " ";
+            order += std::string(k.GetKeyword()) +
+                     (k.ItemType() == 2 ? std::string(":") + k.GetString(0) : "") + " ";
     } while (k.NextItem(1) || k.ItemExists());
     EXPECT_EQ(order, "a {:one b {:two c d {:empty ");
 
@@ -418,7 +437,8 @@ TEST_F(Kcbl, TypedGetters)
     EXPECT_EQ(la[2], 3);
     EXPECT_EQ(ba[0], 1);
     EXPECT_EQ(ba[1], 0);
-    EXPECT_FALSE(k.GetItem("v", KLONG, &l, KULONG, &u, KFLOAT, &f, KDOUBLE, &d, KSTRING, 5, s, KEND)); // no room
+    EXPECT_FALSE(
+        k.GetItem("v", KLONG, &l, KULONG, &u, KFLOAT, &f, KDOUBLE, &d, KSTRING, 5, s, KEND)); // no room
     EXPECT_FALSE(k.GetItem("v", KLONG, &l, KULONG, &u, KFLOAT, &f, KDOUBLE, &d, KSTRING, 70000, s, KEND));
     EXPECT_FALSE(k.GetItem("v", KLONG, &l, KULONG, &u, KFLOAT, &f, KDOUBLE, &d, KSTRING, 6, s, KBOOL, &b,
                            KLONGARRAY, 70000, la, KEND));
