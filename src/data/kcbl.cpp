@@ -147,53 +147,48 @@ void kcbl::FreeItem(TKCBLKeyword* item)
     }
 }
 
-static TKCBLKeyword* CloneBlock(const TKCBLKeyword* src)
+static TKCBLKeyword* CloneBlock(const TKCBLKeyword* src, Buf& offs)
 {
-    uint32_t textLen = static_cast<uint32_t>(src->dataSize - 1);
-    Buf offs;
+    offs.size = 0;
     if (!offs.Reserve(static_cast<uint32_t>(src->numStrings) * 4u + 4u))
         return nullptr;
     auto* o = reinterpret_cast<uint32_t*>(offs.data);
     for (int32_t i = 0; i < src->numStrings; ++i)
         o[i] = static_cast<uint32_t>(src->strings[i] - src->keyword);
-    return MakeItem(src->keyword, textLen, o, src->numStrings);
+    return MakeItem(src->keyword, static_cast<uint32_t>(src->dataSize - 1), o, src->numStrings);
 }
 
-// Copies the items of src (after its dummy) behind the dummy of dst, subtrees included.
+// Copies the items of src (after its dummy) behind the dummy of dst, subtrees
+// included; the chunk items being copied are kept on a stack, not searched for.
 static bool CopyChunkInto(const TKCBLChunk* src, TKCBLChunk* dst)
 {
-    const TKCBLChunk* s = src;
+    Buf offs, stack;
     TKCBLChunk* d = dst;
     const SLListNode* n = src->list.first != nullptr ? src->list.first->next : nullptr;
     for (;;) {
         if (n == nullptr) {
-            if (s == src)
+            if (stack.size == 0)
                 return true;
-            // Back to the parent, continuing after the chunk item whose copy is d's owner.
-            const TKCBLChunk* sp = s->parent;
-            const SLListNode* pn = sp->list.first;
-            while (pn != nullptr && static_cast<TKCBLKeyword*>(pn->data)->subChunk != s)
-                pn = pn->next;
-            s = sp;
+            stack.size -= sizeof n;
+            std::memcpy(&n, stack.data + stack.size, sizeof n);
+            n = n->next;
             d = d->parent;
-            n = pn != nullptr ? pn->next : nullptr;
             continue;
         }
         auto* item = static_cast<const TKCBLKeyword*>(n->data);
-        TKCBLKeyword* copy = CloneBlock(item);
+        TKCBLKeyword* copy = CloneBlock(item, offs);
         if (copy == nullptr)
             return false;
         LinkLast(d->list, copy);
-        if (item->subChunk != nullptr) {
-            copy->subChunk = NewChunk(d);
-            if (copy->subChunk == nullptr)
-                return false;
-            s = item->subChunk;
-            d = copy->subChunk;
-            n = s->list.first != nullptr ? s->list.first->next : nullptr;
+        if (item->subChunk == nullptr) {
+            n = n->next;
             continue;
         }
-        n = n->next;
+        copy->subChunk = NewChunk(d);
+        if (copy->subChunk == nullptr || !stack.Append(&n, sizeof n))
+            return false;
+        d = copy->subChunk;
+        n = item->subChunk->list.first != nullptr ? item->subChunk->list.first->next : nullptr;
     }
 }
 

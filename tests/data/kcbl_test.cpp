@@ -370,6 +370,11 @@ TEST_F(Kcbl, DepthFirstWalkAndChunks)
                      (k.ItemType() == 2 ? std::string(":") + k.GetString(0) : "") + " ";
     } while (k.NextItem(1) || k.ItemExists());
     EXPECT_EQ(order, "a {:one b {:two c d {:empty ");
+    CKCBL copy(k), assigned;
+    assigned.NewItem("gone", KEND);
+    assigned = k;
+    EXPECT_EQ(Dump(copy), Dump(k));
+    EXPECT_EQ(Dump(assigned), Dump(k));
 
     k.MainChunk();
     EXPECT_TRUE(k.FindSubChunk("ONE"));
