@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a short while on
 # a copy of its seed corpus. Usage: scripts/fuzz.sh [seconds-per-target] [names...]
+# FUZZ_BUILD_DIR picks the build folder (default build/fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs="${1:-20}"
@@ -9,9 +10,10 @@ if ! command -v clang++ >/dev/null; then
   echo "fuzz: clang++ not found, skipping"
   exit 0
 fi
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_FUZZ=ON \
+build="$(realpath -m "${FUZZ_BUILD_DIR:-build/fuzz}")"
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_FUZZ=ON \
   -DTARVEX_TESTS=OFF -DTARVEX_EXAMPLES=OFF >/dev/null
-cmake --build build/fuzz -j2
+cmake --build "$build" -j2
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
   for f in fuzz/*.cpp; do
@@ -20,11 +22,13 @@ if [ ${#names[@]} -eq 0 ]; then
   done
 fi
 export ASAN_OPTIONS="detect_leaks=1"
+# Undefined behaviour stops the run like any other finding.
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 for n in "${names[@]}"; do
   work=$(mktemp -d)
   [ -d "fuzz/corpus/$n" ] && cp -r "fuzz/corpus/$n/." "$work/"
   echo "== fuzz $n (${secs}s)"
-  (cd "$work" && "$OLDPWD/build/fuzz/fuzz/tarvex_fuzz_$n" -max_total_time="$secs" -max_len=65536 \
+  (cd "$work" && "$build/fuzz/tarvex_fuzz_$n" -max_total_time="$secs" -max_len=65536 \
      -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 . 2>&1 | tail -n 3)
   rm -rf "$work"
 done

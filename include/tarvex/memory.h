@@ -31,7 +31,7 @@ public:
 class CMemory : public CMemoryBase {
 public:
     uint32_t bytesAlloc = 0; // sum of (size + 2) over live blocks
-    CLList list;             // SMemEntry*, in allocation order
+    CLList list;             // SMemEntry*, in allocation order (entry and node live in the block header)
 
     CMemory();
     CMemory(const CMemory& other);
@@ -46,10 +46,6 @@ public:
     uint32_t GetBytesAlloc() override { return bytesAlloc; }
     int32_t PrintMemList(const char* fileName) override;
     void PrintLeakList();
-
-private:
-    // Address -> list node, so Free needs no walk over all live blocks.
-    void* m_index = nullptr;
 };
 
 // Plain blocks (file and line are not recorded).

@@ -15,3 +15,4 @@
 #include <tarvex/rect.h>
 #include <tarvex/bitmap.h>
 #include <tarvex/shade.h>
+#include <tarvex/kcbl.h>

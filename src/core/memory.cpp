@@ -9,19 +9,44 @@
 #include "platform/platform.h"
 
 #include <cstring>
-#include <unordered_map>
 
 namespace {
 
 constexpr char kPlain[4] = {'X', 'F', 'A', 'L'};
 constexpr char kTracked[4] = {'X', 'C', 'A', 'L'};
-// The kind text stands right in front of the user pointer; the block starts
-// 16 bytes before it so user data keeps the heap's 16-byte alignment on a
-// 64-bit machine.
-constexpr size_t kFront = 16;
-constexpr size_t kTrackedExtra = kFront + 2 + 128; // front, guards, spare
+// The kind text sits in the last 4 bytes of each block header (16 bytes for
+// plain blocks, a multiple of 16 for tracked ones), so user pointers keep
+// the heap's alignment: objects with pointers and vtables live in them.
+constexpr size_t kHeader = 16;
+constexpr size_t kTrackedExtra = 130; // guards 2 + 128 spare, behind the user data
 
-using Index = std::unordered_map<void*, SLListNode*>;
+// A tracked block starts with its tracker record and list node, so an
+// allocation is one heap block and a release needs no search; the owner and
+// address fields tell a live block of this tracker from anything else.
+struct TrackedHeader {
+    SMemEntry entry;
+    SLListNode node;
+    CMemory* owner;
+};
+constexpr size_t kTrackedHeader = (sizeof(TrackedHeader) + 4 + 15) / 16 * 16;
+
+// Takes a node embedded in a block out of the list without releasing it.
+void Detach(CLList& l, SLListNode* n)
+{
+    if (n->prev != nullptr)
+        n->prev->next = n->next;
+    else
+        l.first = n->next;
+    if (n->next != nullptr)
+        n->next->prev = n->prev;
+    else
+        l.last = n->prev;
+    --l.count;
+    l.current = nullptr;
+    l.index = l.count;
+    if (l.count == 0)
+        l.first = l.last = nullptr;
+}
 
 bool HasKind(const void* p, const char (&kind)[4])
 {
@@ -52,11 +77,11 @@ void tarvex_detail::SetAllocPosition(const char* file, int32_t line)
 
 void* xAllocMemFunc(uint32_t size, const char*, int32_t)
 {
-    auto* block = static_cast<char*>(tvp::HeapAlloc(static_cast<size_t>(size) + kFront));
+    auto* block = static_cast<char*>(tvp::HeapAlloc(static_cast<size_t>(size) + kHeader));
     if (block == nullptr)
         return nullptr;
-    std::memcpy(block + kFront - 4, kPlain, 4);
-    return block + kFront;
+    std::memcpy(block + kHeader - 4, kPlain, 4);
+    return block + kHeader;
 }
 
 void* xAllocMem(uint32_t size, const char* file, int32_t line) { return xAllocMemFunc(size, file, line); }
@@ -84,7 +109,7 @@ int32_t xFreeMem(void* p, const char* file, int32_t line)
         return glb->memory->Free(p, file, line);
     }
     if (HasKind(p, kPlain)) {
-        tvp::HeapFree(static_cast<char*>(p) - kFront);
+        tvp::HeapFree(static_cast<char*>(p) - kHeader);
         return TRUE;
     }
     if (glb != nullptr)
@@ -105,19 +130,15 @@ void xSysFreeMem(void* p) { tvp::HeapFree(p); }
 
 // ---------------------------------------------------------------- tracker
 
-CMemory::CMemory() : m_index(new (std::nothrow) Index) {}
+CMemory::CMemory() = default;
 
 // Copies share the list nodes as they stand; only one may be used further.
-CMemory::CMemory(const CMemory& other) : CMemoryBase(other), bytesAlloc(other.bytesAlloc), list(other.list)
-{
-    m_index = other.m_index;
-}
+CMemory::CMemory(const CMemory& other) : CMemoryBase(other), bytesAlloc(other.bytesAlloc), list(other.list) {}
 
 CMemory& CMemory::operator=(const CMemory& other)
 {
     bytesAlloc = other.bytesAlloc;
     list = other.list;
-    m_index = other.m_index;
     return *this;
 }
 
@@ -125,8 +146,6 @@ CMemory::~CMemory()
 {
     PrintLeakList();
     FreeAll();
-    delete static_cast<Index*>(m_index);
-    m_index = nullptr;
 }
 
 void* CMemory::Alloc(uint32_t size, const char* file, int32_t line)
@@ -135,42 +154,26 @@ void* CMemory::Alloc(uint32_t size, const char* file, int32_t line)
         file = glb->allocFile;
         line = glb->allocLine;
     }
-    auto* entry = static_cast<SMemEntry*>(tvp::HeapAlloc(sizeof(SMemEntry)));
-    if (entry == nullptr) {
-        xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
-        return nullptr;
-    }
-    *entry = {nullptr, 0, nullptr, 0};
-
     size_t nameLen = file != nullptr ? std::strlen(file) + 1 : 0;
-    auto* block = static_cast<char*>(tvp::HeapAlloc(static_cast<size_t>(size) + nameLen + kTrackedExtra));
-    auto* index = static_cast<Index*>(m_index);
-    if (block == nullptr || index == nullptr || list.InsertLast(entry) == FALSE) {
-        tvp::HeapFree(block);
-        tvp::HeapFree(entry);
+    auto* block = static_cast<char*>(
+        tvp::HeapAlloc(kTrackedHeader + static_cast<size_t>(size) + nameLen + kTrackedExtra));
+    if (block == nullptr) {
         xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
         return nullptr;
     }
-    std::memcpy(block + kFront - 4, kTracked, 4);
-    char* user = block + kFront;
-    entry->address = user;
-    entry->size = size;
-    entry->line = line;
+    auto* h = reinterpret_cast<TrackedHeader*>(block);
+    char* user = block + kTrackedHeader;
+    std::memcpy(user - 4, kTracked, 4);
+    h->entry = {nullptr, line, user, size};
+    h->node = {nullptr, nullptr, &h->entry};
+    h->owner = this;
     user[size] = 0x00;
     user[size + 1] = static_cast<char>(0xFF);
     if (nameLen != 0) {
-        entry->file = user + size + 2;
-        std::memcpy(entry->file, file, nameLen);
+        h->entry.file = user + size + 2;
+        std::memcpy(h->entry.file, file, nameLen);
     }
-    try {
-        (*index)[user] = list.last;
-    } catch (...) {
-        list.Unlink(list.last);
-        tvp::HeapFree(block);
-        tvp::HeapFree(entry);
-        xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
-        return nullptr;
-    }
+    list.InsertLast(&h->node, 1);
     bytesAlloc += size + 2;
     return user;
 }
@@ -179,28 +182,23 @@ int32_t CMemory::Free(void* p, const char* file, int32_t line)
 {
     if (p == nullptr || bytesAlloc == 0)
         return TRUE;
-    auto* index = static_cast<Index*>(m_index);
-    auto it = index != nullptr ? index->find(p) : Index::iterator{};
-    if (index == nullptr || it == index->end()) {
+    auto* user = static_cast<uint8_t*>(p);
+    auto* h = reinterpret_cast<TrackedHeader*>(user - kTrackedHeader);
+    if (!HasKind(p, kTracked) || h->owner != this || h->entry.address != p) {
         if (file == nullptr)
             return xErrorTxt_Func("Memory entry not found", nullptr, 0);
         return glb != nullptr ? glb->error.SetErrorf("Memory entry not found in file \"%s\" at line %ld", file,
                                                      static_cast<long>(line))
                               : FALSE;
     }
-    SLListNode* node = it->second;
-    auto* entry = static_cast<SMemEntry*>(node->data);
-    auto* user = static_cast<uint8_t*>(p);
     int32_t result = TRUE;
-    if (user[entry->size] != 0x00 || user[entry->size + 1] < 0xFF)
+    if (user[h->entry.size] != 0x00 || user[h->entry.size + 1] < 0xFF)
         result = xError_Func(XERR_OVERFLOW, nullptr, 0);
-    if (!HasKind(p, kTracked))
-        return xErrorTxt_Func("Memory entry header is incorrect (not XCAL)", nullptr, 0);
-    tvp::HeapFree(user - kFront);
-    bytesAlloc -= entry->size + 2;
-    tvp::HeapFree(entry);
-    index->erase(it);
-    list.Unlink(node);
+    bytesAlloc -= h->entry.size + 2;
+    Detach(list, &h->node);
+    h->owner = nullptr;
+    h->entry.address = nullptr;
+    tvp::HeapFree(h);
     return result;
 }
 
@@ -211,13 +209,9 @@ int32_t CMemory::FreeAll()
     while (list.first != nullptr) {
         SLListNode* before = list.first;
         Free(static_cast<SMemEntry*>(list.first->data)->address, nullptr, 0);
-        if (list.first == before) { // entry could not be released: drop it from the list
-            tvp::HeapFree(before->data);
-            list.Unlink(before);
-        }
+        if (list.first == before) // entry could not be released: drop it from the list
+            Detach(list, before);
     }
-    if (auto* index = static_cast<Index*>(m_index))
-        index->clear();
     return TRUE;
 }
 
