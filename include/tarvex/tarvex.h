@@ -9,3 +9,5 @@
 #include <tarvex/file.h>
 #include <tarvex/frame.h>
 #include <tarvex/timer.h>
+#include <tarvex/lzss.h>
+#include <tarvex/xiff.h>
