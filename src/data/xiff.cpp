@@ -134,15 +134,20 @@ bool CXIFF::ReadHeader(const char* match, bool* matched, uint32_t* length, uint6
     uint32_t here = 0;
     if (!GetPos(&here, XSEEK_RAW))
         return false;
+    // A header that cannot be used leaves the position where it was.
+    auto fail = [&] {
+        Seek(static_cast<int32_t>(here), XSEEK_SET | XSEEK_RAW);
+        return false;
+    };
     uint64_t pos = here;
     bool same = true;
     size_t i = 0;
     for (;;) {
         if (pos >= end)
-            return false;
+            return fail();
         int8_t c = 0;
         if (!ReadByte(&c))
-            return false;
+            return fail();
         ++pos;
         if (match != nullptr && same) {
             if (static_cast<char>(c) != match[i])
@@ -155,7 +160,7 @@ bool CXIFF::ReadHeader(const char* match, bool* matched, uint32_t* length, uint6
     }
     int32_t value = 0;
     if (pos + 4 > end || !ReadLong(&value))
-        return false;
+        return fail();
     pos += 4;
     *length = static_cast<uint32_t>(value);
     *dataStart = pos;
@@ -163,7 +168,7 @@ bool CXIFF::ReadHeader(const char* match, bool* matched, uint32_t* length, uint6
         *matched = match != nullptr && same;
     if (pos + *length > end || pos + *length > kMaxOffset) {
         xErrorTxt_Func("CXIFF: Chunk data runs past the end of its enclosing chunk", __FILE__, __LINE__);
-        return false;
+        return fail();
     }
     return true;
 }
