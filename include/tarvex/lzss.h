@@ -21,10 +21,10 @@ enum : int32_t {
 // Progress: (bytes done, total bytes, 1 on the first call of an operation).
 using XLzssCallback = void (*)(int32_t done, int32_t total, int32_t starting);
 
+// Links are window positions; child[0] is the smaller, child[1] the larger child.
 struct SLzssNode {
     uint16_t parent;
-    uint16_t smallerChild;
-    uint16_t largerChild;
+    uint16_t child[2];
 };
 
 class CLzss {

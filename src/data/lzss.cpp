@@ -25,6 +25,24 @@ inline uint64_t Load64(const uint8_t* p)
     return v;
 }
 
+// 8 bytes as a number that orders like the bytes compared one by one.
+inline uint64_t ByteOrderKey(uint64_t v)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return __builtin_bswap64(v);
+    else
+        return v;
+}
+
+// Index of the first differing byte of two 8-byte loads (diff = a ^ b, not 0).
+inline int32_t FirstDifference(uint64_t diff)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return std::countr_zero(diff) >> 3;
+    else
+        return std::countl_zero(diff) >> 3;
+}
+
 // Common prefix of two 17-byte strings (17 for equal strings) and, when they
 // differ, the sign of a's first differing byte against b's.
 inline int32_t Compare17(const uint8_t* a, const uint8_t* b, int32_t* delta)
@@ -127,6 +145,138 @@ struct BitSink {
 
 } // namespace
 
+// ---------------------------------------------------------------- the tree
+// Node 0 is never a window string (position 0 is the end mark), so it serves
+// as the scratch slot every "unused" link points at; the writes it receives
+// are part of the behaviour and are kept as they are.
+
+namespace {
+
+inline void InitTreeAt(SLzssNode* tree, int32_t r)
+{
+    tree[XLZSS_TREE_ROOT].child[1] = static_cast<uint16_t>(r);
+    tree[r].parent = XLZSS_TREE_ROOT;
+    tree[r].child[1] = XLZSS_UNUSED;
+    tree[r].child[0] = XLZSS_UNUSED;
+}
+
+inline void ContractNodeAt(SLzssNode* tree, int32_t oldNode, int32_t newNode)
+{
+    uint16_t parent = tree[oldNode].parent;
+    tree[newNode].parent = parent;
+    if (tree[parent].child[1] == oldNode)
+        tree[parent].child[1] = static_cast<uint16_t>(newNode);
+    else
+        tree[parent].child[0] = static_cast<uint16_t>(newNode);
+    tree[oldNode].parent = XLZSS_UNUSED;
+}
+
+inline void ReplaceNodeAt(SLzssNode* tree, int32_t oldNode, int32_t newNode)
+{
+    uint16_t parent = tree[oldNode].parent;
+    if (tree[parent].child[0] == oldNode)
+        tree[parent].child[0] = static_cast<uint16_t>(newNode);
+    else
+        tree[parent].child[1] = static_cast<uint16_t>(newNode);
+    tree[newNode] = tree[oldNode];
+    tree[tree[newNode].child[0]].parent = static_cast<uint16_t>(newNode);
+    tree[tree[newNode].child[1]].parent = static_cast<uint16_t>(newNode);
+    tree[oldNode].parent = XLZSS_UNUSED;
+}
+
+inline int32_t FindNextNodeAt(const SLzssNode* tree, int32_t node)
+{
+    int32_t next = tree[node].child[0];
+    while (tree[next].child[1] != XLZSS_UNUSED)
+        next = tree[next].child[1];
+    return next;
+}
+
+inline void DeleteStringAt(SLzssNode* tree, int32_t p)
+{
+    if (tree[p].parent == XLZSS_UNUSED)
+        return;
+    if (tree[p].child[1] == XLZSS_UNUSED) {
+        ContractNodeAt(tree, p, tree[p].child[0]);
+    } else if (tree[p].child[0] == XLZSS_UNUSED) {
+        ContractNodeAt(tree, p, tree[p].child[1]);
+    } else {
+        // The replacement has no larger child, so deleting it is a contraction.
+        int32_t replacement = FindNextNodeAt(tree, p);
+        if (tree[replacement].parent != XLZSS_UNUSED)
+            ContractNodeAt(tree, replacement, tree[replacement].child[0]);
+        ReplaceNodeAt(tree, p, replacement);
+    }
+}
+
+// The search runs without data-dependent branches on the common path: the
+// first 16 bytes are compared as two words, their byte-swapped order gives
+// the direction, a node's three links come in one load, and the best match
+// is kept with conditional moves. Only byte 16 and full matches branch.
+inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNode, int32_t* matchPosition)
+{
+    if (newNode == XLZSS_END_OF_STREAM)
+        return 0;
+    const uint8_t* s = window + newNode;
+    const uint64_t head0 = Load64(s);
+    const uint64_t head1 = Load64(s + 8);
+    const uint64_t order0 = ByteOrderKey(head0);
+    const uint64_t order1 = ByteOrderKey(head1);
+    int32_t test = tree[XLZSS_TREE_ROOT].child[1];
+    int32_t matchLength = 0;
+    int32_t position = 0;
+    for (;;) {
+        const uint8_t* t = window + test;
+        uint64_t links;
+        std::memcpy(&links, &tree[test], sizeof links); // parent, smaller, larger (+2 bytes unused)
+        const uint64_t other0 = Load64(t);
+        const uint64_t other1 = Load64(t + 8);
+        const uint64_t diff0 = head0 ^ other0;
+        const uint64_t diff1 = head1 ^ other1;
+        const bool inFirst = diff0 != 0;
+        const uint64_t diff = inFirst ? diff0 : diff1;
+        int32_t i;
+        uint32_t larger;
+        if (diff != 0) [[likely]] {
+            i = (inFirst ? 0 : 8) + FirstDifference(diff);
+            larger = (inFirst ? order0 > ByteOrderKey(other0) : order1 > ByteOrderKey(other1)) ? 1 : 0;
+        } else if (s[16] != t[16]) {
+            i = 16;
+            larger = s[16] > t[16] ? 1 : 0;
+        } else {
+            *matchPosition = test;
+            ReplaceNodeAt(tree, test, newNode);
+            return XLZSS_LOOKAHEAD;
+        }
+        const bool better = i >= matchLength;
+        matchLength = better ? i : matchLength;
+        position = better ? test : position;
+        const uint32_t next = static_cast<uint32_t>(links >> (16 + 16 * larger)) & 0xFFFF;
+        if (next == XLZSS_UNUSED) {
+            tree[test].child[larger] = static_cast<uint16_t>(newNode);
+            tree[newNode].parent = static_cast<uint16_t>(test);
+            tree[newNode].child[0] = XLZSS_UNUSED;
+            tree[newNode].child[1] = XLZSS_UNUSED;
+            *matchPosition = position;
+            return matchLength;
+        }
+        test = static_cast<int32_t>(next);
+    }
+}
+
+} // namespace
+
+void CLzss::ClearTree() { std::memset(tree, 0, sizeof tree); }
+void CLzss::InitTree(int32_t r) { InitTreeAt(tree, r); }
+int32_t CLzss::AddString(int32_t newNode, int32_t* matchPosition)
+{
+    return AddStringAt(window, tree, newNode, matchPosition);
+}
+void CLzss::DeleteString(int32_t p) { DeleteStringAt(tree, p); }
+void CLzss::ContractNode(int32_t oldNode, int32_t newNode) { ContractNodeAt(tree, oldNode, newNode); }
+void CLzss::ReplaceNode(int32_t oldNode, int32_t newNode) { ReplaceNodeAt(tree, oldNode, newNode); }
+int32_t CLzss::FindNextNode(int32_t node) { return FindNextNodeAt(tree, node); }
+
 // The encoder and decoder loops, shared by the file and memory forms.
 struct LzssCodec {
     struct MemBits : BitSink<MemBits> {
@@ -223,7 +373,7 @@ struct LzssCodec {
             ++done;
             Store(z, current + lookAhead, static_cast<uint8_t>(c));
         }
-        z.InitTree(static_cast<int32_t>(current));
+        InitTreeAt(z.tree, static_cast<int32_t>(current));
 
         int32_t matchLength = 0;
         int32_t matchPosition = 0;
@@ -242,7 +392,7 @@ struct LzssCodec {
             }
             for (int32_t i = 0; i < replace; ++i) {
                 uint32_t ahead = (current + XLZSS_LOOKAHEAD) & kMask;
-                z.DeleteString(static_cast<int32_t>(ahead));
+                DeleteStringAt(z.tree, static_cast<int32_t>(ahead));
                 int32_t c = src.Next();
                 if (c < 0) {
                     --lookAhead;
@@ -252,7 +402,7 @@ struct LzssCodec {
                 }
                 current = (current + 1) & kMask;
                 if (lookAhead != 0)
-                    matchLength = z.AddString(static_cast<int32_t>(current), &matchPosition);
+                    matchLength = AddStringAt(z.window, z.tree, static_cast<int32_t>(current), &matchPosition);
             }
             if (z.callback != nullptr) {
                 uint32_t now = xGetTime();
@@ -594,94 +744,3 @@ void CLzss::FlushBitBuf()
     bitCount = 0;
 }
 
-// ---------------------------------------------------------------- the tree
-// Node 0 is never a window string (position 0 is the end mark), so it serves
-// as the scratch slot every "unused" link points at; the writes it receives
-// are part of the behaviour and are kept as they are.
-
-void CLzss::ClearTree() { std::memset(tree, 0, sizeof tree); }
-
-void CLzss::InitTree(int32_t r)
-{
-    tree[XLZSS_TREE_ROOT].largerChild = static_cast<uint16_t>(r);
-    tree[r].parent = XLZSS_TREE_ROOT;
-    tree[r].largerChild = XLZSS_UNUSED;
-    tree[r].smallerChild = XLZSS_UNUSED;
-}
-
-int32_t CLzss::AddString(int32_t newNode, int32_t* matchPosition)
-{
-    if (newNode == XLZSS_END_OF_STREAM)
-        return 0;
-    int32_t test = tree[XLZSS_TREE_ROOT].largerChild;
-    int32_t matchLength = 0;
-    const uint8_t* s = window + newNode;
-    for (;;) {
-        int32_t delta = 0;
-        int32_t i = Compare17(s, window + test, &delta);
-        if (i >= matchLength) {
-            matchLength = i;
-            *matchPosition = test;
-            if (matchLength >= XLZSS_LOOKAHEAD) {
-                ReplaceNode(test, newNode);
-                return matchLength;
-            }
-        }
-        uint16_t* child = delta >= 0 ? &tree[test].largerChild : &tree[test].smallerChild;
-        if (*child == XLZSS_UNUSED) {
-            *child = static_cast<uint16_t>(newNode);
-            tree[newNode].parent = static_cast<uint16_t>(test);
-            tree[newNode].largerChild = XLZSS_UNUSED;
-            tree[newNode].smallerChild = XLZSS_UNUSED;
-            return matchLength;
-        }
-        test = *child;
-    }
-}
-
-void CLzss::ContractNode(int32_t oldNode, int32_t newNode)
-{
-    uint16_t parent = tree[oldNode].parent;
-    tree[newNode].parent = parent;
-    if (tree[parent].largerChild == oldNode)
-        tree[parent].largerChild = static_cast<uint16_t>(newNode);
-    else
-        tree[parent].smallerChild = static_cast<uint16_t>(newNode);
-    tree[oldNode].parent = XLZSS_UNUSED;
-}
-
-void CLzss::ReplaceNode(int32_t oldNode, int32_t newNode)
-{
-    uint16_t parent = tree[oldNode].parent;
-    if (tree[parent].smallerChild == oldNode)
-        tree[parent].smallerChild = static_cast<uint16_t>(newNode);
-    else
-        tree[parent].largerChild = static_cast<uint16_t>(newNode);
-    tree[newNode] = tree[oldNode];
-    tree[tree[newNode].smallerChild].parent = static_cast<uint16_t>(newNode);
-    tree[tree[newNode].largerChild].parent = static_cast<uint16_t>(newNode);
-    tree[oldNode].parent = XLZSS_UNUSED;
-}
-
-int32_t CLzss::FindNextNode(int32_t node)
-{
-    int32_t next = tree[node].smallerChild;
-    while (tree[next].largerChild != XLZSS_UNUSED)
-        next = tree[next].largerChild;
-    return next;
-}
-
-void CLzss::DeleteString(int32_t p)
-{
-    if (tree[p].parent == XLZSS_UNUSED)
-        return;
-    if (tree[p].largerChild == XLZSS_UNUSED) {
-        ContractNode(p, tree[p].smallerChild);
-    } else if (tree[p].smallerChild == XLZSS_UNUSED) {
-        ContractNode(p, tree[p].largerChild);
-    } else {
-        int32_t replacement = FindNextNode(p);
-        DeleteString(replacement);
-        ReplaceNode(p, replacement);
-    }
-}
