@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<uint8_t>;
 constexpr size_t kSize = 1 << 20;
@@ -33,8 +34,8 @@ struct Lcg {
 // Zipf-like skew, with punctuation and line breaks.
 Bytes MakeText()
 {
-    static const char* syl[] = {"ta", "re", "vo", "en", "ing", "com", "pre", "ss", "ion", "st", "al", "ly",
-                                "de", "th", "an", "or", "ter", "con", "ma", "li", "ne", "ble", "ex", "us"};
+    static const char* syl[] = {"ta", "re", "vo", "en", "ing", "com", "pre", "ss", "ion", "st",  "al", "ly",
+                                "de", "th", "an", "or", "ter", "con", "ma",  "li", "ne",  "ble", "ex", "us"};
     Lcg r{12345};
     std::vector<std::string> words;
     for (int i = 0; i < 3000; ++i) {
@@ -103,7 +104,10 @@ const Bytes& Input(int which)
     static const Bytes mixed = MakeMixed();
     return which == 0 ? text : mixed;
 }
-const char* InputName(int which) { return which == 0 ? "text" : "mixed"; }
+const char* InputName(int which)
+{
+    return which == 0 ? "text" : "mixed";
+}
 
 std::map<std::string, size_t> g_packed; // codec/input -> packed size
 
@@ -203,8 +207,9 @@ void BM_Lz4Compress(benchmark::State& state)
     Bytes out(static_cast<size_t>(LZ4_compressBound(static_cast<int>(in.size()))));
     int n = 0;
     for (auto _ : state) {
-        n = LZ4_compress_default(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(out.data()),
-                                 static_cast<int>(in.size()), static_cast<int>(out.size()));
+        n = LZ4_compress_default(reinterpret_cast<const char*>(in.data()),
+                                 reinterpret_cast<char*>(out.data()), static_cast<int>(in.size()),
+                                 static_cast<int>(out.size()));
         benchmark::DoNotOptimize(out.data());
     }
     Record(state, std::string("lz4/") + InputName(static_cast<int>(state.range(0))), static_cast<size_t>(n),
@@ -215,12 +220,13 @@ void BM_Lz4Expand(benchmark::State& state)
 {
     const Bytes& in = Input(static_cast<int>(state.range(0)));
     Bytes packed(static_cast<size_t>(LZ4_compressBound(static_cast<int>(in.size()))));
-    int n = LZ4_compress_default(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(packed.data()),
-                                 static_cast<int>(in.size()), static_cast<int>(packed.size()));
+    int n =
+        LZ4_compress_default(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(packed.data()),
+                             static_cast<int>(in.size()), static_cast<int>(packed.size()));
     Bytes out(in.size());
     for (auto _ : state) {
-        LZ4_decompress_safe(reinterpret_cast<const char*>(packed.data()), reinterpret_cast<char*>(out.data()), n,
-                            static_cast<int>(out.size()));
+        LZ4_decompress_safe(reinterpret_cast<const char*>(packed.data()), reinterpret_cast<char*>(out.data()),
+                            n, static_cast<int>(out.size()));
         benchmark::DoNotOptimize(out.data());
     }
     Record(state, std::string("lz4/") + InputName(static_cast<int>(state.range(0))), static_cast<size_t>(n),
@@ -228,10 +234,20 @@ void BM_Lz4Expand(benchmark::State& state)
 }
 
 BENCHMARK(BM_LzssCompress)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZlibCompress)->Args({0, 1})->Args({1, 1})->Args({0, 6})->Args({1, 6})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibCompress)
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 6})
+    ->Args({1, 6})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Lz4Compress)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LzssExpand)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZlibExpand)->Args({0, 1})->Args({1, 1})->Args({0, 6})->Args({1, 6})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibExpand)
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 6})
+    ->Args({1, 6})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Lz4Expand)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Collects MB/s per benchmark for the summary.
@@ -275,14 +291,14 @@ int main(int argc, char** argv)
                     "unpack MB/s", "packed", "ratio");
         for (const auto& r : rows) {
             size_t packed = g_packed[r.key + InputName(w)];
-            std::printf("%-8s %12.1f %12.1f %10zu %8.3f\n", r.codec, rep.mbps[r.comp], rep.mbps[r.exp], packed,
-                        packed != 0 ? static_cast<double>(kSize) / static_cast<double>(packed) : 0.0);
+            std::printf("%-8s %12.1f %12.1f %10zu %8.3f\n", r.codec, rep.mbps[r.comp], rep.mbps[r.exp],
+                        packed, packed != 0 ? static_cast<double>(kSize) / static_cast<double>(packed) : 0.0);
         }
         double z6c = rep.mbps["BM_ZlibCompress/" + a + "/6"];
         double z6e = rep.mbps["BM_ZlibExpand/" + a + "/6"];
         if (z6c > 0 && z6e > 0)
-            std::printf("lzss / zlib-6: packing %.2fx, unpacking %.2fx\n", rep.mbps["BM_LzssCompress/" + a] / z6c,
-                        rep.mbps["BM_LzssExpand/" + a] / z6e);
+            std::printf("lzss / zlib-6: packing %.2fx, unpacking %.2fx\n",
+                        rep.mbps["BM_LzssCompress/" + a] / z6c, rep.mbps["BM_LzssExpand/" + a] / z6e);
     }
     return 0;
 }

@@ -8,7 +8,8 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 int g_budget; // bounds the work one input may cause
 

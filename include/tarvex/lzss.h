@@ -10,12 +10,12 @@
 enum : int32_t {
     XLZSS_INDEX_BITS = 12,
     XLZSS_LENGTH_BITS = 4,
-    XLZSS_WINDOW = 1 << XLZSS_INDEX_BITS,                // 4096
-    XLZSS_BREAK_EVEN = 1,                                 // longest match still sent as a literal
+    XLZSS_WINDOW = 1 << XLZSS_INDEX_BITS,                          // 4096
+    XLZSS_BREAK_EVEN = 1,                                          // longest match still sent as a literal
     XLZSS_LOOKAHEAD = (1 << XLZSS_LENGTH_BITS) + XLZSS_BREAK_EVEN, // 17
-    XLZSS_END_OF_STREAM = 0,                              // the reference position that ends a stream
-    XLZSS_TREE_ROOT = XLZSS_WINDOW,                       // node 4096 is the root
-    XLZSS_UNUSED = 0,                                     // an empty tree link
+    XLZSS_END_OF_STREAM = 0,        // the reference position that ends a stream
+    XLZSS_TREE_ROOT = XLZSS_WINDOW, // node 4096 is the root
+    XLZSS_UNUSED = 0,               // an empty tree link
 };
 
 // Progress: (bytes done, total bytes, 1 on the first call of an operation).

@@ -13,7 +13,8 @@
 #include <bit>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr uint32_t kMask = XLZSS_WINDOW - 1;
 constexpr uint32_t kFileChunk = 64 * 1024;
@@ -150,7 +151,8 @@ struct BitSink {
 // as the scratch slot every "unused" link points at; the writes it receives
 // are part of the behaviour and are kept as they are.
 
-namespace {
+namespace
+{
 
 inline void InitTreeAt(SLzssNode* tree, int32_t r)
 {
@@ -222,60 +224,83 @@ inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNo
     const uint64_t head1 = Load64(s + 8);
     const uint64_t order0 = ByteOrderKey(head0);
     const uint64_t order1 = ByteOrderKey(head1);
-    int32_t test = tree[XLZSS_TREE_ROOT].child[1];
+    size_t test = tree[XLZSS_TREE_ROOT].child[1];
     int32_t matchLength = 0;
-    int32_t position = 0;
+    size_t position = 0;
     for (;;) {
         const uint8_t* t = window + test;
         uint64_t links;
         std::memcpy(&links, &tree[test], sizeof links); // parent, smaller, larger (+2 bytes unused)
+        const size_t smaller = static_cast<size_t>(links >> 16) & 0xFFFF;
+        const size_t largerChild = static_cast<size_t>(links >> 32) & 0xFFFF;
         const uint64_t other0 = Load64(t);
-        const uint64_t other1 = Load64(t + 8);
         const uint64_t diff0 = head0 ^ other0;
-        const uint64_t diff1 = head1 ^ other1;
-        const bool inFirst = diff0 != 0;
-        const uint64_t diff = inFirst ? diff0 : diff1;
         int32_t i;
-        uint32_t larger;
-        if (diff != 0) [[likely]] {
-            i = (inFirst ? 0 : 8) + FirstDifference(diff);
-            larger = (inFirst ? order0 > ByteOrderKey(other0) : order1 > ByteOrderKey(other1)) ? 1 : 0;
-        } else if (s[16] != t[16]) {
-            i = 16;
-            larger = s[16] > t[16] ? 1 : 0;
+        bool larger;
+        if (diff0 != 0) [[likely]] {
+            i = FirstDifference(diff0);
+            larger = order0 > ByteOrderKey(other0);
         } else {
-            *matchPosition = test;
-            ReplaceNodeAt(tree, test, newNode);
-            return XLZSS_LOOKAHEAD;
+            const uint64_t other1 = Load64(t + 8);
+            const uint64_t diff1 = head1 ^ other1;
+            if (diff1 != 0) {
+                i = 8 + FirstDifference(diff1);
+                larger = order1 > ByteOrderKey(other1);
+            } else if (s[16] != t[16]) {
+                i = 16;
+                larger = s[16] > t[16];
+            } else {
+                *matchPosition = static_cast<int32_t>(test);
+                ReplaceNodeAt(tree, static_cast<int32_t>(test), newNode);
+                return XLZSS_LOOKAHEAD;
+            }
         }
         const bool better = i >= matchLength;
         matchLength = better ? i : matchLength;
         position = better ? test : position;
-        const uint32_t next = static_cast<uint32_t>(links >> (16 + 16 * larger)) & 0xFFFF;
+        const size_t next = larger ? largerChild : smaller;
         if (next == XLZSS_UNUSED) {
-            tree[test].child[larger] = static_cast<uint16_t>(newNode);
+            tree[test].child[larger ? 1 : 0] = static_cast<uint16_t>(newNode);
             tree[newNode].parent = static_cast<uint16_t>(test);
             tree[newNode].child[0] = XLZSS_UNUSED;
             tree[newNode].child[1] = XLZSS_UNUSED;
-            *matchPosition = position;
+            *matchPosition = static_cast<int32_t>(position);
             return matchLength;
         }
-        test = static_cast<int32_t>(next);
+        test = next;
     }
 }
 
 } // namespace
 
-void CLzss::ClearTree() { std::memset(tree, 0, sizeof tree); }
-void CLzss::InitTree(int32_t r) { InitTreeAt(tree, r); }
+void CLzss::ClearTree()
+{
+    std::memset(tree, 0, sizeof tree);
+}
+void CLzss::InitTree(int32_t r)
+{
+    InitTreeAt(tree, r);
+}
 int32_t CLzss::AddString(int32_t newNode, int32_t* matchPosition)
 {
     return AddStringAt(window, tree, newNode, matchPosition);
 }
-void CLzss::DeleteString(int32_t p) { DeleteStringAt(tree, p); }
-void CLzss::ContractNode(int32_t oldNode, int32_t newNode) { ContractNodeAt(tree, oldNode, newNode); }
-void CLzss::ReplaceNode(int32_t oldNode, int32_t newNode) { ReplaceNodeAt(tree, oldNode, newNode); }
-int32_t CLzss::FindNextNode(int32_t node) { return FindNextNodeAt(tree, node); }
+void CLzss::DeleteString(int32_t p)
+{
+    DeleteStringAt(tree, p);
+}
+void CLzss::ContractNode(int32_t oldNode, int32_t newNode)
+{
+    ContractNodeAt(tree, oldNode, newNode);
+}
+void CLzss::ReplaceNode(int32_t oldNode, int32_t newNode)
+{
+    ReplaceNodeAt(tree, oldNode, newNode);
+}
+int32_t CLzss::FindNextNode(int32_t node)
+{
+    return FindNextNodeAt(tree, node);
+}
 
 // The encoder and decoder loops, shared by the file and memory forms.
 struct LzssCodec {
@@ -354,6 +379,7 @@ struct LzssCodec {
     }
 
     template <class Src, class Sink>
+
     static void Encode(CLzss& z, Src& src, Sink& sink, int32_t total)
     {
         z.DoCallback(0, total, 1);
@@ -402,7 +428,8 @@ struct LzssCodec {
                 }
                 current = (current + 1) & kMask;
                 if (lookAhead != 0)
-                    matchLength = AddStringAt(z.window, z.tree, static_cast<int32_t>(current), &matchPosition);
+                    matchLength =
+                        AddStringAt(z.window, z.tree, static_cast<int32_t>(current), &matchPosition);
             }
             if (z.callback != nullptr) {
                 uint32_t now = xGetTime();
@@ -520,7 +547,8 @@ int32_t CLzss::Expand(const char* srcFile, const char* dstFile)
     return ok;
 }
 
-namespace {
+namespace
+{
 // Bytes from the current position to the end of the file (or its window).
 bool RemainingBytes(CFile* f, uint32_t* total, uint32_t* left)
 {
@@ -743,4 +771,3 @@ void CLzss::FlushBitBuf()
     bitBuffer = 0;
     bitCount = 0;
 }
-

@@ -9,7 +9,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 constexpr const char* kMaxDepth = "You are at the max depth for this XIFF file";
 constexpr uint64_t kMaxOffset = 0x7FFFFFFF; // file offsets go through 32-bit seeks
 } // namespace
@@ -41,7 +42,10 @@ CXIFF& CXIFF::operator=(const CXIFF& other)
     return *this;
 }
 
-CXIFF::~CXIFF() { Close(); }
+CXIFF::~CXIFF()
+{
+    Close();
+}
 
 int32_t CXIFF::Open(const char* name, int32_t mode)
 {
@@ -106,7 +110,10 @@ void CXIFF::Close()
     CFile::Close();
 }
 
-void CXIFF::ApplyBounds() { SetFileBounds(levels[depth].start, levels[depth].length); }
+void CXIFF::ApplyBounds()
+{
+    SetFileBounds(levels[depth].start, levels[depth].length);
+}
 
 // Absolute end of a level's data: its length, or when that is 0 (a chunk
 // still being written) the end of the enclosing level, the file at level 0.

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<uint8_t>;
 
@@ -196,9 +197,10 @@ struct Lcg {
 
 Bytes Text(size_t n, uint32_t seed = 1)
 {
-    static const char* words[] = {"the ", "window ", "chunk ", "of ", "a ", "compressed ", "stream ",
-                                  "and ", "tree ", "node\n", "match ", "LENGTH ", "position, ", "17 ",
-                                  "to ", "literal ", "bits. ", "reference ", "is ", "file "};
+    static const char* words[] = {"the ",        "window ", "chunk ",     "of ",   "a ",
+                                  "compressed ", "stream ", "and ",       "tree ", "node\n",
+                                  "match ",      "LENGTH ", "position, ", "17 ",   "to ",
+                                  "literal ",    "bits. ",  "reference ", "is ",   "file "};
     Lcg r{seed};
     std::string s;
     while (s.size() < n)
@@ -239,7 +241,10 @@ Bytes Mixed(size_t n, uint32_t seed = 3)
     return b;
 }
 
-Bytes Repeat(size_t n, uint8_t v) { return Bytes(n, v); }
+Bytes Repeat(size_t n, uint8_t v)
+{
+    return Bytes(n, v);
+}
 
 Bytes Cycle(size_t n, size_t period)
 {
@@ -256,8 +261,8 @@ protected:
         uint32_t size = static_cast<uint32_t>(in.size());
         uint32_t counted = size;
         lz.CompressBuf(reinterpret_cast<const char*>(in.data()), &counted, 0);
-        char* block = lz.CompressBuf(reinterpret_cast<const char*>(in.data()), &size,
-                                     static_cast<int32_t>(counted));
+        char* block =
+            lz.CompressBuf(reinterpret_cast<const char*>(in.data()), &size, static_cast<int32_t>(counted));
         EXPECT_EQ(size, counted);
         Bytes out(block, block + size);
         XFREE(block);
@@ -360,7 +365,8 @@ TEST_F(LzssTest, SameObjectGivesSameOutputAgain)
 
 TEST_F(LzssTest, LargeRoundTrips)
 {
-    for (const Bytes& in : {Text(3 << 20, 11), Random(2 << 20, 12), Repeat(4 << 20, 0xAB), Mixed(3 << 20, 13)}) {
+    for (const Bytes& in :
+         {Text(3 << 20, 11), Random(2 << 20, 12), Repeat(4 << 20, 0xAB), Mixed(3 << 20, 13)}) {
         uint32_t size = static_cast<uint32_t>(in.size());
         char* packed = lz.CompressBuffer(reinterpret_cast<const char*>(in.data()), &size);
         ASSERT_NE(packed, nullptr);
@@ -439,7 +445,8 @@ TEST_F(LzssTest, BoundedExpansionFailsCleanlyOnDamagedStreams)
 
 // ------------------------------------------------------------ file forms
 
-namespace {
+namespace
+{
 Bytes ReadAll(const char* name)
 {
     uint32_t size = 0;
@@ -454,7 +461,8 @@ Bytes ReadAll(const char* name)
 
 TEST_F(LzssTest, FileFormsMatchMemoryForms)
 {
-    for (const Bytes& in : {Bytes{}, Bytes{'q'}, Text(65536 * 2 + 5, 21), Mixed(200000, 22), Repeat(70000, 1)}) {
+    for (const Bytes& in :
+         {Bytes{}, Bytes{'q'}, Text(65536 * 2 + 5, 21), Mixed(200000, 22), Repeat(70000, 1)}) {
         SCOPED_TRACE(in.size());
         ASSERT_TRUE(xWriteFile("plain.bin", in.data(), static_cast<uint32_t>(in.size())));
         ASSERT_TRUE(lz.Compress("plain.bin", "out/packed.lz")) << tvtest::LastError();
@@ -500,9 +508,13 @@ TEST_F(LzssTest, FileExpansionStopsAtEndOfFile)
 
 // ------------------------------------------------------------ progress
 
-namespace {
+namespace
+{
 std::vector<std::array<int32_t, 3>> g_calls;
-void Progress(int32_t done, int32_t total, int32_t starting) { g_calls.push_back({done, total, starting}); }
+void Progress(int32_t done, int32_t total, int32_t starting)
+{
+    g_calls.push_back({done, total, starting});
+}
 } // namespace
 
 TEST_F(LzssTest, ProgressCallsOpenAndCloseEachCompression)

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<uint8_t>;
 
@@ -21,10 +22,19 @@ Bytes ReadAll(const char* name)
     return b;
 }
 
-void WriteAll(const char* name, const Bytes& b) { xWriteFile(name, b.data(), static_cast<uint32_t>(b.size())); }
+void WriteAll(const char* name, const Bytes& b)
+{
+    xWriteFile(name, b.data(), static_cast<uint32_t>(b.size()));
+}
 
-Bytes Le(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-Bytes Be(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+Bytes Le(uint32_t v)
+{
+    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
+Bytes Be(uint32_t v)
+{
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
 
 Bytes Cat(std::initializer_list<Bytes> parts)
 {
@@ -34,7 +44,10 @@ Bytes Cat(std::initializer_list<Bytes> parts)
     return out;
 }
 
-Bytes Name(const char* s) { return Bytes(s, s + std::strlen(s) + 1); }
+Bytes Name(const char* s)
+{
+    return Bytes(s, s + std::strlen(s) + 1);
+}
 
 using XiffTest = tvtest::TarvexTest;
 
