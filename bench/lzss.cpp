@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr size_t kSize = 1 << 20;

@@ -8,8 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 int g_budget; // bounds the work one input may cause
 

@@ -13,8 +13,7 @@
 #include <bit>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kMask = XLZSS_WINDOW - 1;
 constexpr uint32_t kFileChunk = 64 * 1024;
@@ -151,8 +150,7 @@ struct BitSink {
 // as the scratch slot every "unused" link points at; the writes it receives
 // are part of the behaviour and are kept as they are.
 
-namespace
-{
+namespace {
 
 inline void InitTreeAt(SLzssNode* tree, int32_t r)
 {
@@ -211,10 +209,9 @@ inline void DeleteStringAt(SLzssNode* tree, int32_t p)
     }
 }
 
-// The search runs without data-dependent branches on the common path: the
-// first 16 bytes are compared as two words, their byte-swapped order gives
-// the direction, a node's three links come in one load, and the best match
-// is kept with conditional moves. Only byte 16 and full matches branch.
+// The search: the first 8 bytes settle almost every comparison, their
+// byte-swapped order gives the direction, a node's links come in one load
+// beside its string, and the best match is kept with conditional moves.
 inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNode, int32_t* matchPosition)
 {
     if (newNode == XLZSS_END_OF_STREAM)
@@ -273,34 +270,13 @@ inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNo
 
 } // namespace
 
-void CLzss::ClearTree()
-{
-    std::memset(tree, 0, sizeof tree);
-}
-void CLzss::InitTree(int32_t r)
-{
-    InitTreeAt(tree, r);
-}
-int32_t CLzss::AddString(int32_t newNode, int32_t* matchPosition)
-{
-    return AddStringAt(window, tree, newNode, matchPosition);
-}
-void CLzss::DeleteString(int32_t p)
-{
-    DeleteStringAt(tree, p);
-}
-void CLzss::ContractNode(int32_t oldNode, int32_t newNode)
-{
-    ContractNodeAt(tree, oldNode, newNode);
-}
-void CLzss::ReplaceNode(int32_t oldNode, int32_t newNode)
-{
-    ReplaceNodeAt(tree, oldNode, newNode);
-}
-int32_t CLzss::FindNextNode(int32_t node)
-{
-    return FindNextNodeAt(tree, node);
-}
+void CLzss::ClearTree() { std::memset(tree, 0, sizeof tree); }
+void CLzss::InitTree(int32_t r) { InitTreeAt(tree, r); }
+int32_t CLzss::AddString(int32_t newNode, int32_t* matchPosition) { return AddStringAt(window, tree, newNode, matchPosition); }
+void CLzss::DeleteString(int32_t p) { DeleteStringAt(tree, p); }
+void CLzss::ContractNode(int32_t oldNode, int32_t newNode) { ContractNodeAt(tree, oldNode, newNode); }
+void CLzss::ReplaceNode(int32_t oldNode, int32_t newNode) { ReplaceNodeAt(tree, oldNode, newNode); }
+int32_t CLzss::FindNextNode(int32_t node) { return FindNextNodeAt(tree, node); }
 
 // The encoder and decoder loops, shared by the file and memory forms.
 struct LzssCodec {
@@ -547,8 +523,7 @@ int32_t CLzss::Expand(const char* srcFile, const char* dstFile)
     return ok;
 }
 
-namespace
-{
+namespace {
 // Bytes from the current position to the end of the file (or its window).
 bool RemainingBytes(CFile* f, uint32_t* total, uint32_t* left)
 {

@@ -9,8 +9,7 @@
 
 #include <cstring>
 
-namespace
-{
+namespace {
 constexpr const char* kMaxDepth = "You are at the max depth for this XIFF file";
 constexpr uint64_t kMaxOffset = 0x7FFFFFFF; // file offsets go through 32-bit seeks
 } // namespace

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -445,8 +444,7 @@ TEST_F(LzssTest, BoundedExpansionFailsCleanlyOnDamagedStreams)
 
 // ------------------------------------------------------------ file forms
 
-namespace
-{
+namespace {
 Bytes ReadAll(const char* name)
 {
     uint32_t size = 0;
@@ -508,8 +506,7 @@ TEST_F(LzssTest, FileExpansionStopsAtEndOfFile)
 
 // ------------------------------------------------------------ progress
 
-namespace
-{
+namespace {
 std::vector<std::array<int32_t, 3>> g_calls;
 void Progress(int32_t done, int32_t total, int32_t starting)
 {
