@@ -1,7 +1,6 @@
 // Heap blocks and the memory tracker. Every block carries a 4-byte kind
-// text just in front of the user pointer ("XFAL" plain, "XCAL" tracked) so
-// that xFreeMem can tell them apart; the header is padded to 16 bytes so user
-// pointers keep the heap's alignment for any object; tracked blocks also carry two guard bytes
+// text in front of the user pointer ("XFAL" plain, "XCAL" tracked) so that
+// xFreeMem can tell them apart; tracked blocks also carry two guard bytes
 // and a copy of the allocating source file name behind the user data.
 #include <tarvex/file.h>
 #include <tarvex/frame.h>
@@ -16,8 +15,7 @@ namespace {
 
 constexpr char kPlain[4] = {'X', 'F', 'A', 'L'};
 constexpr char kTracked[4] = {'X', 'C', 'A', 'L'};
-constexpr size_t kHeader = 16;        // padding, then the 4-byte kind text
-constexpr size_t kTrackedExtra = 146; // header 16 + guards 2 + 128 spare
+constexpr size_t kTrackedExtra = 134; // header 4 + guards 2 + 128 spare
 
 using Index = std::unordered_map<void*, SLListNode*>;
 
@@ -50,11 +48,11 @@ void tarvex_detail::SetAllocPosition(const char* file, int32_t line)
 
 void* xAllocMemFunc(uint32_t size, const char*, int32_t)
 {
-    auto* block = static_cast<char*>(tvp::HeapAlloc(static_cast<size_t>(size) + kHeader));
+    auto* block = static_cast<char*>(tvp::HeapAlloc(static_cast<size_t>(size) + 4));
     if (block == nullptr)
         return nullptr;
-    std::memcpy(block + kHeader - 4, kPlain, 4);
-    return block + kHeader;
+    std::memcpy(block, kPlain, 4);
+    return block + 4;
 }
 
 void* xAllocMem(uint32_t size, const char* file, int32_t line) { return xAllocMemFunc(size, file, line); }
@@ -82,7 +80,7 @@ int32_t xFreeMem(void* p, const char* file, int32_t line)
         return glb->memory->Free(p, file, line);
     }
     if (HasKind(p, kPlain)) {
-        tvp::HeapFree(static_cast<char*>(p) - kHeader);
+        tvp::HeapFree(static_cast<char*>(p) - 4);
         return TRUE;
     }
     if (glb != nullptr)
@@ -149,8 +147,8 @@ void* CMemory::Alloc(uint32_t size, const char* file, int32_t line)
         xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
         return nullptr;
     }
-    std::memcpy(block + kHeader - 4, kTracked, 4);
-    char* user = block + kHeader;
+    std::memcpy(block, kTracked, 4);
+    char* user = block + 4;
     entry->address = user;
     entry->size = size;
     entry->line = line;
@@ -194,7 +192,7 @@ int32_t CMemory::Free(void* p, const char* file, int32_t line)
         result = xError_Func(XERR_OVERFLOW, nullptr, 0);
     if (!HasKind(p, kTracked))
         return xErrorTxt_Func("Memory entry header is incorrect (not XCAL)", nullptr, 0);
-    tvp::HeapFree(user - kHeader);
+    tvp::HeapFree(user - 4);
     bytesAlloc -= entry->size + 2;
     tvp::HeapFree(entry);
     index->erase(it);
