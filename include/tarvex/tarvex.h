@@ -16,3 +16,5 @@
 #include <tarvex/bitmap.h>
 #include <tarvex/shade.h>
 #include <tarvex/kcbl.h>
+#include <tarvex/lzss.h>
+#include <tarvex/xiff.h>
