@@ -14,6 +14,9 @@
 #include <tarvex/memory.h>
 
 #include <cstring>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -83,6 +86,7 @@ struct SJpegState {
     int marker;  // marker met in the entropy data, 0 none
     bool hitEnd;
 
+    bool avx2;
     uint8_t rangeIdct[1024];
     uint8_t clamp[1024]; // clamp[i + 384] = i limited to 0..255
     int32_t crR[256], cbB[256], crG[256], cbG[256];
@@ -384,8 +388,140 @@ void InverseDct(const int16_t* coef, const int32_t* q, const uint8_t* range, uin
     }
 }
 
+
+#if defined(__x86_64__) || defined(__i386__)
+#define TV_JPEG_AVX2 1
+
+// 8x8 transpose of 32-bit lanes.
+__attribute__((target("avx2"))) inline void Transpose8(__m256i* r)
+{
+    __m256i t0 = _mm256_unpacklo_epi32(r[0], r[1]), t1 = _mm256_unpackhi_epi32(r[0], r[1]);
+    __m256i t2 = _mm256_unpacklo_epi32(r[2], r[3]), t3 = _mm256_unpackhi_epi32(r[2], r[3]);
+    __m256i t4 = _mm256_unpacklo_epi32(r[4], r[5]), t5 = _mm256_unpackhi_epi32(r[4], r[5]);
+    __m256i t6 = _mm256_unpacklo_epi32(r[6], r[7]), t7 = _mm256_unpackhi_epi32(r[6], r[7]);
+    __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2);
+    __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3);
+    __m256i u4 = _mm256_unpacklo_epi64(t4, t6), u5 = _mm256_unpackhi_epi64(t4, t6);
+    __m256i u6 = _mm256_unpacklo_epi64(t5, t7), u7 = _mm256_unpackhi_epi64(t5, t7);
+    r[0] = _mm256_permute2x128_si256(u0, u4, 0x20);
+    r[1] = _mm256_permute2x128_si256(u1, u5, 0x20);
+    r[2] = _mm256_permute2x128_si256(u2, u6, 0x20);
+    r[3] = _mm256_permute2x128_si256(u3, u7, 0x20);
+    r[4] = _mm256_permute2x128_si256(u0, u4, 0x31);
+    r[5] = _mm256_permute2x128_si256(u1, u5, 0x31);
+    r[6] = _mm256_permute2x128_si256(u2, u6, 0x31);
+    r[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
+}
+
+__attribute__((target("avx2"))) inline __m256i mul(__m256i a, int32_t c)
+{
+    return _mm256_mullo_epi32(a, _mm256_set1_epi32(c));
+}
+
+template <int Shift>
+__attribute__((target("avx2"))) inline __m256i ds(__m256i x)
+{
+    return _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(1 << (Shift - 1))), Shift);
+}
+
+// One 1-D pass over eight lanes at once, same arithmetic as the scalar
+// code; out[k] = descaled output k (before any range limiting).
+template <int Shift>
+__attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* out)
+{
+    __m256i z2 = in[2], z3 = in[6];
+    __m256i z1 = mul(_mm256_add_epi32(z2, z3), FIX_0_541196100);
+    __m256i tmp2 = _mm256_sub_epi32(z1, mul(z3, FIX_1_847759065));
+    __m256i tmp3 = _mm256_add_epi32(z1, mul(z2, FIX_0_765366865));
+    __m256i tmp0 = _mm256_slli_epi32(_mm256_add_epi32(in[0], in[4]), kConstBits);
+    __m256i tmp1 = _mm256_slli_epi32(_mm256_sub_epi32(in[0], in[4]), kConstBits);
+    __m256i tmp10 = _mm256_add_epi32(tmp0, tmp3), tmp13 = _mm256_sub_epi32(tmp0, tmp3);
+    __m256i tmp11 = _mm256_add_epi32(tmp1, tmp2), tmp12 = _mm256_sub_epi32(tmp1, tmp2);
+
+    tmp0 = in[7];
+    tmp1 = in[5];
+    tmp2 = in[3];
+    tmp3 = in[1];
+    z1 = _mm256_add_epi32(tmp0, tmp3);
+    z2 = _mm256_add_epi32(tmp1, tmp2);
+    z3 = _mm256_add_epi32(tmp0, tmp2);
+    __m256i z4 = _mm256_add_epi32(tmp1, tmp3);
+    __m256i z5 = mul(_mm256_add_epi32(z3, z4), FIX_1_175875602);
+    tmp0 = mul(tmp0, FIX_0_298631336);
+    tmp1 = mul(tmp1, FIX_2_053119869);
+    tmp2 = mul(tmp2, FIX_3_072711026);
+    tmp3 = mul(tmp3, FIX_1_501321110);
+    z1 = mul(z1, -FIX_0_899976223);
+    z2 = mul(z2, -FIX_2_562915447);
+    z3 = _mm256_add_epi32(mul(z3, -FIX_1_961570560), z5);
+    z4 = _mm256_add_epi32(mul(z4, -FIX_0_390180644), z5);
+    tmp0 = _mm256_add_epi32(tmp0, _mm256_add_epi32(z1, z3));
+    tmp1 = _mm256_add_epi32(tmp1, _mm256_add_epi32(z2, z4));
+    tmp2 = _mm256_add_epi32(tmp2, _mm256_add_epi32(z2, z3));
+    tmp3 = _mm256_add_epi32(tmp3, _mm256_add_epi32(z1, z4));
+    out[0] = ds<Shift>(_mm256_add_epi32(tmp10, tmp3));
+    out[7] = ds<Shift>(_mm256_sub_epi32(tmp10, tmp3));
+    out[1] = ds<Shift>(_mm256_add_epi32(tmp11, tmp2));
+    out[6] = ds<Shift>(_mm256_sub_epi32(tmp11, tmp2));
+    out[2] = ds<Shift>(_mm256_add_epi32(tmp12, tmp1));
+    out[5] = ds<Shift>(_mm256_sub_epi32(tmp12, tmp1));
+    out[3] = ds<Shift>(_mm256_add_epi32(tmp13, tmp0));
+    out[4] = ds<Shift>(_mm256_sub_epi32(tmp13, tmp0));
+}
+
+// True when every lane is within +-32767: then no 32-bit intermediate of
+// the next pass can overflow and the result equals the 64-bit code's.
+__attribute__((target("avx2"))) inline bool Within16(const __m256i* v)
+{
+    const __m256i hi = _mm256_set1_epi32(32767), lo = _mm256_set1_epi32(-32767);
+    __m256i bad = _mm256_setzero_si256();
+    for (int i = 0; i < 8; ++i)
+        bad = _mm256_or_si256(bad, _mm256_or_si256(_mm256_cmpgt_epi32(v[i], hi), _mm256_cmpgt_epi32(lo, v[i])));
+    return _mm256_testz_si256(bad, bad) != 0;
+}
+
+// The same transform eight lanes wide in 32-bit arithmetic. False (nothing
+// written) when the block's values are too large for that; the caller then
+// uses the scalar code.
+__attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const int32_t* q, uint8_t* out,
+                                                    int32_t stride)
+{
+    __m256i v[8], w[8];
+    for (int i = 0; i < 8; ++i) {
+        __m256i c = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i)));
+        v[i] = _mm256_mullo_epi32(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 8 * i)));
+    }
+    if (!Within16(v))
+        return false;
+    Idct1D<kConstBits - kPass1Bits>(v, w); // w[k] = work row k, lanes = columns
+    if (!Within16(w))
+        return false;
+    Transpose8(w); // w[j] = work column j, lanes = rows
+    Idct1D<kConstBits + kPass1Bits + 3>(w, v); // v[k] = output column k, lanes = rows
+    Transpose8(v); // v[r] = output row r
+    // Range limit: the descaled value modulo 1024 read as signed, level
+    // shifted and clamped (what the range-limit table holds).
+    const __m256i centre = _mm256_set1_epi32(128);
+    for (int r = 0; r < 8; r += 2) {
+        __m256i a = _mm256_add_epi32(_mm256_srai_epi32(_mm256_slli_epi32(v[r], 22), 22), centre);
+        __m256i b = _mm256_add_epi32(_mm256_srai_epi32(_mm256_slli_epi32(v[r + 1], 22), 22), centre);
+        __m256i p16 = _mm256_packs_epi32(a, b); // a0-3 b0-3 | a4-7 b4-7
+        __m256i p8 = _mm256_packus_epi16(p16, p16);
+        __m128i lo = _mm256_castsi256_si128(p8), hi = _mm256_extracti128_si256(p8, 1);
+        // lo: a0-3 b0-3 ..., hi: a4-7 b4-7 ...
+        __m128i rows = _mm_unpacklo_epi32(lo, hi); // a0-3 a4-7 b0-3 b4-7
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
+    }
+    return true;
+}
+#endif
+
 void BuildTables(SJpegState* s)
 {
+#ifdef TV_JPEG_AVX2
+    s->avx2 = __builtin_cpu_supports("avx2") != 0;
+#endif
     // Post-IDCT range limit: the index is the descaled value modulo 1024,
     // read as signed, plus the 128 level shift, limited to 0..255.
     for (int i = 0; i < 1024; ++i) {
@@ -764,23 +900,56 @@ bool ProcessRestart(SJpegState* s, int expected)
     return true;
 }
 
+// YCbCr to blue, green, red for one row; chroma samples cover R pixels each.
+template <int R>
+inline void YccRow(const SJpegState* s, const uint8_t* yy, const uint8_t* cb, const uint8_t* cr, uint8_t* o,
+                   int32_t w)
+{
+    const uint8_t* lim = s->clamp + 384;
+    const int32_t* cbB = s->cbB;
+    const int32_t* crR = s->crR;
+    const int32_t* cbG = s->cbG;
+    const int32_t* crG = s->crG;
+    int32_t x = 0;
+    for (int32_t i = 0; x + R <= w; ++i) {
+        int b = cb[i], r = cr[i];
+        int db = cbB[b], dr = crR[r], dg = (cbG[b] + crG[r]) >> 16;
+        for (int k = 0; k < R; ++k, ++x, o += 3) {
+            int y = yy[x];
+            o[0] = lim[y + db];
+            o[1] = lim[y + dg];
+            o[2] = lim[y + dr];
+        }
+    }
+    for (int32_t i = x / R; x < w; ++x, o += 3) {
+        int y = yy[x], b = cb[i], r = cr[i];
+        o[0] = lim[y + cbB[b]];
+        o[1] = lim[y + ((cbG[b] + crG[r]) >> 16)];
+        o[2] = lim[y + crR[r]];
+    }
+}
+
 void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
 {
     const int32_t w = s->width;
+    // Luma at full size and both chroma components at half width (the
+    // common 4:2:x case) convert without an upsampled copy.
+    bool pairs = s->nc == 3 && s->comp[0].rh == 1 && s->comp[1].rh == 2 && s->comp[2].rh == 2;
     for (int r = 0; r < rows; ++r) {
         const uint8_t* src[3] = {};
         for (int i = 0; i < s->nc; ++i) {
             SComponent& c = s->comp[i];
             const uint8_t* row = c.plane + static_cast<size_t>(r / c.rv) * c.planeW;
-            if (c.rh == 1) {
+            if (c.rh == 1 || pairs) {
                 src[i] = row;
                 continue;
             }
             uint8_t* d = c.wide;
             const int rh = c.rh;
             const int32_t n = (w + rh - 1) / rh;
-            for (int32_t x = 0; x < n; ++x, d += rh)
-                std::memset(d, row[x], static_cast<size_t>(rh));
+            for (int32_t x = 0; x < n; ++x)
+                for (int k = 0; k < rh; ++k)
+                    *d++ = row[x];
             src[i] = c.wide;
         }
         uint8_t* o = out.pixels + static_cast<size_t>(y0 + r) * static_cast<size_t>(out.pitch);
@@ -788,17 +957,10 @@ void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
             const uint8_t* g = src[0];
             for (int32_t x = 0; x < w; ++x, o += 3)
                 o[0] = o[1] = o[2] = g[x];
-            continue;
-        }
-        const uint8_t* yy = src[0];
-        const uint8_t* cb = src[1];
-        const uint8_t* cr = src[2];
-        const uint8_t* lim = s->clamp + 384;
-        for (int32_t x = 0; x < w; ++x, o += 3) {
-            int y = yy[x], b = cb[x], rr = cr[x];
-            o[0] = lim[y + s->cbB[b]];
-            o[1] = lim[y + ((s->cbG[b] + s->crG[rr]) >> 16)];
-            o[2] = lim[y + s->crR[rr]];
+        } else if (pairs) {
+            YccRow<2>(s, src[0], src[1], src[2], o, w);
+        } else {
+            YccRow<1>(s, src[0], src[1], src[2], o, w);
         }
     }
 }
@@ -857,6 +1019,10 @@ int32_t CJpegDecoder::Decode(const SJpegImage& out)
                     for (int bx = 0; bx < c.h; ++bx) {
                         if (!DecodeBlock(s, c, coef))
                             return Fail(JPGERR_CORRUPT);
+#ifdef TV_JPEG_AVX2
+                        if (s->avx2 && InverseDctAvx2(coef, q, row + bx * 8, c.planeW))
+                            continue;
+#endif
                         InverseDct(coef, q, s->rangeIdct, row + bx * 8, c.planeW);
                     }
                 }
