@@ -40,6 +40,9 @@ struct SHuffTable {
     int32_t maxcode[18]; // largest code of each length, -1 when none
     int32_t valoffset[18];
     uint16_t look[1 << kLookBits]; // (length << 8) | symbol, 0 = longer code
+    // AC only: a short code and its value bits together:
+    // (value << 16) | (run << 8) | total length, 0 = use the slower path.
+    int32_t fastAc[1 << kLookBits];
 };
 
 struct SComponent {
@@ -186,10 +189,25 @@ bool BuildHuffman(SHuffTable* t, const uint8_t bits[17], int count)
                 t->look[first + k] = static_cast<uint16_t>((l << 8) | t->vals[p]);
         }
     }
-    if (t->dc)
+    if (t->dc) {
         for (int i = 0; i < count; ++i)
             if (t->vals[i] > 15)
                 return false;
+        return true;
+    }
+    for (uint32_t i = 0; i < (1u << kLookBits); ++i) {
+        t->fastAc[i] = 0;
+        int len = t->look[i] >> 8;
+        if (len == 0)
+            continue;
+        int rs = t->look[i] & 0xFF, n = rs & 15;
+        if (n == 0 || len + n > kLookBits)
+            continue;
+        int32_t v = static_cast<int32_t>((i >> (kLookBits - len - n)) & ((1u << n) - 1));
+        if (v < (1 << (n - 1)))
+            v -= (1 << n) - 1;
+        t->fastAc[i] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | ((rs >> 4) << 8) | (len + n);
+    }
     return true;
 }
 
@@ -200,6 +218,21 @@ bool BuildHuffman(SHuffTable* t, const uint8_t bits[17], int count)
 // the decoder can tell when it used them.
 inline void FillBits(SJpegState* s)
 {
+    // Fast path: the next bytes are in the buffer and none is 0xFF.
+    if (s->end - s->pos >= 8 && s->marker == 0) {
+        uint64_t w;
+        std::memcpy(&w, s->input + s->pos, 8);
+        w = __builtin_bswap64(w);
+        int bytes = (64 - s->nbits) >> 3;
+        uint64_t v = w >> (64 - 8 * bytes);
+        uint64_t x = ~v;
+        if (((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0) {
+            s->acc |= v << (64 - s->nbits - 8 * bytes);
+            s->nbits += 8 * bytes;
+            s->pos += static_cast<uint32_t>(bytes);
+            return;
+        }
+    }
     while (s->nbits <= 56) {
         int b = 0;
         if (s->marker == 0 && !s->hitEnd) {
@@ -834,7 +867,7 @@ namespace {
 
 // One block: DC difference and AC run/size codes into natural order.
 // False for a code that is not in its table.
-inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef)
+__attribute__((noinline)) bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef)
 {
     std::memset(coef, 0, 64 * sizeof(int16_t));
     const SHuffTable* dc = &s->dcTab[c.td];
@@ -850,6 +883,13 @@ inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef)
     for (int k = 1; k < 64; ++k) {
         if (s->nbits < 32)
             FillBits(s);
+        int32_t f = ac->fastAc[s->acc >> (64 - kLookBits)];
+        if (f != 0) {
+            DropBits(s, f & 0xFF);
+            k += (f >> 8) & 15;
+            coef[kNatural[k]] = static_cast<int16_t>(f >> 16);
+            continue;
+        }
         int rs = DecodeSymbol(s, ac);
         if (rs < 0)
             return false;
@@ -929,7 +969,7 @@ inline void YccRow(const SJpegState* s, const uint8_t* yy, const uint8_t* cb, co
     }
 }
 
-void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
+__attribute__((noinline)) void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
 {
     const int32_t w = s->width;
     // Luma at full size and both chroma components at half width (the
