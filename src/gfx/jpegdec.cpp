@@ -93,6 +93,7 @@ struct SJpegState {
     uint8_t rangeIdct[1024];
     uint8_t clamp[1024]; // clamp[i + 384] = i limited to 0..255
     int32_t crR[256], cbB[256], crG[256], cbG[256];
+    int32_t yccFix[4]; // the table multipliers: Cr->R, Cb->B, Cb->G, Cr->G
 
     uint8_t input[kInputSize];
 };
@@ -575,6 +576,10 @@ void BuildTables(SJpegState* s)
         s->crG[i] = -fix(0.71414) * x;
         s->cbG[i] = -fix(0.34414) * x + kHalf;
     }
+    s->yccFix[0] = fix(1.40200);
+    s->yccFix[1] = fix(1.77200);
+    s->yccFix[2] = -fix(0.34414);
+    s->yccFix[3] = -fix(0.71414);
 }
 
 } // namespace
@@ -867,7 +872,7 @@ namespace {
 
 // One block: DC difference and AC run/size codes into natural order.
 // False for a code that is not in its table.
-__attribute__((noinline)) bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef)
+inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef)
 {
     std::memset(coef, 0, 64 * sizeof(int16_t));
     const SHuffTable* dc = &s->dcTab[c.td];
@@ -943,8 +948,13 @@ bool ProcessRestart(SJpegState* s, int expected)
 // YCbCr to blue, green, red for one row; chroma samples cover R pixels each.
 template <int R>
 inline void YccRow(const SJpegState* s, const uint8_t* yy, const uint8_t* cb, const uint8_t* cr, uint8_t* o,
-                   int32_t w)
+                   int32_t w, int32_t x0)
 {
+    yy += x0;
+    cb += x0 / R;
+    cr += x0 / R;
+    o += 3 * x0;
+    w -= x0;
     const uint8_t* lim = s->clamp + 384;
     const int32_t* cbB = s->cbB;
     const int32_t* crR = s->crR;
@@ -969,7 +979,79 @@ inline void YccRow(const SJpegState* s, const uint8_t* yy, const uint8_t* cb, co
     }
 }
 
-__attribute__((noinline)) void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
+#ifdef TV_JPEG_AVX2
+// pshufb masks that interleave 16 blue, green and red bytes into 48 bytes
+// of pixels: [output chunk][channel].
+struct SInterleave {
+    uint8_t m[3][3][16];
+    constexpr SInterleave() : m()
+    {
+        for (int j = 0; j < 48; ++j)
+            for (int ch = 0; ch < 3; ++ch)
+                m[j / 16][ch][j % 16] = static_cast<uint8_t>(j % 3 == ch ? j / 3 : 0x80);
+    }
+};
+constexpr SInterleave kInterleave;
+
+// Eight pixels of one channel: y + (sum >> 16), as 32-bit lanes.
+__attribute__((target("avx2"))) inline __m256i Channel(__m256i y, __m256i sum)
+{
+    return _mm256_add_epi32(y, _mm256_srai_epi32(sum, 16));
+}
+
+// 16 lanes of 32 bits (two vectors, in order) to 16 bytes, saturated to 0..255.
+__attribute__((target("avx2"))) inline __m128i Pack16(__m256i lo, __m256i hi)
+{
+    __m256i p = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
+    return _mm_packus_epi16(_mm256_castsi256_si128(p), _mm256_extracti128_si256(p, 1));
+}
+
+// The table conversion computed sixteen pixels at a time with the same
+// constants and rounding; returns how many pixels it wrote.
+template <int R>
+__attribute__((target("avx2"))) int32_t YccRowAvx2(const int32_t* k, const uint8_t* yy, const uint8_t* cb,
+                                                   const uint8_t* cr, uint8_t* o, int32_t w)
+{
+    const __m256i kCrR = _mm256_set1_epi32(k[0]), kCbB = _mm256_set1_epi32(k[1]);
+    const __m256i kCbG = _mm256_set1_epi32(k[2]), kCrG = _mm256_set1_epi32(k[3]);
+    const __m256i half = _mm256_set1_epi32(1 << 15), centre = _mm256_set1_epi32(128);
+    const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.m);
+    int32_t x = 0;
+    for (; x + 16 <= w; x += 16, o += 48) {
+        __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(yy + x));
+        __m128i b8, r8;
+        if constexpr (R == 1) {
+            b8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
+            r8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
+        } else {
+            b8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2));
+            r8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2));
+            b8 = _mm_unpacklo_epi8(b8, b8);
+            r8 = _mm_unpacklo_epi8(r8, r8);
+        }
+        __m256i bo[2], go[2], ro[2];
+        for (int h = 0; h < 2; ++h) {
+            __m256i y = _mm256_cvtepu8_epi32(h == 0 ? y8 : _mm_srli_si128(y8, 8));
+            __m256i b = _mm256_sub_epi32(_mm256_cvtepu8_epi32(h == 0 ? b8 : _mm_srli_si128(b8, 8)), centre);
+            __m256i r = _mm256_sub_epi32(_mm256_cvtepu8_epi32(h == 0 ? r8 : _mm_srli_si128(r8, 8)), centre);
+            ro[h] = Channel(y, _mm256_add_epi32(_mm256_mullo_epi32(r, kCrR), half));
+            bo[h] = Channel(y, _mm256_add_epi32(_mm256_mullo_epi32(b, kCbB), half));
+            go[h] = Channel(y, _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, kCbG), half),
+                                                _mm256_mullo_epi32(r, kCrG)));
+        }
+        __m128i c[3] = {Pack16(bo[0], bo[1]), Pack16(go[0], go[1]), Pack16(ro[0], ro[1])};
+        for (int j = 0; j < 3; ++j) {
+            __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c[0], _mm_loadu_si128(m + 3 * j)),
+                                                  _mm_shuffle_epi8(c[1], _mm_loadu_si128(m + 3 * j + 1))),
+                                     _mm_shuffle_epi8(c[2], _mm_loadu_si128(m + 3 * j + 2)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * j), v);
+        }
+    }
+    return x;
+}
+#endif
+
+void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
 {
     const int32_t w = s->width;
     // Luma at full size and both chroma components at half width (the
@@ -998,9 +1080,19 @@ __attribute__((noinline)) void ConvertRows(SJpegState* s, const SJpegImage& out,
             for (int32_t x = 0; x < w; ++x, o += 3)
                 o[0] = o[1] = o[2] = g[x];
         } else if (pairs) {
-            YccRow<2>(s, src[0], src[1], src[2], o, w);
+            int32_t x0 = 0;
+#ifdef TV_JPEG_AVX2
+            if (s->avx2)
+                x0 = YccRowAvx2<2>(s->yccFix, src[0], src[1], src[2], o, w);
+#endif
+            YccRow<2>(s, src[0], src[1], src[2], o, w, x0);
         } else {
-            YccRow<1>(s, src[0], src[1], src[2], o, w);
+            int32_t x0 = 0;
+#ifdef TV_JPEG_AVX2
+            if (s->avx2)
+                x0 = YccRowAvx2<1>(s->yccFix, src[0], src[1], src[2], o, w);
+#endif
+            YccRow<1>(s, src[0], src[1], src[2], o, w, x0);
         }
     }
 }
