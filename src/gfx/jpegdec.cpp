@@ -551,10 +551,12 @@ __attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const i
 }
 #endif
 
+bool g_simd = true;
+
 void BuildTables(SJpegState* s)
 {
 #ifdef TV_JPEG_AVX2
-    s->avx2 = __builtin_cpu_supports("avx2") != 0;
+    s->avx2 = g_simd && __builtin_cpu_supports("avx2") != 0;
 #endif
     // Post-IDCT range limit: the index is the descaled value modulo 1024,
     // read as signed, plus the 128 level shift, limited to 0..255.
@@ -585,6 +587,8 @@ void BuildTables(SJpegState* s)
 } // namespace
 
 // ------------------------------------------------------------------ header
+
+void CJpegDecoder::EnableSimd(int32_t on) { g_simd = on != 0; }
 
 int32_t CJpegDecoder::Fail(const char* text)
 {

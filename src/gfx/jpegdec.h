@@ -70,6 +70,10 @@ public:
     // Frees the decoder state (also done by the destructor).
     void Reset();
 
+    // Vector code paths (used when the processor has them) on or off for
+    // the whole process; the output is the same either way.
+    static void EnableSimd(int32_t on);
+
 private:
     int32_t Fail(const char* text);
     SJpegState* m_state = nullptr;

@@ -168,6 +168,7 @@ protected:
         EXPECT_TRUE(Shell("cjpeg " + opts + " -outfile " + jpg + " " + src)) << opts;
         return jpg;
     }
+    // Both with and without the vector code paths.
     void ExpectMatchesReference(const std::string& jpg, const std::string& what)
     {
         std::string ref = jpg + ".pnm";
@@ -175,6 +176,9 @@ protected:
         Image img;
         ASSERT_TRUE(ReadPnm(ref, &img)) << what;
         EXPECT_TRUE(SamePixels(DecodeFile(jpg), img)) << what;
+        CJpegDecoder::EnableSimd(FALSE);
+        EXPECT_TRUE(SamePixels(DecodeFile(jpg), img)) << what << " (scalar)";
+        CJpegDecoder::EnableSimd(TRUE);
     }
 };
 
@@ -290,7 +294,8 @@ TEST_F(JpegTest, DamagedFilesFailCleanly)
         EXPECT_EQ(d.ok, FALSE) << n;
         EXPECT_FALSE(d.error.empty()) << n;
     }
-    // Byte changes anywhere: any result, but a failure always has a text.
+    // Byte changes anywhere: any result, but a failure always has a text,
+    // and the vector and scalar paths agree even on absurd coefficients.
     uint32_t r = 7;
     for (int i = 0; i < 400; ++i) {
         std::vector<uint8_t> b = good;
@@ -302,7 +307,13 @@ TEST_F(JpegTest, DamagedFilesFailCleanly)
         Decoded d = DecodeFile("c.jpg");
         if (!d.ok) {
             EXPECT_FALSE(d.error.empty()) << i;
+            continue;
         }
+        CJpegDecoder::EnableSimd(FALSE);
+        Decoded scalar = DecodeFile("c.jpg");
+        CJpegDecoder::EnableSimd(TRUE);
+        EXPECT_EQ(scalar.ok, TRUE) << i;
+        EXPECT_TRUE(d.bgr == scalar.bgr) << i;
     }
 }
 
