@@ -54,7 +54,7 @@ struct SComponent {
     int32_t planeW;  // samples per plane row (whole MCUs)
     uint8_t* plane;  // one MCU row of samples: planeW x (v * 8)
     uint8_t* wide;   // one full-width upsampled row (rh > 1 only)
-    uint32_t pred;   // DC predictor (wraps like the 32-bit original)
+    uint32_t pred;   // DC predictor (wraps as a 32-bit value)
 };
 
 } // namespace

@@ -202,6 +202,7 @@ TEST_F(JpegTest, CorpusMatchesTheReferenceDecoder)
                 ExpectMatchesReference(jpg, what);
             }
     const char* variants[] = {"-grayscale -quality 80",
+                              "-grayscale -sample 2x2 -quality 80 -restart 2",
                               "-quality 85 -restart 1",
                               "-quality 85 -sample 2x2 -restart 3B",
                               "-quality 85 -sample 2x1 -restart 1 -optimize",
