@@ -9,6 +9,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-dev
   rapidjson-dev zlib1g-dev liblz4-dev libstb-dev
+  libjpeg-turbo-progs imagemagick libjpeg62-turbo-dev
 )
 
 missing=()
