@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library and its tests with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs the whole suite through CTest.
+# UndefinedBehaviorSanitizer and runs the whole suite through CTest, including
+# a short libFuzzer run of every fuzz target (fuzz_run.*) when clang is present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,7 +10,3 @@ cmake --build build/asan -j2
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir build/asan -j2 --output-on-failure --timeout 600
-# A short run of every fuzz target (clang builds them; skipped without it).
-if ls fuzz/*.cpp 2>/dev/null | grep -qv replay_main; then
-  bash scripts/fuzz.sh "${TARVEX_FUZZ_SECONDS:-15}"
-fi
