@@ -62,8 +62,11 @@ TEST_F(MemoryTest, FreeFailures)
     EXPECT_EQ(xFreeMem(foreign + 4, "caller.cpp", 42), FALSE);
     EXPECT_EQ(LastError(), "xFreeMem: invalid memory pointer (no XCAL or XFAL header)\nFreed in file caller.cpp at line 42");
 
-    // A tracked-looking block the tracker does not know.
-    char fake[16] = "XCALdata";
+    // A tracked-looking block the tracker does not know: the kind text right
+    // in front of an aligned pointer with a zeroed header area before it.
+    alignas(16) char area[256] = {};
+    char* fake = area + 128 - 4;
+    std::memcpy(fake, "XCAL", 4);
     EXPECT_EQ(xFreeMem(fake + 4, "who.cpp", 5), FALSE);
     EXPECT_EQ(LastError(), "Memory entry not found in file \"who.cpp\" at line 5");
     EXPECT_EQ(glb->memory->Free(fake + 4, nullptr, 0), FALSE);
