@@ -113,7 +113,7 @@ bool ListFolder(const char* folder, const char* pattern, DirVisitor visit, void*
     // "*.*" is the classic "everything", names without a dot included.
     std::string pat = (pattern == nullptr || *pattern == '\0') ? "*" : pattern;
     if (pat == "*.*")
-        pat = "*";
+        pat.erase(1); // keep the leading "*"
     std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
     if (!d)
         return false;
