@@ -70,6 +70,10 @@ public:
     // node was current the cursor moves as with Delete; otherwise the cursor
     // is left past the end.
     void Unlink(SLListNode* node);
+    // Unlinks one node without releasing it (for nodes that live inside
+    // their data). A current node leaves the cursor on the node before it;
+    // otherwise the cursor stays.
+    void Detach(SLListNode* node);
 
 private:
     SLListNode* NewNode(void* data, int32_t isNode);

@@ -286,6 +286,24 @@ int32_t CLList::MoveFirst(int32_t n)
     return TRUE;
 }
 
+void CLList::Detach(SLListNode* node)
+{
+    if (node->prev != nullptr)
+        node->prev->next = node->next;
+    else
+        first = node->next;
+    if (node->next != nullptr)
+        node->next->prev = node->prev;
+    else
+        last = node->prev;
+    --count;
+    if (current == node) {
+        current = node->prev;
+        --index;
+    }
+    node->next = node->prev = nullptr;
+}
+
 void CLList::Unlink(SLListNode* node)
 {
     if (node == nullptr)
@@ -299,15 +317,7 @@ void CLList::Unlink(SLListNode* node)
         Reset();
         return;
     }
-    if (node->prev != nullptr)
-        node->prev->next = node->next;
-    else
-        first = node->next;
-    if (node->next != nullptr)
-        node->next->prev = node->prev;
-    else
-        last = node->prev;
-    --count;
+    Detach(node);
     tvp::HeapFree(node);
     // Finding the cursor's new index would cost a walk: park it past the end.
     current = nullptr;

@@ -30,22 +30,13 @@ struct TrackedHeader {
 };
 constexpr size_t kTrackedHeader = (sizeof(TrackedHeader) + 4 + 15) / 16 * 16;
 
-// Takes a node embedded in a block out of the list without releasing it.
+// Takes a node embedded in a block out of the list without releasing it;
+// the tracker's walks always start from the front, so the cursor is parked.
 void Detach(CLList& l, SLListNode* n)
 {
-    if (n->prev != nullptr)
-        n->prev->next = n->next;
-    else
-        l.first = n->next;
-    if (n->next != nullptr)
-        n->next->prev = n->prev;
-    else
-        l.last = n->prev;
-    --l.count;
+    l.Detach(n);
     l.current = nullptr;
     l.index = l.count;
-    if (l.count == 0)
-        l.first = l.last = nullptr;
 }
 
 bool HasKind(const void* p, const char (&kind)[4])

@@ -69,23 +69,7 @@ TKCBLKeyword* kcbl::MakeItem(const char* text, uint32_t textLen, const uint32_t*
     return k;
 }
 
-void kcbl::Detach(CLList& l, SLListNode* n)
-{
-    if (n->prev != nullptr)
-        n->prev->next = n->next;
-    else
-        l.first = n->next;
-    if (n->next != nullptr)
-        n->next->prev = n->prev;
-    else
-        l.last = n->prev;
-    --l.count;
-    if (l.current == n) {
-        l.current = n->prev;
-        --l.index;
-    }
-    n->next = n->prev = nullptr;
-}
+void kcbl::Detach(CLList& l, SLListNode* n) { l.Detach(n); }
 
 TKCBLKeyword* kcbl::MakeDummy()
 {
