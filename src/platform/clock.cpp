@@ -49,15 +49,6 @@ bool LocalTime(std::tm& out)
     return localtime_r(&now, &out) != nullptr;
 }
 
-void* HeapAlloc(size_t n)
-{
-    // malloc(0) may answer null; callers take null for out-of-memory, so a
-    // zero-sized block still gets a unique address.
-    return std::malloc(n == 0 ? 1 : n);
-}
-
-void HeapFree(void* p) { std::free(p); }
-
 void TestSetManualClock(bool on, uint32_t start)
 {
     g_manualNow.store(start, std::memory_order_release);
