@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <string>
 
-namespace {
+namespace
+{
 
 // The tracker writes its leak list through the trace channel when it is
 // released; collect it.
@@ -13,8 +14,9 @@ std::string g_trace;
 void CollectTrace(char* text) { g_trace += text; }
 
 // Counts timer calls to show the frame's timers at work.
-class Heartbeat : public CTimer {
-public:
+class Heartbeat : public CTimer
+{
+  public:
     uint32_t beats = 0;
     void TimerHandler(uint32_t) override { ++beats; }
 };

@@ -46,10 +46,11 @@ enum : int32_t {
     DBGL_ALL = -1,
 };
 
-class CErrorBase {
-public:
-    int32_t code = 0;          // 0 none, 1..24 table codes, -1 free text
-    int32_t sysCode = 0;       // system-specific code, 0 none
+class CErrorBase
+{
+  public:
+    int32_t code = 0;           // 0 none, 1..24 table codes, -1 free text
+    int32_t sysCode = 0;        // system-specific code, 0 none
     const char* text = nullptr; // the free text when code is -1 (not owned)
     const char* file = nullptr; // source file of the error (not owned)
     int32_t line = 0;
@@ -75,8 +76,9 @@ public:
     int32_t CreateErrorString(char* buffer, int32_t size);
 };
 
-class CError : public CErrorBase {
-public:
+class CError : public CErrorBase
+{
+  public:
     CError() = default;
     CError(const CError&) = default;
     CError& operator=(const CError&) = default;

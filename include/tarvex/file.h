@@ -25,8 +25,9 @@ enum : int16_t {
     XSEEK_RAW = 128, // ignore the bounds window
 };
 
-class CFileBase {
-public:
+class CFileBase
+{
+  public:
     virtual int32_t Open(const char* name, int32_t mode) = 0;
     virtual int32_t Read(void* buf, uint32_t n) = 0;
     virtual int32_t SetFileBounds(uint32_t start, uint32_t size) = 0;
@@ -50,8 +51,9 @@ public:
     virtual ~CFileBase() = default;
 };
 
-class CFile : public CFileBase {
-public:
+class CFile : public CFileBase
+{
+  public:
     FILE* handle = nullptr;
     char processorOrder;      // 'L' little-endian, 'B' big-endian
     uint8_t swap = 0;         // reverse multi-byte numbers on read and write
@@ -86,8 +88,9 @@ public:
     int32_t IsOpen() const { return handle != nullptr ? TRUE : FALSE; }
 };
 
-class CBitFile : public CFile {
-public:
+class CBitFile : public CFile
+{
+  public:
     uint8_t bitBuffer = 0;
     uint8_t bitCount = 0;
 

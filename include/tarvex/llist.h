@@ -12,8 +12,9 @@ struct SLListNode {
     void* data;
 };
 
-class CLList {
-public:
+class CLList
+{
+  public:
     static constexpr int32_t STACK_DEPTH = 32;
 
     int32_t count = 0;
@@ -75,7 +76,7 @@ public:
     // otherwise the cursor stays.
     void Detach(SLListNode* node);
 
-private:
+  private:
     SLListNode* NewNode(void* data, int32_t isNode);
     void Reset();
 };

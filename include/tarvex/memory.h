@@ -11,14 +11,15 @@
 
 // One live tracked block.
 struct SMemEntry {
-    char* file;      // copy of the source file name inside the block, or null
+    char* file; // copy of the source file name inside the block, or null
     int32_t line;
-    void* address;   // the user pointer
-    uint32_t size;   // user size
+    void* address; // the user pointer
+    uint32_t size; // user size
 };
 
-class CMemoryBase {
-public:
+class CMemoryBase
+{
+  public:
     virtual void* Alloc(uint32_t size, const char* file, int32_t line) = 0;
     virtual int32_t Free(void* p, const char* file, int32_t line) = 0;
     virtual int32_t GetAvail(uint32_t* avail) = 0;
@@ -28,8 +29,9 @@ public:
     virtual ~CMemoryBase() = default;
 };
 
-class CMemory : public CMemoryBase {
-public:
+class CMemory : public CMemoryBase
+{
+  public:
     uint32_t bytesAlloc = 0; // sum of (size + 2) over live blocks
     CLList list;             // SMemEntry*, in allocation order (entry and node live in the block header)
 
@@ -76,11 +78,11 @@ int32_t xCheckForCharInBlock(const char* p, uint32_t n, char c);
 // Library objects are created and deleted through these, so the tracker
 // records the call site. Use the XNEW / XDELETE / XALLOC / XFREE forms.
 
-namespace tarvex_detail {
+namespace tarvex_detail
+{
 void SetAllocPosition(const char* file, int32_t line);
 
-template <class T, class... A>
-T* NewAt(const char* file, int32_t line, A&&... args)
+template <class T, class... A> T* NewAt(const char* file, int32_t line, A&&... args)
 {
     SetAllocPosition(file, line);
     void* mem = xAllocTracked(static_cast<uint32_t>(sizeof(T)), file, line);
@@ -90,8 +92,7 @@ T* NewAt(const char* file, int32_t line, A&&... args)
     return ::new (mem) T(std::forward<A>(args)...);
 }
 
-template <class T>
-void DeleteAt(T* p, const char* file, int32_t line)
+template <class T> void DeleteAt(T* p, const char* file, int32_t line)
 {
     if (p == nullptr)
         return;

@@ -5,8 +5,9 @@
 
 #include <tarvex/types.h>
 
-class CTimer {
-public:
+class CTimer
+{
+  public:
     CTimer() = default;
     CTimer(const CTimer&) {}
     CTimer& operator=(const CTimer&) { return *this; }

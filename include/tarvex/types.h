@@ -83,9 +83,13 @@ enum : int32_t { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_SHOWDEFAULT = 1
 // lParam packing of coordinates: low word x, high word y (signed 16-bit each).
 constexpr int32_t MAKELPARAM(int32_t lo, int32_t hi)
 {
-    return static_cast<int32_t>((static_cast<uint32_t>(lo) & 0xFFFFu) | ((static_cast<uint32_t>(hi) & 0xFFFFu) << 16));
+    return static_cast<int32_t>((static_cast<uint32_t>(lo) & 0xFFFFu) |
+                                ((static_cast<uint32_t>(hi) & 0xFFFFu) << 16));
 }
-constexpr int16_t GET_X_LPARAM(int32_t lp) { return static_cast<int16_t>(static_cast<uint32_t>(lp) & 0xFFFFu); }
+constexpr int16_t GET_X_LPARAM(int32_t lp)
+{
+    return static_cast<int16_t>(static_cast<uint32_t>(lp) & 0xFFFFu);
+}
 constexpr int16_t GET_Y_LPARAM(int32_t lp) { return static_cast<int16_t>(static_cast<uint32_t>(lp) >> 16); }
 constexpr uint16_t LOWORD(uint32_t v) { return static_cast<uint16_t>(v & 0xFFFFu); }
 constexpr uint16_t HIWORD(uint32_t v) { return static_cast<uint16_t>(v >> 16); }

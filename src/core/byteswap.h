@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
-namespace tvcore {
+namespace tvcore
+{
 
-template <class T>
-inline T ReverseBytes(T v)
+template <class T> inline T ReverseBytes(T v)
 {
     if constexpr (sizeof(T) == 2) {
         return std::bit_cast<T>(__builtin_bswap16(std::bit_cast<uint16_t>(v)));
@@ -22,8 +22,7 @@ inline T ReverseBytes(T v)
 }
 
 // From the processor's order to big-endian and back (the same operation).
-template <class T>
-inline T ToBigEndian(T v)
+template <class T> inline T ToBigEndian(T v)
 {
     if constexpr (std::endian::native == std::endian::big)
         return v;

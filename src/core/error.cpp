@@ -10,7 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr const char* kTable[] = {
     "No error",
@@ -43,8 +44,9 @@ static_assert(sizeof(kTable) / sizeof(kTable[0]) == XERR_LAST + 1);
 
 // Longest formatted error text kept; longer ones are replaced.
 constexpr int kMaxErrorText = 1948;
-constexpr const char* kCriticalText = "CRITICAL ERROR: The real error msg is to big. Please notify the development "
-                                      "team about this as soon as possible";
+constexpr const char* kCriticalText =
+    "CRITICAL ERROR: The real error msg is to big. Please notify the development "
+    "team about this as soon as possible";
 
 // Formatting buffer when there is no globals record.
 char g_fallbackBuffer[XERRORBUF_SIZE];
@@ -155,7 +157,8 @@ int32_t CErrorBase::CreateErrorString(char* buffer, int32_t size)
             if (code == XERR_TEXT)
                 std::snprintf(buffer, n, "Error in : %s\nOn line : %ld\n\n%s", f, l, msg);
             else
-                std::snprintf(buffer, n, "Error in : %s\nOn line : %ld\n\nError code 0x%lx :\n%s", f, l, c, msg);
+                std::snprintf(buffer, n, "Error in : %s\nOn line : %ld\n\nError code 0x%lx :\n%s", f, l, c,
+                              msg);
         } else if (code == XERR_TEXT) {
             std::snprintf(buffer, n, "%s", msg);
         } else {
@@ -170,9 +173,10 @@ int32_t CErrorBase::CreateErrorString(char* buffer, int32_t size)
         std::snprintf(buffer, n, "Error code 0x%lx :\n%s\n\nSystem specific error (%ld):\n%s", c, msg,
                       static_cast<long>(sys), sysText);
     else
-        std::snprintf(buffer, n,
-                      "Error in : %s\nOn line : %ld\n\nError code 0x%lx :\n%s\n\nSystem specific error (%ld):\n%s", f,
-                      l, c, msg, static_cast<long>(sys), sysText);
+        std::snprintf(
+            buffer, n,
+            "Error in : %s\nOn line : %ld\n\nError code 0x%lx :\n%s\n\nSystem specific error (%ld):\n%s", f,
+            l, c, msg, static_cast<long>(sys), sysText);
     return TRUE;
 }
 
@@ -216,7 +220,8 @@ char* xErrorMerge(const char* a, const char* b)
     return s;
 }
 
-namespace {
+namespace
+{
 XDebugOutFunc g_traceOut = nullptr;
 }
 

@@ -11,7 +11,8 @@
 #include <cstdarg>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 struct Access {
     int32_t bit;
@@ -107,19 +108,19 @@ int32_t CFile::WriteByte(int8_t b)
     return TRUE;
 }
 
-#define TV_TYPED_IO(Name, T)                                                                                      \
-    int32_t CFile::Read##Name(T* v)                                                                               \
-    {                                                                                                             \
-        T tmp;                                                                                                    \
-        if (!Read(&tmp, sizeof(T)))                                                                               \
-            return FALSE;                                                                                         \
-        *v = swap ? tvcore::ReverseBytes(tmp) : tmp;                                                                           \
-        return TRUE;                                                                                              \
-    }                                                                                                             \
-    int32_t CFile::Write##Name(T v)                                                                               \
-    {                                                                                                             \
-        T tmp = swap ? tvcore::ReverseBytes(v) : v;                                                                            \
-        return Write(&tmp, sizeof(T));                                                                            \
+#define TV_TYPED_IO(Name, T)                                                                                 \
+    int32_t CFile::Read##Name(T* v)                                                                          \
+    {                                                                                                        \
+        T tmp;                                                                                               \
+        if (!Read(&tmp, sizeof(T)))                                                                          \
+            return FALSE;                                                                                    \
+        *v = swap ? tvcore::ReverseBytes(tmp) : tmp;                                                         \
+        return TRUE;                                                                                         \
+    }                                                                                                        \
+    int32_t CFile::Write##Name(T v)                                                                          \
+    {                                                                                                        \
+        T tmp = swap ? tvcore::ReverseBytes(v) : v;                                                          \
+        return Write(&tmp, sizeof(T));                                                                       \
     }
 TV_TYPED_IO(Word, int16_t)
 TV_TYPED_IO(Long, int32_t)

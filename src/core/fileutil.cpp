@@ -124,7 +124,8 @@ int32_t xCreateDirsForFile(const char* path)
                 if (!exists) {
                     int32_t err = tvp::MkDir(part.c_str());
                     if (err != 0 && err != EEXIST)
-                        return xErrorf("Unable to create dir %s. Errorcode: %ld", dir.c_str(), static_cast<long>(err));
+                        return xErrorf("Unable to create dir %s. Errorcode: %ld", dir.c_str(),
+                                       static_cast<long>(err));
                 } else if (!isDir) {
                     return xErrorf("Unable to change dir %s.", part.c_str());
                 }
@@ -185,11 +186,21 @@ int32_t xAddDrives(CLList* list, char first, char last)
         const char* label = d.label;
         if (*label == 0) {
             switch (d.type) {
-            case tvp::DRIVE_REMOVABLE: label = "Removable Disk"; break;
-            case tvp::DRIVE_FIXED: label = "Fixed Disk"; break;
-            case tvp::DRIVE_REMOTE: label = "Remote Disk"; break;
-            case tvp::DRIVE_CDROM: label = "Compact Disc"; break;
-            default: label = "Unknown Disk"; break;
+            case tvp::DRIVE_REMOVABLE:
+                label = "Removable Disk";
+                break;
+            case tvp::DRIVE_FIXED:
+                label = "Fixed Disk";
+                break;
+            case tvp::DRIVE_REMOTE:
+                label = "Remote Disk";
+                break;
+            case tvp::DRIVE_CDROM:
+                label = "Compact Disc";
+                break;
+            default:
+                label = "Unknown Disk";
+                break;
             }
         }
         size_t len = std::strlen(d.root) + std::strlen(label) + 4;
@@ -205,7 +216,8 @@ int32_t xAddDrives(CLList* list, char first, char last)
     return TRUE;
 }
 
-namespace {
+namespace
+{
 struct FolderCtx {
     CLList* list;
     std::string prefix;
@@ -233,7 +245,8 @@ bool AddEntry(void* ctx, const char* name, bool isDir, bool hidden)
 }
 } // namespace
 
-int32_t xAddFolderContent(CLList* list, const char* folder, const char* pattern, int dirs, int files, int fullPath)
+int32_t xAddFolderContent(CLList* list, const char* folder, const char* pattern, int dirs, int files,
+                          int fullPath)
 {
     if (list == nullptr || folder == nullptr)
         return FALSE;
@@ -258,16 +271,19 @@ int32_t xExecuteFile(const char* file, const char* params)
         {2, "Unable to execute file (%s %s) The specified file was not found."},
         {3, "Unable to execute file (%s %s) The specified path was not found."},
         {5, "Unable to execute file (%s %s) The operating system denied access to the specified file."},
-        {11, "Unable to execute file (%s %s) The .exe file is invalid (non-Win32\xAE .exe or error in .exe image)."},
+        {11, "Unable to execute file (%s %s) The .exe file is invalid (non-Win32\xAE .exe or error in .exe "
+             "image)."},
         {26, "Unable to execute file (%s %s) A sharing violation occurred."},
         {27, "Unable to execute file (%s %s) The file name association is incomplete or invalid."},
-        {28, "Unable to execute file (%s %s) The DDE transaction could not be completed because the request timed "
+        {28, "Unable to execute file (%s %s) The DDE transaction could not be completed because the request "
+             "timed "
              "out."},
         {29, "Unable to execute file (%s %s) The DDE transaction failed."},
         {30, "Unable to execute file (%s %s) The DDEtransaction  could not be completed because other DDE "
              "transactions were being processed."},
-        {31, "Unable to execute file (%s %s) There is no application associated with the given file name "
-             "extension. This error will also be returned if you attempt to print a file that is not printable."},
+        {31,
+         "Unable to execute file (%s %s) There is no application associated with the given file name "
+         "extension. This error will also be returned if you attempt to print a file that is not printable."},
         {32, "Unable to execute file (%s %s) The specified dynamic-link library was not found."},
     };
     const char* text = "Unable to execute file (%s %s) Unknown error.";
@@ -298,7 +314,8 @@ int32_t xShowURL(const char* url)
 
 // ---------------------------------------------------------------- CRC-32
 
-namespace {
+namespace
+{
 
 void BuildTable(uint32_t* table, uint32_t poly)
 {
@@ -369,7 +386,8 @@ int32_t xCalcFileCrc(const char* name, uint32_t* crc, uint32_t poly)
 
 // ---------------------------------------------------------------- scrambling
 
-namespace {
+namespace
+{
 constexpr char kMarker[] = "XICRYPTEDFILE";
 constexpr uint32_t kMarkerLen = 13;
 } // namespace

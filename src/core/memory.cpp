@@ -10,7 +10,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr char kPlain[4] = {'X', 'F', 'A', 'L'};
 constexpr char kTracked[4] = {'X', 'C', 'A', 'L'};
@@ -96,7 +97,8 @@ int32_t xFreeMem(void* p, const char* file, int32_t line)
             return FALSE;
         if (glb->memory == nullptr)
             return xErrorTxt_Func(
-                "xFreemem: Memory was allocated with memory class but the memory object do not exists", nullptr, 0);
+                "xFreemem: Memory was allocated with memory class but the memory object do not exists",
+                nullptr, 0);
         return glb->memory->Free(p, file, line);
     }
     if (HasKind(p, kPlain)) {
@@ -104,8 +106,9 @@ int32_t xFreeMem(void* p, const char* file, int32_t line)
         return TRUE;
     }
     if (glb != nullptr)
-        glb->error.SetErrorf("xFreeMem: invalid memory pointer (no XCAL or XFAL header)\nFreed in file %s at line %ld",
-                             file != nullptr ? file : "", static_cast<long>(line));
+        glb->error.SetErrorf(
+            "xFreeMem: invalid memory pointer (no XCAL or XFAL header)\nFreed in file %s at line %ld",
+            file != nullptr ? file : "", static_cast<long>(line));
     return FALSE;
 }
 
@@ -178,8 +181,8 @@ int32_t CMemory::Free(void* p, const char* file, int32_t line)
     if (!HasKind(p, kTracked) || h->owner != this || h->entry.address != p) {
         if (file == nullptr)
             return xErrorTxt_Func("Memory entry not found", nullptr, 0);
-        return glb != nullptr ? glb->error.SetErrorf("Memory entry not found in file \"%s\" at line %ld", file,
-                                                     static_cast<long>(line))
+        return glb != nullptr ? glb->error.SetErrorf("Memory entry not found in file \"%s\" at line %ld",
+                                                     file, static_cast<long>(line))
                               : FALSE;
     }
     int32_t result = TRUE;
@@ -218,7 +221,8 @@ int32_t CMemory::PrintMemList(const char* fileName)
     int32_t nr = 0;
     for (SLListNode* n = list.first; n != nullptr; n = n->next, ++nr) {
         auto* e = static_cast<SMemEntry*>(n->data);
-        if (!f.Print("| %4d | %8lx | %8ld | %8ld | %s\n", nr, static_cast<unsigned long>(reinterpret_cast<uintptr_t>(e->address)),
+        if (!f.Print("| %4d | %8lx | %8ld | %8ld | %s\n", nr,
+                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(e->address)),
                      static_cast<long>(e->size), static_cast<long>(e->line),
                      e->file != nullptr ? e->file : "<File info missing>"))
             return FALSE;
@@ -245,8 +249,9 @@ void CMemory::PrintLeakList()
     for (SLListNode* n = list.first; n != nullptr; n = n->next, ++nr) {
         auto* e = static_cast<SMemEntry*>(n->data);
         dprintf("| %3d | %8lx | %8ld | %8ld | %s\n", nr,
-                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(e->address)), static_cast<long>(e->size),
-                static_cast<long>(e->line), e->file != nullptr ? e->file : "<File info missing>");
+                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(e->address)),
+                static_cast<long>(e->size), static_cast<long>(e->line),
+                e->file != nullptr ? e->file : "<File info missing>");
     }
     dprintf("%s", rule);
     dprintf("| %3d |        0 | %8ld |          |\n", nr, static_cast<long>(bytesAlloc));

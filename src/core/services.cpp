@@ -50,7 +50,8 @@ int32_t xGetDateInfo(int32_t& sec, int32_t& min, int32_t& hour, int32_t& mday, i
 
 // ---------------------------------------------------------------- random numbers
 
-namespace {
+namespace
+{
 thread_local uint32_t g_randState = 1;
 }
 
@@ -101,7 +102,8 @@ void xGetUID(uint32_t& a, uint32_t& b, uint32_t& c)
 
 // ---------------------------------------------------------------- global flags
 
-namespace {
+namespace
+{
 // Checks the index; reports with the operation's own name.
 bool ValidVar(int32_t i, const char* op)
 {
@@ -165,7 +167,8 @@ int32_t xGetPriority(int32_t& p)
 
 int32_t xSetPriority(int32_t) { return TRUE; }
 
-namespace {
+namespace
+{
 int32_t ChangePriority(int32_t d)
 {
     int32_t p = 0;

@@ -98,7 +98,8 @@ void xShowVersionInfoTarvex() { xShowVersionInfo("Tarvex v2.2", "Apr 30 2001, 13
 
 // ---------------------------------------------------------------- path strings
 
-namespace {
+namespace
+{
 
 bool IsSep(char c) { return c == '/' || c == '\\'; }
 

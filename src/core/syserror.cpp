@@ -2,7 +2,8 @@
 // a table error (display-surface results).
 #include <tarvex/error.h>
 
-namespace {
+namespace
+{
 
 struct SysText {
     uint32_t code;
@@ -13,11 +14,13 @@ struct SysText {
 constexpr SysText kSysTexts[] = {
     {0x8007000Eu, "DirectDraw does not have enough memory to perform the operation."},
     {0x88760096u, "The provided rectangle was invalid."},
-    {0x887601C2u, "Access to this surface is refused because the surface memory is gone.\nThe DirectDrawSurface "
-                  "object representing this surface should have the IDirectDrawSurface::Restore method called on "
-                  "it. "},
-    {0x8876026Cu, "A device context has already been returned for this surface.\nOnly one device context can be "
-                  "retrieved for each surface. "},
+    {0x887601C2u,
+     "Access to this surface is refused because the surface memory is gone.\nThe DirectDrawSurface "
+     "object representing this surface should have the IDirectDrawSurface::Restore method called on "
+     "it. "},
+    {0x8876026Cu,
+     "A device context has already been returned for this surface.\nOnly one device context can be "
+     "retrieved for each surface. "},
 };
 
 } // namespace

@@ -51,9 +51,9 @@ int32_t xAddTimer(CTimer* obj, uint32_t interval)
     return TRUE;
 }
 
-namespace {
-template <class Pred>
-void Remove(CTimer* obj, Pred matches, bool firstActiveOnly)
+namespace
+{
+template <class Pred> void Remove(CTimer* obj, Pred matches, bool firstActiveOnly)
 {
     if (glb == nullptr || obj == nullptr)
         return;
@@ -81,12 +81,14 @@ void Remove(CTimer* obj, Pred matches, bool firstActiveOnly)
 
 void xRemoveTimer(CTimer* obj, uint32_t interval)
 {
-    Remove(obj, [&](uint32_t i) { return i == interval; }, true);
+    Remove(
+        obj, [&](uint32_t i) { return i == interval; }, true);
 }
 
 void xRemoveTimerAll(CTimer* obj)
 {
-    Remove(obj, [](uint32_t) { return true; }, false);
+    Remove(
+        obj, [](uint32_t) { return true; }, false);
 }
 
 void xRemoveNotActiveTimers()

@@ -7,7 +7,9 @@
 
 using tvtest::LastError;
 
-class ErrorTest : public tvtest::TarvexTest {};
+class ErrorTest : public tvtest::TarvexTest
+{
+};
 
 TEST_F(ErrorTest, TableAndCodes)
 {
@@ -99,7 +101,8 @@ TEST_F(ErrorTest, CreateErrorStringForms)
     EXPECT_EQ(std::strlen(buf), 19u);
 }
 
-namespace {
+namespace
+{
 std::map<std::string, std::string> g_options;
 void Collect(char* key, char* value) { g_options[key] = value; }
 } // namespace

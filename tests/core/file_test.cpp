@@ -9,13 +9,16 @@
 
 using tvtest::LastError;
 
-class FileTest : public tvtest::TarvexTest {};
+class FileTest : public tvtest::TarvexTest
+{
+};
 
-namespace {
+namespace
+{
 void WriteBytes(const char* name, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 } // namespace
 
@@ -179,7 +182,8 @@ TEST_F(FileTest, Utilities)
 
     chmod("v.txt", 0444);
     EXPECT_EQ(xRemoveReadOnly("v.txt"), TRUE);
-    struct stat st {};
+    struct stat st {
+    };
     stat("v.txt", &st);
     EXPECT_NE(st.st_mode & S_IWUSR, 0u);
     EXPECT_EQ(xFileDelete("v.txt"), TRUE);

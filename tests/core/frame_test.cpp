@@ -9,10 +9,12 @@
 
 using tvtest::LastError;
 
-namespace {
+namespace
+{
 
-class ManualClock {
-public:
+class ManualClock
+{
+  public:
     explicit ManualClock(uint32_t start) { tvp::TestSetManualClock(true, start); }
     ~ManualClock() { tvp::TestSetManualClock(false); }
 };
@@ -45,8 +47,9 @@ struct WinRecorder : CWinMsg {
 
 } // namespace
 
-class FrameTest : public tvtest::TarvexTest {
-protected:
+class FrameTest : public tvtest::TarvexTest
+{
+  protected:
     FrameTest() : TarvexTest(true) {}
 };
 
@@ -187,7 +190,9 @@ TEST(FrameServices, RandomNumbers)
     }
 }
 
-class FrameGlobalsTest : public tvtest::TarvexTest {};
+class FrameGlobalsTest : public tvtest::TarvexTest
+{
+};
 
 TEST_F(FrameGlobalsTest, FlagsNamesAndIdentifiers)
 {

@@ -3,7 +3,8 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 // The list's data as text, each element a char stored in the pointer.
 std::string Walk(CLList& l)
 {
@@ -133,7 +134,9 @@ TEST(LList, MoveFirst)
     }
 }
 
-class LListData : public tvtest::TarvexTest {};
+class LListData : public tvtest::TarvexTest
+{
+};
 
 TEST_F(LListData, OwnedData)
 {

@@ -8,8 +8,9 @@
 using tvtest::LastError;
 
 // The globals' own tables are tracked too: tests count from this baseline.
-class MemoryTest : public tvtest::TarvexTest {
-protected:
+class MemoryTest : public tvtest::TarvexTest
+{
+  protected:
     void SetUp() override
     {
         TarvexTest::SetUp();
@@ -60,7 +61,9 @@ TEST_F(MemoryTest, FreeFailures)
     // A foreign block: neither header, nothing released.
     char foreign[16] = "ABCDxxxx";
     EXPECT_EQ(xFreeMem(foreign + 4, "caller.cpp", 42), FALSE);
-    EXPECT_EQ(LastError(), "xFreeMem: invalid memory pointer (no XCAL or XFAL header)\nFreed in file caller.cpp at line 42");
+    EXPECT_EQ(
+        LastError(),
+        "xFreeMem: invalid memory pointer (no XCAL or XFAL header)\nFreed in file caller.cpp at line 42");
 
     // A tracked-looking block the tracker does not know: the kind text right
     // in front of an aligned pointer with a zeroed header area before it.

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
-class StringsTest : public tvtest::TarvexTest {};
+class StringsTest : public tvtest::TarvexTest
+{
+};
 
 TEST_F(StringsTest, PathStrings)
 {

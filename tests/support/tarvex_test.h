@@ -8,7 +8,8 @@
 #include <memory>
 #include <string>
 
-namespace tvtest {
+namespace tvtest
+{
 
 // Collects what the library writes through its trace channel.
 inline std::string& Trace()
@@ -19,8 +20,9 @@ inline std::string& Trace()
 inline void CollectTrace(char* text) { Trace() += text; }
 
 // Fresh SGlobals / SSysGlobals for one test; xCreateGlobals done, xInit on request.
-class Globals {
-public:
+class Globals
+{
+  public:
     explicit Globals(bool init = false)
     {
         m_glb = std::make_unique<SGlobals>();
@@ -50,15 +52,16 @@ public:
     ~Globals() { Finish(); }
     bool ok = false;
 
-private:
+  private:
     std::unique_ptr<SGlobals> m_glb;
     std::unique_ptr<SSysGlobals> m_sglb;
     bool m_inited = false;
 };
 
 // Fixture: globals without a window; subclasses may pass true for xInit.
-class TarvexTest : public ::testing::Test {
-protected:
+class TarvexTest : public ::testing::Test
+{
+  protected:
     explicit TarvexTest(bool init = false) : m_init(init) {}
     void SetUp() override
     {
@@ -73,7 +76,7 @@ protected:
     }
     std::unique_ptr<Globals> globals;
 
-private:
+  private:
     bool m_init;
 };
 
