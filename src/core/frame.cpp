@@ -18,6 +18,8 @@ HINSTANCE ThisInstance = nullptr;
 namespace {
 // Largest gap between two frames that is turned into update ticks.
 constexpr uint32_t kMaxFrameGap = 250;
+// The comm layer's client rounds, when it is started.
+void (*g_commRounds)(int32_t) = nullptr;
 } // namespace
 
 SGlobals::SGlobals()
@@ -199,7 +201,8 @@ void xFreeGlobals()
 int32_t xHandler()
 {
     xUpdateObjTimers();
-    // The three rounds of comm clients join here with the comm layer.
+    if (g_commRounds != nullptr)
+        g_commRounds(3);
     // The active screen's FlipPage joins here with the screens.
 
     tvp::Msg msg;
@@ -506,6 +509,8 @@ void xSetXHandlerWaitMode(int32_t mode)
         glb->socketWaitMode = mode;
 }
 
+void xSetCommClientRounds(void (*rounds)(int32_t count)) { g_commRounds = rounds; }
+
 void SetLoadDataCallback(void (*callback)())
 {
     if (glb != nullptr)
@@ -522,8 +527,8 @@ void DefaultLoadDataCallback()
         last = now;
     }
     if (xTimeDiff(last, now) > 100) {
-        // One pass over the local and the remote clients joins here with
-        // the comm layer.
+        if (g_commRounds != nullptr)
+            g_commRounds(1);
         last = now;
     }
 }
