@@ -1,6 +1,8 @@
 // Local and remote clients and servers, the process-wide registries that tie
 // them together, the start and stop of the comm layer, and the per-frame
 // client rounds.
+#include "commtransfer.h"
+
 #include <tarvex/comm.h>
 #include <tarvex/error.h>
 #include <tarvex/frame.h>
@@ -370,7 +372,7 @@ int32_t RunRound(CCommBase* comm, SCommLink& link, int32_t& connected, CLList& t
     if (!sendFailed) {
         for (int32_t i = 0; i < COMM_STEPS_PER_ROUND; ++i) {
             int32_t progress = 0;
-            if (!PacketTransferHandler(progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
+            if (!PacketTransferStep(i == 0, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
                                        link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus,
                                        &transferIn, &transferOut, &link.cryptData)) {
                 transferFailed = true;

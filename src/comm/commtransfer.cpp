@@ -1,6 +1,8 @@
 // The transfer step of a comm connection: moves the first queued packet out
 // and the next incoming packet in (header, then body), a bounded amount per
 // call, and disconnects on anything that is not a valid packet.
+#include "commtransfer.h"
+
 #include <tarvex/comm.h>
 #include <tarvex/error.h>
 #include <tarvex/memory.h>
@@ -23,6 +25,15 @@ int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock
                               SXPacket*& sendPacket, uint32_t& sendCount, int32_t& sendStatus,
                               CLList* transferIn, CLList* transferOut, SCryptData* cd)
 {
+    return PacketTransferStep(true, progress, blocked, sock, connected, recvPacket, recvCount, recvStatus,
+                              sendPacket, sendCount, sendStatus, transferIn, transferOut, cd);
+}
+
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock,
+                           int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
+                           SXPacket*& sendPacket, uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn,
+                           CLList* transferOut, SCryptData* cd)
+{
     if (recvStatus != COMM_RECV_IDLE && recvStatus != COMM_RECV_HEADER && recvStatus != COMM_RECV_BODY)
         return Drop(sock, connected, cd, "PacketTransferHandler: recvStatus is invalid");
     if (sendStatus != COMM_SEND_IDLE && sendStatus != COMM_SEND_SENDING)
@@ -30,7 +41,9 @@ int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock
     progress = 0;
     if (connected == 0)
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected");
-    if (!xCheckConnectionUp(sock, connected, cd) || connected == 0)
+    // Later steps of a round rely on the first one's check: a peer lost in
+    // between shows in the send and receive results themselves.
+    if (firstOfRound && (!xCheckConnectionUp(sock, connected, cd) || connected == 0))
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected error");
 
     // Receive preparation.
@@ -97,10 +110,14 @@ int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock
 
     uint32_t recvBefore = recvCount, sendBefore = sendCount;
     char* sendBuf = sendStatus == COMM_SEND_SENDING ? reinterpret_cast<char*>(sendPacket) : nullptr;
-    int32_t ok = blocked == 1 ? xBlockedHandler(sock, connected, reinterpret_cast<char*>(recvPacket), recvCount,
-                                                recvLimit, sendBuf, sendCount, sendLimit, cd)
-                              : xNonBlockedHandler(sock, connected, reinterpret_cast<char*>(recvPacket), recvCount,
-                                                   recvLimit, sendBuf, sendCount, sendLimit, cd);
+    // The socket's mode is set by the first step of a round and stays.
+    char* recvBuf = reinterpret_cast<char*>(recvPacket);
+    int32_t ok = !firstOfRound ? xSocketHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf, sendCount,
+                                                sendLimit, cd)
+                 : blocked == 1
+                     ? xBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf, sendCount, sendLimit, cd)
+                     : xNonBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf, sendCount,
+                                          sendLimit, cd);
     // Movement in either direction is progress: a one-way stream (a large
     // packet in, nothing out) keeps going within the round.
     if (recvCount != recvBefore || sendCount != sendBefore)

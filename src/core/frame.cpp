@@ -233,9 +233,13 @@ int32_t xHandler()
             if (wait > 1) {
                 // With the socket wait mode on, traffic on any comm socket
                 // ends the wait early.
-                if (glb->socketWaitMode != 0)
+                if (glb->socketWaitMode != 0) {
                     xWaitTimeOrSockets(static_cast<uint32_t>(wait));
-                else
+                    // Woken by traffic: take it in now, so the application
+                    // sees it this frame rather than a frame later.
+                    if (g_commRounds != nullptr && xTimeDiff(now, xGetTime()) < static_cast<uint32_t>(wait))
+                        g_commRounds(1);
+                } else
                     xSleep(static_cast<uint32_t>(wait));
             }
         }
