@@ -283,3 +283,49 @@ TEST_F(CommTest, TransferStepRefusesBadStates)
     EXPECT_EQ(LastError(), "PacketTransferHandler:Not connected");
     xClosedownSockets(code, &cd);
 }
+
+TEST_F(CommTest, RegistrationsFromAPeerAreKeptAndRouted)
+{
+    // Two connections in this process. A's client plays a remote peer that
+    // announces a node; A's accepted side keeps it and routes the
+    // registration to the other connection, whose ends keep it without
+    // routing further (never route from clients).
+    auto a = std::make_unique<Pair>();
+    auto b = std::make_unique<Pair>();
+    ASSERT_TRUE(a->Open()) << LastError();
+    ASSERT_TRUE(b->Open()) << LastError();
+    a->client.SetPacketTypes(1, 0);
+    b->client.SetNeverRouteNode_From_Client(1);
+    b->accepted.SetNeverRouteNode_From_Client(1);
+
+    auto announce = [&](uint8_t type, const char* data = nullptr) {
+        SXPacket* p = BuildPacket(type, 5, "chat", CNODE_CLIENT, 0, data,
+                                  data ? static_cast<uint32_t>(std::strlen(data)) : 0);
+        ASSERT_EQ(a->client.SendQueAdd(p), TRUE);
+    };
+    auto count = [](CCommBase& c) {
+        c.OtherSideNodes_First();
+        return c.OtherSideNodes_Exists() ? c.OtherSideNodes_Get()->refCount : 0;
+    };
+    announce(PACKET_TYPE_CNODEREG);
+    announce(PACKET_TYPE_CNODEREG);
+    ASSERT_TRUE(Pump([&] { return count(a->accepted) == 2 && count(b->client) == 2 && count(b->accepted) == 2; }))
+        << LastError();
+    EXPECT_EQ(a->accepted.HasOtherSideNode("chat", 4, 5, CNODE_SERVER), TRUE);
+
+    // Node data for the announced node arrives (no node here to take it).
+    announce(PACKET_TYPE_CNODE, "hello");
+    ASSERT_TRUE(Pump([&] { return a->client.IsFlushed() == TRUE; }));
+    ASSERT_TRUE(Pump([&] { return a->accepted.NumTransferIn() == 0; }));
+    EXPECT_EQ(a->accepted.IsConnected(), 1);
+    a->accepted.AckInData();
+
+    // Unregistrations count down and are not routed.
+    announce(PACKET_TYPE_CNODEUNREG);
+    ASSERT_TRUE(Pump([&] { return count(a->accepted) == 1; }));
+    announce(PACKET_TYPE_CNODEUNREG);
+    ASSERT_TRUE(Pump([&] { return count(a->accepted) == 0; }));
+    EXPECT_EQ(count(b->client), 2);
+    EXPECT_EQ(a->accepted.IsConnected(), 1);
+    EXPECT_EQ(b->client.IsConnected(), 1);
+}
