@@ -50,7 +50,10 @@ uint32_t PacketSizeOf(const SXPacket* p)
 }
 
 // Takes the current entry out of a list, leaving the cursor on the next one.
-void DeleteCurrent(CLList& list) { list.Delete(); }
+void DeleteCurrent(CLList& list)
+{
+    list.Delete();
+}
 
 } // namespace
 
@@ -65,7 +68,10 @@ void xSetCommNodeHooks(const SCommNodeHooks* hooks)
     }
 }
 
-const SCommNodeHooks* xGetCommNodeHooks() { return g_hooksSet ? &g_hooks : nullptr; }
+const SCommNodeHooks* xGetCommNodeHooks()
+{
+    return g_hooksSet ? &g_hooks : nullptr;
+}
 
 // ---------------------------------------------------------------- construction
 
@@ -112,7 +118,10 @@ int32_t CCommBase::Report(const char* text)
     return xErrorf("%s (classname: %s objectname: %s)", text, GetClassName(), GetObjName());
 }
 
-const char* CCommBase::GetErrorMessage() { return glb != nullptr ? glb->error.GetError() : ""; }
+const char* CCommBase::GetErrorMessage()
+{
+    return glb != nullptr ? glb->error.GetError() : "";
+}
 
 int32_t CCommBase::SetObjName(const char* name)
 {
@@ -188,8 +197,14 @@ int32_t CCommBase::SetLogFileName(const char* name)
     return TRUE;
 }
 
-void CCommBase::SetPacketCallbackSend(XCommPacketCallback cb) { sendCallback = cb != nullptr ? cb : DefaultCallback; }
-void CCommBase::SetPacketCallbackRecv(XCommPacketCallback cb) { recvCallback = cb != nullptr ? cb : DefaultCallback; }
+void CCommBase::SetPacketCallbackSend(XCommPacketCallback cb)
+{
+    sendCallback = cb != nullptr ? cb : DefaultCallback;
+}
+void CCommBase::SetPacketCallbackRecv(XCommPacketCallback cb)
+{
+    recvCallback = cb != nullptr ? cb : DefaultCallback;
+}
 
 int32_t CCommBase::SendQueDelete()
 {
@@ -326,7 +341,8 @@ int32_t CCommBase::RecvHandler()
             if (!p->GetSplitIndex(first))
                 return Report("CCommBase::RecvHandler: GetSplitIndex failed");
             if (first != 0)
-                return Report("CCommBase::RecvHandler: The first splitted packet do not have the splitindex 0");
+                return Report(
+                    "CCommBase::RecvHandler: The first splitted packet do not have the splitindex 0");
             if (!p->GetSplitId(id))
                 return Report("CCommBase::RecvHandler: GetSplitId failed");
             uint8_t expected = static_cast<uint8_t>(first + 1);
@@ -346,8 +362,9 @@ int32_t CCommBase::RecvHandler()
                 if (!q->GetSplitId(qid))
                     return Report("CCommBase::RecvHandler: GetSplitId failed (2)");
                 if (qid != id)
-                    return Report("CCommBase::RecvHandler: We got a new splitId before we had all the packets "
-                                  "from the first splitId");
+                    return Report(
+                        "CCommBase::RecvHandler: We got a new splitId before we had all the packets "
+                        "from the first splitId");
                 if (!q->GetSplitIndex(qindex))
                     return Report("CCommBase::RecvHandler: GetSplitIndex failed (2)");
                 if (qindex != expected)
@@ -437,7 +454,8 @@ int32_t CCommBase::RecvPacketFromRemote(SXPacket* packet)
                 entry->nodeType = ntype;
                 entry->name = copy;
                 entry->refCount = 1;
-                LogData(">Add commnode to comm (othersidenode)<", copy, static_cast<uint32_t>(std::strlen(copy)));
+                LogData(">Add commnode to comm (othersidenode)<", copy,
+                        static_cast<uint32_t>(std::strlen(copy)));
                 if (!otherSideNodes.InsertLast(entry)) {
                     XFREE(copy);
                     XDELETE(entry);
@@ -492,15 +510,18 @@ int32_t CCommBase::RecvPacketFromRemote(SXPacket* packet)
         bool known = false;
         for (SLListNode* n = otherSideNodes.first; n != nullptr && !known; n = n->next) {
             auto* e = static_cast<SOtherSideNode*>(n->data);
-            known = e->nodeId == id && std::strlen(e->name) == nameSize && std::memcmp(e->name, name, nameSize) == 0;
+            known = e->nodeId == id && std::strlen(e->name) == nameSize &&
+                    std::memcmp(e->name, name, nameSize) == 0;
         }
         LogData(">RECV:Node data<", packet, packetSize);
         int32_t forwarded = SendCommNodeToAllComm(this, packet);
         if (!known && !forwarded) {
+            // The name lives in the packet: report before letting it go.
+            xErrorf("CommBase::RecvPacketFromRemote: Remote node not found (classname: %s objectname: %s) "
+                    "Node(Name:%s Id:%ld)",
+                    GetClassName(), GetObjName(), name, static_cast<long>(static_cast<int32_t>(id)));
             FreePacket(packet);
-            return xErrorf("CommBase::RecvPacketFromRemote: Remote node not found (classname: %s objectname: %s) "
-                           "Node(Name:%s Id:%ld)",
-                           GetClassName(), GetObjName(), name, static_cast<long>(static_cast<int32_t>(id)));
+            return FALSE;
         }
         bool accepted = false;
         if (g_hooksSet) {
@@ -510,9 +531,11 @@ int32_t CCommBase::RecvPacketFromRemote(SXPacket* packet)
                 if (g_hooks.getId(node) == id && std::strcmp(nodeName, name) == 0 &&
                     g_hooks.recvIncomingFromComm(node, packet) == 1) {
                     accepted = true;
-                    LogData(">RECV:Node data\t- ACCEPT -<", nodeName, static_cast<uint32_t>(std::strlen(nodeName)));
+                    LogData(">RECV:Node data\t- ACCEPT -<", nodeName,
+                            static_cast<uint32_t>(std::strlen(nodeName)));
                 } else {
-                    LogData(">RECV:Node data\t- DENY -<", nodeName, static_cast<uint32_t>(std::strlen(nodeName)));
+                    LogData(">RECV:Node data\t- DENY -<", nodeName,
+                            static_cast<uint32_t>(std::strlen(nodeName)));
                 }
             }
         }
@@ -559,7 +582,8 @@ int32_t CCommBase::RegisterCommNode(CCommNode* node)
     if (acceptNode != 1 || node == nullptr || !g_hooksSet)
         return Report("CCommRemoteClient:: RegisterCommNode: Unable to register commnode");
     const char* name = g_hooks.getName(node);
-    SXPacket* p = BuildPacket(PACKET_TYPE_CNODEREG, g_hooks.getId(node), name, g_hooks.getType(node), 0, nullptr, 0);
+    SXPacket* p =
+        BuildPacket(PACKET_TYPE_CNODEREG, g_hooks.getId(node), name, g_hooks.getType(node), 0, nullptr, 0);
     if (p == nullptr)
         return Report("CCommRemoteClient:: RegisterCommNode: Unable to register commnode");
     if (thisSideNodes.IsItemInList(node)) {
@@ -630,13 +654,15 @@ int32_t CCommBase::SendOtherSideNodes(CCommBase* target)
     return TRUE;
 }
 
-int32_t CCommBase::HasOtherSideNode(const char* name, uint32_t nameLength, uint32_t nodeId, uint32_t wantedType)
+int32_t CCommBase::HasOtherSideNode(const char* name, uint32_t nameLength, uint32_t nodeId,
+                                    uint32_t wantedType)
 {
     if (acceptNode == 0 || name == nullptr)
         return FALSE;
     for (SLListNode* n = otherSideNodes.first; n != nullptr; n = n->next) {
         auto* e = static_cast<SOtherSideNode*>(n->data);
-        if (e->nodeId != nodeId || std::strlen(e->name) != nameLength || std::memcmp(e->name, name, nameLength) != 0)
+        if (e->nodeId != nodeId || std::strlen(e->name) != nameLength ||
+            std::memcmp(e->name, name, nameLength) != 0)
             continue;
         if (wantedType == CNODE_ANY)
             return TRUE;
@@ -664,8 +690,7 @@ void CCommBase::Cleanup()
 namespace
 {
 
-template <bool Data>
-int32_t RouteToAll(CCommBase* from, SXPacket* packet, const char* fn)
+template <bool Data> int32_t RouteToAll(CCommBase* from, SXPacket* packet, const char* fn)
 {
     SXPacketCNode* cnode = SXPacketCNode::From(packet);
     uint32_t type = 0, size = 0, nameSize = 0, id = 0;
@@ -689,7 +714,8 @@ int32_t RouteToAll(CCommBase* from, SXPacket* packet, const char* fn)
         (type == CNODE_CLIENT && from->GetNeverRouteNode_From_Client()))
         return TRUE;
     if (glb == nullptr || glb->localClients == nullptr)
-        return xErrorf(Data ? "%s: glb->localClientRegList is NULL" : "%s: glb->localClientRegList is NULL.", fn);
+        return xErrorf(Data ? "%s: glb->localClientRegList is NULL" : "%s: glb->localClientRegList is NULL.",
+                       fn);
     if (glb->remoteClients == nullptr)
         return xErrorf("%s: glb->remoteClientRegList is NULL", fn);
     int32_t sent = 0;
@@ -706,16 +732,20 @@ int32_t RouteToAll(CCommBase* from, SXPacket* packet, const char* fn)
                 continue;
             SXPacket* copy = nullptr;
             if (!packet->MakeNewPacket(copy)) {
-                xErrorf(Data ? "%s: MakeNewPacket function failed" : "%s: MakeNewPacket function failed.", fn);
+                xErrorf(Data ? "%s: MakeNewPacket function failed" : "%s: MakeNewPacket function failed.",
+                        fn);
                 continue;
             }
             if (!comm->SendPacket(copy)) {
                 XFREE(copy);
-                xErrorf(Data ? "%s: comm->SendPacket function failed" : "%s: comm->SendPacket function failed.", fn);
+                xErrorf(Data ? "%s: comm->SendPacket function failed"
+                             : "%s: comm->SendPacket function failed.",
+                        fn);
                 continue;
             }
-            const char* label = Data ? (li == 0 ? ">Route (to local)<" : ">Route (to remote)<")
-                                     : (li == 0 ? ">Register Route (to local)<" : ">Register Route (to remote)<");
+            const char* label =
+                Data ? (li == 0 ? ">Route (to local)<" : ">Route (to remote)<")
+                     : (li == 0 ? ">Register Route (to local)<" : ">Register Route (to remote)<");
             comm->LogRoute(from, label, packet, size);
             ++sent;
         }
@@ -752,21 +782,22 @@ int32_t CCommBase::PingHandler(int32_t& timedOut)
             if (!p->GetPacketType(type))
                 return Report("CCommBase::PingHandler: GetPacketType function failed");
             uint32_t size = PacketSizeOf(p);
-            uint8_t proto = size > PACKET_HEADER_SIZE
-                                ? SXPacketProtocolHeader::From(p)->GetProtocolType()
-                                : 0;
+            uint8_t proto =
+                size > PACKET_HEADER_SIZE ? SXPacketProtocolHeader::From(p)->GetProtocolType() : 0;
             if (type == PACKET_TYPE_PROTOCOL && pass == 0 && proto == PACKET_PROTOCOL_PING) {
                 transferIn.Unlink(n);
                 FreePacket(p);
-                auto* answer = static_cast<SXPacketProtocolPingAnswer*>(XALLOC(sizeof(SXPacketProtocolPingAnswer)));
+                auto* answer =
+                    static_cast<SXPacketProtocolPingAnswer*>(XALLOC(sizeof(SXPacketProtocolPingAnswer)));
                 if (answer == nullptr)
-                    return xErrorTxt_Func("CCommBase::PingHandler: Unable to create pingAnswer packet.", __FILE__,
-                                          __LINE__);
+                    return xErrorTxt_Func("CCommBase::PingHandler: Unable to create pingAnswer packet.",
+                                          __FILE__, __LINE__);
                 answer->SXPacketProtocolPingAnswer_Init();
                 if (!transferOut.InsertFirst(answer)) {
                     XFREE(answer);
-                    return xErrorTxt_Func("CCommBase::PingHandler: Unable to insert pinganswer packet in que.",
-                                          __FILE__, __LINE__);
+                    return xErrorTxt_Func(
+                        "CCommBase::PingHandler: Unable to insert pinganswer packet in que.", __FILE__,
+                        __LINE__);
                 }
             } else if (type == PACKET_TYPE_PROTOCOL && pass == 1 && proto == PACKET_PROTOCOL_PINGANSWER) {
                 transferIn.Unlink(n);
@@ -782,11 +813,13 @@ int32_t CCommBase::PingHandler(int32_t& timedOut)
     if (pingTimeSet == 0 || (xTimeDiff(lastPingTime, now) >= COMM_PING_INTERVAL && pingPending == 0)) {
         auto* ping = static_cast<SXPacketProtocolPing*>(XALLOC(sizeof(SXPacketProtocolPing)));
         if (ping == nullptr)
-            return xErrorTxt_Func("CCommBase::PingHandler: Unable to create ping packet.", __FILE__, __LINE__);
+            return xErrorTxt_Func("CCommBase::PingHandler: Unable to create ping packet.", __FILE__,
+                                  __LINE__);
         ping->SXPacketProtocolPing_Init();
         if (!transferOut.InsertFirst(ping)) {
             XFREE(ping);
-            return xErrorTxt_Func("CCommBase::PingHandler: Unable to insert ping packet in que.", __FILE__, __LINE__);
+            return xErrorTxt_Func("CCommBase::PingHandler: Unable to insert ping packet in que.", __FILE__,
+                                  __LINE__);
         }
         lastPingTime = now;
         pingTimeSet = 1;
@@ -794,9 +827,10 @@ int32_t CCommBase::PingHandler(int32_t& timedOut)
     }
     if (pingPending != 0) {
         if (pingTimeSet == 0)
-            return xErrorTxt_Func("CCommBase::PingHandler: Impossible error, pending ping is set but no oldPingTime "
-                                  "exists.",
-                                  __FILE__, __LINE__);
+            return xErrorTxt_Func(
+                "CCommBase::PingHandler: Impossible error, pending ping is set but no oldPingTime "
+                "exists.",
+                __FILE__, __LINE__);
         if (xTimeDiff(lastPingTime, now) >= COMM_PING_TIMEOUT) {
             dprintf("CCommBase::PingHandler: ping timeout.\n");
             timedOut = 1;
@@ -812,7 +846,10 @@ namespace
 
 const char* kStars = "********************************************\n";
 
-void Put(CFile& f, const char* text) { f.Write(text, static_cast<uint32_t>(std::strlen(text))); }
+void Put(CFile& f, const char* text)
+{
+    f.Write(text, static_cast<uint32_t>(std::strlen(text)));
+}
 
 void PutData(CFile& f, const void* data, uint32_t size)
 {
@@ -847,7 +884,8 @@ void CCommBase::LogData(const char* label, const void* data, uint32_t size)
         Put(f, "No object name");
     }
     Put(f, "\n");
-    std::snprintf(buf, sizeof buf, "Timestamp: %ld  |  Address: %ld\n", static_cast<long>(static_cast<int32_t>(xGetTime())),
+    std::snprintf(buf, sizeof buf, "Timestamp: %ld  |  Address: %ld\n",
+                  static_cast<long>(static_cast<int32_t>(xGetTime())),
                   static_cast<long>(reinterpret_cast<intptr_t>(this)));
     Put(f, buf);
     PutData(f, data, size);

@@ -27,8 +27,14 @@ char* CopyText(const char* text)
     return copy;
 }
 
-int32_t RejectAll(CCommLocalServerBase*, void*, int32_t) { return FALSE; }
-int32_t RejectAllRemote(CCommRemoteServerBase*, void*, int32_t) { return FALSE; }
+int32_t RejectAll(CCommLocalServerBase*, void*, int32_t)
+{
+    return FALSE;
+}
+int32_t RejectAllRemote(CCommRemoteServerBase*, void*, int32_t)
+{
+    return FALSE;
+}
 
 int32_t ListAdd(const char* fn, const char* listName, CLList* list, void* obj)
 {
@@ -49,7 +55,10 @@ int32_t ListRemove(const char* fn, const char* listName, CLList* list, void* obj
     return TRUE;
 }
 
-CLList* GlbList(CLList* SGlobals::*member) { return glb != nullptr ? glb->*member : nullptr; }
+CLList* GlbList(CLList* SGlobals::*member)
+{
+    return glb != nullptr ? glb->*member : nullptr;
+}
 
 bool InList(CLList* list, void* obj)
 {
@@ -171,7 +180,8 @@ int32_t RemoteClientList_Add(CCommRemoteClientBase* obj)
 }
 int32_t RemoteClientList_Remove(CCommRemoteClientBase* obj)
 {
-    return ListRemove("RemoteClientList_Remove", "remoteClientRegList", GlbList(&SGlobals::remoteClients), obj);
+    return ListRemove("RemoteClientList_Remove", "remoteClientRegList", GlbList(&SGlobals::remoteClients),
+                      obj);
 }
 int32_t LocalServerList_Add(CCommLocalServerBase* obj)
 {
@@ -189,7 +199,8 @@ int32_t RemoteServerList_Add(CCommRemoteServerBase* obj)
 }
 int32_t RemoteServerList_Remove(CCommRemoteServerBase* obj)
 {
-    return ListRemove("RemoteServerList_Remove", "remoteServerRegList", GlbList(&SGlobals::remoteServers), obj);
+    return ListRemove("RemoteServerList_Remove", "remoteServerRegList", GlbList(&SGlobals::remoteServers),
+                      obj);
 }
 
 namespace
@@ -222,8 +233,14 @@ int32_t ForEachNodeComm(const char* fn, CCommNode* node, bool add)
 
 } // namespace
 
-int32_t AddCommNodeToComm(CCommNode* node) { return ForEachNodeComm("AddCommNodeToComm", node, true); }
-int32_t RemoveCommNodeFromComm(CCommNode* node) { return ForEachNodeComm("RemoveCommNodeFromComm", node, false); }
+int32_t AddCommNodeToComm(CCommNode* node)
+{
+    return ForEachNodeComm("AddCommNodeToComm", node, true);
+}
+int32_t RemoveCommNodeFromComm(CCommNode* node)
+{
+    return ForEachNodeComm("RemoveCommNodeFromComm", node, false);
+}
 
 int32_t SendOtherSideNodesToComm(CCommBase* comm)
 {
@@ -238,8 +255,8 @@ int32_t SendOtherSideNodesToComm(CCommBase* comm)
             if (other == comm || other->AcceptNodes() != 1)
                 continue;
             if (!other->SendOtherSideNodes(comm))
-                xErrorTxt_Func("SendOtherSideNodesToComm: comm->SendOtherSideNodes function failed.", __FILE__,
-                               __LINE__);
+                xErrorTxt_Func("SendOtherSideNodesToComm: comm->SendOtherSideNodes function failed.",
+                               __FILE__, __LINE__);
         }
     }
     return TRUE;
@@ -317,7 +334,8 @@ int32_t CCommRemoteClientBase::RegisterRemoteClient()
         return Report("CCommRemoteClientBase::RegisterRemoteClient:AddRemoteCommToCommNode: Function failed");
     LogData(">Register<", nullptr, 0);
     if (!SendOtherSideNodesToComm(this))
-        return Report("CCommRemoteClientBase::RegisterRemoteClient:SendOtherSideNodesToComm: Function failed");
+        return Report(
+            "CCommRemoteClientBase::RegisterRemoteClient:SendOtherSideNodesToComm: Function failed");
     return TRUE;
 }
 
@@ -359,22 +377,25 @@ void SCommLink::ResetTransfer()
 namespace
 {
 
-int32_t LocalFail(const char* text) { return xErrorTxt_Func(text, __FILE__, __LINE__); }
+int32_t LocalFail(const char* text)
+{
+    return xErrorTxt_Func(text, __FILE__, __LINE__);
+}
 
 // The handler round shared by both client classes: queue to transfer, up to
 // COMM_STEPS_PER_ROUND transfer steps while they make progress, then the
 // received packets. Returns -1 when the connection failed or dropped.
-int32_t RunRound(CCommBase* comm, SCommLink& link, int32_t& connected, CLList& transferIn, CLList& transferOut,
-                 int32_t blocked, bool& sendFailed, bool& recvFailed)
+int32_t RunRound(CCommBase* comm, SCommLink& link, int32_t& connected, CLList& transferIn,
+                 CLList& transferOut, int32_t blocked, bool& sendFailed, bool& recvFailed)
 {
     bool transferFailed = false;
     sendFailed = !comm->SendHandler();
     if (!sendFailed) {
         for (int32_t i = 0; i < COMM_STEPS_PER_ROUND; ++i) {
             int32_t progress = 0;
-            if (!PacketTransferStep(i == 0, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
-                                       link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus,
-                                       &transferIn, &transferOut, &link.cryptData)) {
+            if (!PacketTransferStep(i == 0, progress, blocked, link.sock, connected, link.recvPacket,
+                                    link.recvCount, link.recvStatus, link.sendPacket, link.sendCount,
+                                    link.sendStatus, &transferIn, &transferOut, &link.cryptData)) {
                 transferFailed = true;
                 break;
             }
@@ -426,11 +447,13 @@ int32_t CCommLocalClient::Connect()
 int32_t CCommLocalClient::BlockedConnectHandler(int32_t wait)
 {
     if (link.startupCode == 0)
-        return LocalFail("CCommLocalClient::BlockedConnectHandler: startupCode is not set, this object is not "
-                         "initialized");
+        return LocalFail(
+            "CCommLocalClient::BlockedConnectHandler: startupCode is not set, this object is not "
+            "initialized");
     if (link.sock == INVALID_SOCKET)
         return FALSE;
-    if (!xBlockedConnectHandler(kLocalHost, kLocalPort, nullptr, 0, link.sock, connected, wait, &link.cryptData))
+    if (!xBlockedConnectHandler(kLocalHost, kLocalPort, nullptr, 0, link.sock, connected, wait,
+                                &link.cryptData))
         return LocalFail("CCommLocalClient::BlockedConenctHandler: xBlockedConnectHandler returned FALSE");
     if (!connected)
         return TRUE;
@@ -444,12 +467,14 @@ int32_t CCommLocalClient::BlockedConnectHandler(int32_t wait)
 int32_t CCommLocalClient::NonBlockedConnectHandler()
 {
     if (link.startupCode == 0)
-        return LocalFail("CCommLocalClient::NonBlockedConnectHandler: startupCode is not set, this object is not "
-                         "initialized");
+        return LocalFail(
+            "CCommLocalClient::NonBlockedConnectHandler: startupCode is not set, this object is not "
+            "initialized");
     if (link.sock == INVALID_SOCKET)
         return FALSE;
     if (!xNonBlockedConnectHandler(kLocalHost, kLocalPort, nullptr, 0, link.sock, connected, &link.cryptData))
-        return LocalFail("CCommLocalClient::NonBlockedConenctHandler: xNonBlockedConnectHandler returned FALSE");
+        return LocalFail(
+            "CCommLocalClient::NonBlockedConenctHandler: xNonBlockedConnectHandler returned FALSE");
     if (!connected)
         return TRUE;
     if (!ConnectInit()) {
@@ -507,7 +532,8 @@ int32_t CCommLocalClient::BlockedHandler(int32_t wait)
     if (link.startupCode == 0)
         return LocalFail("CCommLocalClient::BlockedHandler: Localclient has no valid startup code");
     if (connected != 1)
-        return LocalFail("CCommLocalClient::BlockedHandler: LocalClient is not connected (connected = FALSE)");
+        return LocalFail(
+            "CCommLocalClient::BlockedHandler: LocalClient is not connected (connected = FALSE)");
     if (!Handler(1, wait))
         return LocalFail("CCommLocalClient::BlockedHandler: Handler returned FALSE");
     return TRUE;
@@ -518,7 +544,8 @@ int32_t CCommLocalClient::NonBlockedHandler()
     if (link.startupCode == 0)
         return LocalFail("CCommLocalClient::NonBlockedHandler:Localclient has no valid startup code");
     if (connected != 1)
-        return LocalFail("CCommLocalClient::NonBlockedHandler:LocalClient is not connected (connected = FALSE)");
+        return LocalFail(
+            "CCommLocalClient::NonBlockedHandler:LocalClient is not connected (connected = FALSE)");
     if (!Handler(0, 0))
         return LocalFail("CCommLocalClient::NonBlockedHandler: Handler returned FALSE");
     return TRUE;
@@ -620,8 +647,8 @@ int32_t CCommRemoteClient::Connect()
         return Report("CCommRemoteClient::Connect: port is out of range");
     if (encryption == 1 && !xSetClientEncryption(&link.cryptData))
         return Report("CCommRemoteClient::Connect: xSetClientEncryption returned FALSE");
-    if (!xConnectSocket(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort, link.sock, &link.addr,
-                        &link.cryptData))
+    if (!xConnectSocket(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort, link.sock,
+                        &link.addr, &link.cryptData))
         return Report("CCommRemoteClient::Connect: xConnectSocket returned FALSE");
     return TRUE;
 }
@@ -636,8 +663,8 @@ int32_t CCommRemoteClient::BlockedConnectHandler(int32_t wait)
                       "connected");
     if (link.sock == INVALID_SOCKET)
         return FALSE;
-    if (!xBlockedConnectHandler(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort, link.sock,
-                                connected, wait, &link.cryptData))
+    if (!xBlockedConnectHandler(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort,
+                                link.sock, connected, wait, &link.cryptData))
         return Report("CCommRemoteClient::BlockedConnectHandler: xBlockedConnectHandler returned FALSE");
     if (!connected)
         return TRUE;
@@ -654,13 +681,15 @@ int32_t CCommRemoteClient::NonBlockedConnectHandler()
         return Report("CCommRemoteClient::NonBlockedConnectHandler: startupCode is zero, this object is not "
                       "initialized");
     if (connected)
-        return Report("CCommRemoteClient::NonBlockedConnectHandler: connected is TRUE, this object is already "
-                      "connected");
+        return Report(
+            "CCommRemoteClient::NonBlockedConnectHandler: connected is TRUE, this object is already "
+            "connected");
     if (link.sock == INVALID_SOCKET)
         return FALSE;
-    if (!xNonBlockedConnectHandler(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort, link.sock,
-                                   connected, &link.cryptData))
-        return Report("CCommRemoteClient::NonBlockedConnectHandler: xNonBlockedConnectHandler returned FALSE");
+    if (!xNonBlockedConnectHandler(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort,
+                                   link.sock, connected, &link.cryptData))
+        return Report(
+            "CCommRemoteClient::NonBlockedConnectHandler: xNonBlockedConnectHandler returned FALSE");
     if (!connected)
         return TRUE;
     if (!ConnectInit()) {
@@ -695,8 +724,9 @@ int32_t CCommRemoteClient::SetConnectFromServer(CCommRemoteServerBase* server)
                                              &link.cryptData) ||
             link.cryptData.ssl == nullptr) {
             xDisconnectSocket(link.sock, connected, &link.cryptData);
-            return Report("CCommRemoteClient::SetConnectFromServer: Unable to get encryption data from server "
-                          "object");
+            return Report(
+                "CCommRemoteClient::SetConnectFromServer: Unable to get encryption data from server "
+                "object");
         }
     }
     if (!ConnectInit()) {
@@ -748,7 +778,8 @@ int32_t CCommRemoteClient::Handler(int32_t blocked, int32_t)
 int32_t CCommRemoteClient::BlockedHandler(int32_t wait)
 {
     if (link.startupCode == 0)
-        return Report("CCommRemoteClient::BlockedHandler: startupCode is zero, this object is not initialized");
+        return Report(
+            "CCommRemoteClient::BlockedHandler: startupCode is zero, this object is not initialized");
     if (connected != 1)
         return Report("CCommRemoteClient::BlockedHandler: connected is zero, this object is not connected");
     if (!Handler(1, wait))
@@ -759,9 +790,11 @@ int32_t CCommRemoteClient::BlockedHandler(int32_t wait)
 int32_t CCommRemoteClient::NonBlockedHandler()
 {
     if (link.startupCode == 0)
-        return Report("CCommRemoteClient::NonBlockedHandler: startupCode is zero, this object is not initialized");
+        return Report(
+            "CCommRemoteClient::NonBlockedHandler: startupCode is zero, this object is not initialized");
     if (connected != 1)
-        return Report("CCommRemoteClient::NonBlockedHandler: connected is zero, this object is not connected");
+        return Report(
+            "CCommRemoteClient::NonBlockedHandler: connected is zero, this object is not connected");
     if (!Handler(0, 0))
         return Report("CCommRemoteClient::NonBlockedHandler: Handler returned FALSE");
     return TRUE;
@@ -779,8 +812,8 @@ void CCommRemoteClient::Disconnect()
     }
     xDisconnectSocket(link.sock, connected, &link.cryptData);
     if (connected)
-        xErrorTxt_Func("CCommRemoteClient::Disconnect: connected is still TRUE, unable to disconnect?", __FILE__,
-                       __LINE__);
+        xErrorTxt_Func("CCommRemoteClient::Disconnect: connected is still TRUE, unable to disconnect?",
+                       __FILE__, __LINE__);
     ConnectExit();
 }
 
@@ -811,7 +844,10 @@ int32_t CCommRemoteClient::IsFlushed()
 
 // ---------------------------------------------------------------- servers
 
-CCommBaseServer::CCommBaseServer() { SetObjName("default commserver object"); }
+CCommBaseServer::CCommBaseServer()
+{
+    SetObjName("default commserver object");
+}
 
 CCommBaseServer::~CCommBaseServer()
 {
@@ -892,7 +928,10 @@ int32_t CCommLocalServerBase::RegisterLocalServer()
     return TRUE;
 }
 
-void CCommLocalServerBase::UnRegisterLocalServer() { LocalServerList_Remove(this); }
+void CCommLocalServerBase::UnRegisterLocalServer()
+{
+    LocalServerList_Remove(this);
+}
 
 void CCommLocalServerBase::SetCallbackFunction(Callback cb, void* u, int32_t p)
 {
@@ -904,7 +943,8 @@ void CCommLocalServerBase::SetCallbackFunction(Callback cb, void* u, int32_t p)
 int32_t CCommLocalServerBase::ExecuteCallback()
 {
     if (running != 1)
-        return Report("CCommLocalServerBase::ExecuteCallback: running is FALSE, this object is not listening");
+        return Report(
+            "CCommLocalServerBase::ExecuteCallback: running is FALSE, this object is not listening");
     return callback(this, user, param);
 }
 
@@ -917,7 +957,10 @@ int32_t CCommRemoteServerBase::RegisterRemoteServer()
     return TRUE;
 }
 
-void CCommRemoteServerBase::UnRegisterRemoteServer() { RemoteServerList_Remove(this); }
+void CCommRemoteServerBase::UnRegisterRemoteServer()
+{
+    RemoteServerList_Remove(this);
+}
 
 void CCommRemoteServerBase::SetCallbackFunction(Callback cb, void* u, int32_t p)
 {
@@ -929,7 +972,8 @@ void CCommRemoteServerBase::SetCallbackFunction(Callback cb, void* u, int32_t p)
 int32_t CCommRemoteServerBase::ExecuteCallback()
 {
     if (running != 1)
-        return Report("CCommRemoteServerBase::ExecuteCallback: running is FALSE, this object is not listening");
+        return Report(
+            "CCommRemoteServerBase::ExecuteCallback: running is FALSE, this object is not listening");
     return callback(this, user, param);
 }
 
@@ -954,7 +998,8 @@ int32_t CCommLocalServer::Startup()
 int32_t CCommLocalServer::StartListen()
 {
     if (startupCode == 0)
-        return LocalFail("CCommLocalServer::StartListen: startupCode is zero, the object is not initialized.");
+        return LocalFail(
+            "CCommLocalServer::StartListen: startupCode is zero, the object is not initialized.");
     if (!xStartListenSocket(kLocalPort, listenSock, &listenAddr, &cryptData))
         return LocalFail("CCommLocalServer::StartListen: xStartListenSocket failed.");
     return TRUE;
@@ -963,20 +1008,24 @@ int32_t CCommLocalServer::StartListen()
 int32_t CCommLocalServer::BlockedStartListenHandler(int32_t)
 {
     if (startupCode == 0)
-        return LocalFail("CCommLocalServer::BlockedStartListenHandler: startupCode is zero, the object is not "
-                         "initialized.");
+        return LocalFail(
+            "CCommLocalServer::BlockedStartListenHandler: startupCode is zero, the object is not "
+            "initialized.");
     if (!xBlockedStartListenHandler(listenSock, acceptedSock, running, &cryptData))
-        return Report("CCommLocalServer::BlockedStartListenHandler:xBlockedStartListenHandler returned FALSE");
+        return Report(
+            "CCommLocalServer::BlockedStartListenHandler:xBlockedStartListenHandler returned FALSE");
     return TRUE;
 }
 
 int32_t CCommLocalServer::NonBlockedStartListenHandler()
 {
     if (startupCode == 0)
-        return LocalFail("CCommLocalServer::NonBlockedStartListenHandler: startupCode is zero, the object is not "
-                         "initialized.");
+        return LocalFail(
+            "CCommLocalServer::NonBlockedStartListenHandler: startupCode is zero, the object is not "
+            "initialized.");
     if (!xNonBlockedStartListenHandler(listenSock, acceptedSock, running, &cryptData))
-        return Report("CCommLocalServer::NonBlockedStartListenHandler:xNonBlockedStartListenHandler returned FALSE");
+        return Report(
+            "CCommLocalServer::NonBlockedStartListenHandler:xNonBlockedStartListenHandler returned FALSE");
     return TRUE;
 }
 
@@ -985,32 +1034,41 @@ int32_t CCommLocalServer::ListenHandler(bool blocked)
     const char* op = blocked ? "BlockedHandler" : "NonBlockedHandler";
     char text[160];
     if (startupCode == 0) {
-        std::snprintf(text, sizeof text, "CCommLocalServer::%s: startupCode is zero, this object is not initialized",
-                      op);
+        std::snprintf(text, sizeof text,
+                      "CCommLocalServer::%s: startupCode is zero, this object is not initialized", op);
         return Report(text);
     }
     if (running != 1) {
-        std::snprintf(text, sizeof text, "CCommLocalServer::%s: running is FALSE, this object is not listening", op);
+        std::snprintf(text, sizeof text,
+                      "CCommLocalServer::%s: running is FALSE, this object is not listening", op);
         return Report(text);
     }
     int32_t accepted = 0;
-    int32_t ok = blocked ? xBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData)
-                         : xNonBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData);
+    int32_t ok =
+        blocked
+            ? xBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData)
+            : xNonBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData);
     if (!ok) {
         std::snprintf(text, sizeof text, "CCommLocalServer::%s: %s returned FALSE", op,
                       blocked ? "xBlockedListenHandler" : "xNonBlockedListenHandler");
         return Report(text);
     }
     if (acceptedSock != INVALID_SOCKET && !ExecuteCallback()) {
-        dprintf("CCommLocalServer::%s: connection was rejected (classname: %s objectname: %s)\n", op, GetClassName(),
-                GetObjName());
+        dprintf("CCommLocalServer::%s: connection was rejected (classname: %s objectname: %s)\n", op,
+                GetClassName(), GetObjName());
         xCloseSocket(acceptedSock);
     }
     return TRUE;
 }
 
-int32_t CCommLocalServer::BlockedHandler(int32_t) { return ListenHandler(true); }
-int32_t CCommLocalServer::NonBlockedHandler() { return ListenHandler(false); }
+int32_t CCommLocalServer::BlockedHandler(int32_t)
+{
+    return ListenHandler(true);
+}
+int32_t CCommLocalServer::NonBlockedHandler()
+{
+    return ListenHandler(false);
+}
 
 void CCommLocalServer::StopListen()
 {
@@ -1081,18 +1139,21 @@ int32_t CCommRemoteServer::BlockedStartListenHandler(int32_t)
         return Report("CCommRemoteServer::BlockedStartListenHandler: startupCode is zero, this object is not "
                       "initialized");
     if (!xBlockedStartListenHandler(listenSock, acceptedSock, running, &cryptData))
-        return Report("CCommRemoteServer::BlockedStartListenHandler: xBlockedStartListenHandler returned FALSE");
+        return Report(
+            "CCommRemoteServer::BlockedStartListenHandler: xBlockedStartListenHandler returned FALSE");
     return TRUE;
 }
 
 int32_t CCommRemoteServer::NonBlockedStartListenHandler()
 {
     if (startupCode == 0)
-        return Report("CCommRemoteServer::NonBlockedStartListenHandler: startupCode is zero, this object is not "
-                      "initialized");
+        return Report(
+            "CCommRemoteServer::NonBlockedStartListenHandler: startupCode is zero, this object is not "
+            "initialized");
     if (!xNonBlockedStartListenHandler(listenSock, acceptedSock, running, &cryptData))
-        return Report("CCommRemoteServer::NonBlockedStartListenHandler: xNonBlockedStartListenHandler returned "
-                      "FALSE");
+        return Report(
+            "CCommRemoteServer::NonBlockedStartListenHandler: xNonBlockedStartListenHandler returned "
+            "FALSE");
     return TRUE;
 }
 
@@ -1101,17 +1162,20 @@ int32_t CCommRemoteServer::ListenHandler(bool blocked)
     const char* op = blocked ? "BlockedHandler" : "NonBlockedHandler";
     char text[160];
     if (startupCode == 0) {
-        std::snprintf(text, sizeof text, "CCommRemoteServer::%s: startupCode is zero, this object is not initialized",
-                      op);
+        std::snprintf(text, sizeof text,
+                      "CCommRemoteServer::%s: startupCode is zero, this object is not initialized", op);
         return Report(text);
     }
     if (running != 1) {
-        std::snprintf(text, sizeof text, "CCommRemoteServer::%s: running is FALSE, this object is not listening", op);
+        std::snprintf(text, sizeof text,
+                      "CCommRemoteServer::%s: running is FALSE, this object is not listening", op);
         return Report(text);
     }
     int32_t accepted = 0;
-    int32_t ok = blocked ? xBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData)
-                         : xNonBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData);
+    int32_t ok =
+        blocked
+            ? xBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData)
+            : xNonBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData);
     if (!ok) {
         std::snprintf(text, sizeof text, "CCommRemoteServer::%s: %s returned FALSE", op,
                       blocked ? "xBlockedListenHandler" : "xNonBlockedListenHandler");
@@ -1127,8 +1191,14 @@ int32_t CCommRemoteServer::ListenHandler(bool blocked)
     return TRUE;
 }
 
-int32_t CCommRemoteServer::BlockedHandler(int32_t) { return ListenHandler(true); }
-int32_t CCommRemoteServer::NonBlockedHandler() { return ListenHandler(false); }
+int32_t CCommRemoteServer::BlockedHandler(int32_t)
+{
+    return ListenHandler(true);
+}
+int32_t CCommRemoteServer::NonBlockedHandler()
+{
+    return ListenHandler(false);
+}
 
 void CCommRemoteServer::StopListen()
 {

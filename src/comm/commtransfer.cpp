@@ -30,9 +30,9 @@ int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock
 }
 
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock,
-                           int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
-                           SXPacket*& sendPacket, uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn,
-                           CLList* transferOut, SCryptData* cd)
+                           int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount,
+                           int32_t& recvStatus, SXPacket*& sendPacket, uint32_t& sendCount,
+                           int32_t& sendStatus, CLList* transferIn, CLList* transferOut, SCryptData* cd)
 {
     if (recvStatus != COMM_RECV_IDLE && recvStatus != COMM_RECV_HEADER && recvStatus != COMM_RECV_BODY)
         return Drop(sock, connected, cd, "PacketTransferHandler: recvStatus is invalid");
@@ -51,7 +51,8 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     if (recvStatus == COMM_RECV_IDLE) {
         if (recvPacket != nullptr)
             return Drop(sock, connected, cd,
-                        "PacketTransferHandler: (recvpacket) Receive status is empty but the pointer is valid anyway");
+                        "PacketTransferHandler: (recvpacket) Receive status is empty but the pointer is "
+                        "valid anyway");
         recvPacket = static_cast<SXPacket*>(xAllocTracked(PACKET_HEADER_SIZE, "base/commb", __LINE__));
         if (recvPacket == nullptr)
             return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
@@ -61,15 +62,17 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     }
     if (recvStatus == COMM_RECV_HEADER) {
         if (recvPacket == nullptr)
-            return Drop(sock, connected, cd,
-                        "PacketTransferHandler: (recvpacket) Trying to receive header but the packet pointer is "
-                        "invalid");
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (recvpacket) Trying to receive header but the packet pointer is "
+                "invalid");
         recvWanted = PACKET_HEADER_SIZE;
     } else {
         if (recvPacket == nullptr)
-            return Drop(sock, connected, cd,
-                        "PacketTransferHandler: (recvpacket) Trying to receive body but the packet pointer is "
-                        "invalid");
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (recvpacket) Trying to receive body but the packet pointer is "
+                "invalid");
         if (!recvPacket->GetPacketSize(recvWanted))
             return Drop(sock, connected, cd, "PacketTransferHandler: (recvpacket) GetPacketSize failed.");
     }
@@ -78,8 +81,9 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     uint32_t sendWanted = 0;
     if (sendStatus == COMM_SEND_IDLE) {
         if (sendPacket != nullptr)
-            return Drop(sock, connected, cd,
-                        "PacketTransferHandler: (sendpacket) Status set to no packet but packet exists anyway");
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (sendpacket) Status set to no packet but packet exists anyway");
         if (transferOut != nullptr && transferOut->first != nullptr) {
             sendPacket = static_cast<SXPacket*>(transferOut->first->data);
             transferOut->Unlink(transferOut->first);
@@ -92,8 +96,9 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     }
     if (sendStatus == COMM_SEND_SENDING) {
         if (sendPacket == nullptr)
-            return Drop(sock, connected, cd,
-                        "PacketTransferHandler: (sendpacket) Status set to sending packet but no packet exists");
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (sendpacket) Status set to sending packet but no packet exists");
         if (!sendPacket->GetPacketSize(sendWanted)) {
             connected = 0;
             return Drop(sock, connected, cd, "PacketTransferHandler: (sendpacket) GetPacketSize failed.");
@@ -112,12 +117,12 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     char* sendBuf = sendStatus == COMM_SEND_SENDING ? reinterpret_cast<char*>(sendPacket) : nullptr;
     // The socket's mode is set by the first step of a round and stays.
     char* recvBuf = reinterpret_cast<char*>(recvPacket);
-    int32_t ok = !firstOfRound ? xSocketHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf, sendCount,
-                                                sendLimit, cd)
-                 : blocked == 1
-                     ? xBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf, sendCount, sendLimit, cd)
-                     : xNonBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf, sendCount,
-                                          sendLimit, cd);
+    int32_t ok = !firstOfRound  ? xSocketHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                                                 sendCount, sendLimit, cd)
+                 : blocked == 1 ? xBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                                                  sendCount, sendLimit, cd)
+                                : xNonBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                                                     sendCount, sendLimit, cd);
     // Movement in either direction is progress: a one-way stream (a large
     // packet in, nothing out) keeps going within the round.
     if (recvCount != recvBefore || sendCount != sendBefore)
@@ -127,15 +132,17 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
 
     if (recvStatus == COMM_RECV_HEADER && recvCount == PACKET_HEADER_SIZE) {
         if (recvWanted != PACKET_HEADER_SIZE)
-            return Drop(sock, connected, cd,
-                        "PacketTransferHandler: (recvpacket) receive status set to receive header but the receive "
-                        "status is invalid");
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (recvpacket) receive status set to receive header but the receive "
+                "status is invalid");
         // ValidateHeader also refuses sizes above the packet-size limit, so
         // an oversize announcement drops the connection before allocation.
         if (!recvPacket->ValidateHeader())
-            return Drop(sock, connected, cd,
-                        "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, "
-                        "discarding it.");
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, "
+                "discarding it.");
         uint32_t size = 0;
         if (!recvPacket->GetPacketSize(size))
             return Drop(sock, connected, cd, "PacketTransferHandler:GetPacketSize failed.");
@@ -167,11 +174,13 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
         recvPacket->GetPacketSize(size);
         if (recvCount == size) {
             if (!recvPacket->ValidateHeader())
-                return Drop(sock, connected, cd,
-                            "PacketTransferHandler:(ValidateHeader):Function failed. This is not a valid packet, "
-                            "discarding it.");
+                return Drop(
+                    sock, connected, cd,
+                    "PacketTransferHandler:(ValidateHeader):Function failed. This is not a valid packet, "
+                    "discarding it.");
             if (transferIn == nullptr || !transferIn->InsertLast(recvPacket))
-                return Drop(sock, connected, cd, "PacketTransferHandler:(CLList.InsertLast ()):Function failed");
+                return Drop(sock, connected, cd,
+                            "PacketTransferHandler:(CLList.InsertLast ()):Function failed");
             recvPacket = nullptr;
             recvCount = 0;
             recvStatus = COMM_RECV_IDLE;

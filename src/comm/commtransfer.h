@@ -5,6 +5,6 @@
 #include <tarvex/comm.h>
 
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock,
-                           int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
-                           SXPacket*& sendPacket, uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn,
-                           CLList* transferOut, SCryptData* cd);
+                           int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount,
+                           int32_t& recvStatus, SXPacket*& sendPacket, uint32_t& sendCount,
+                           int32_t& sendStatus, CLList* transferIn, CLList* transferOut, SCryptData* cd);

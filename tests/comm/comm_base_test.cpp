@@ -51,7 +51,10 @@ int32_t DropAll(SXPacket*, SXPacketCNode*, int32_t& keep)
     keep = 0;
     return TRUE;
 }
-int32_t Refuse(SXPacket*, SXPacketCNode*, int32_t&) { return FALSE; }
+int32_t Refuse(SXPacket*, SXPacketCNode*, int32_t&)
+{
+    return FALSE;
+}
 
 } // namespace
 
@@ -60,14 +63,16 @@ TEST_F(CommTest, SendRefusalsAndAcknowledgement)
     TestComm c;
     c.SetObjName("t");
     EXPECT_EQ(c.SendRawData("x", 1), FALSE);
-    EXPECT_EQ(LastError(), Pattern("CCommBase::SendRawData: connected is FALSE, this object is not connected"));
+    EXPECT_EQ(LastError(),
+              Pattern("CCommBase::SendRawData: connected is FALSE, this object is not connected"));
     c.SetConnected(1);
     EXPECT_EQ(c.SendRawData("x", 1), FALSE);
     EXPECT_EQ(LastError(), Pattern("CommBase::SendRawData: This object doesn't accept raw data"));
     SXPacket* p = Raw("x");
     EXPECT_EQ(c.SendPacket(p), FALSE);
-    EXPECT_EQ(LastError(),
-              Pattern("CommBase::SendPacket: Data not accepted (acceptRaw == FALSE and acceptNode == FALSE)"));
+    EXPECT_EQ(
+        LastError(),
+        Pattern("CommBase::SendPacket: Data not accepted (acceptRaw == FALSE and acceptNode == FALSE)"));
     xFreeMem(p, __FILE__, __LINE__); // a refused packet stays the caller's
 
     c.SetPacketTypes(1, 0);
@@ -128,7 +133,8 @@ TEST_F(CommTest, ReceiveRulesAndInAcknowledgement)
     TestComm c;
     c.SetObjName("t");
     EXPECT_EQ(c.RecvPacketFromRemote(Raw("a")), FALSE);
-    EXPECT_EQ(LastError(), Pattern("CommBase::RecvPacketFromRemote: Rawdata not accepted (acceptRaw is FALSE)"));
+    EXPECT_EQ(LastError(),
+              Pattern("CommBase::RecvPacketFromRemote: Rawdata not accepted (acceptRaw is FALSE)"));
     c.SetPacketTypes(1, 0);
     c.SetInAckMode(1);
     EXPECT_EQ(c.RecvPacketFromRemote(Raw("a")), TRUE);
@@ -140,7 +146,8 @@ TEST_F(CommTest, ReceiveRulesAndInAcknowledgement)
     EXPECT_EQ(TakeRaw(c), "");
     EXPECT_EQ(TakeRaw(c), "<none>");
     EXPECT_EQ(c.RecvPacketFromRemote(NodePacket(PACKET_TYPE_CNODEREG, 1, "n", CNODE_ANY)), FALSE);
-    EXPECT_EQ(LastError(), Pattern("CommBase::RecvPacketFromRemote: Nodedata not accepted (acceptNode == FALSE)"));
+    EXPECT_EQ(LastError(),
+              Pattern("CommBase::RecvPacketFromRemote: Nodedata not accepted (acceptNode == FALSE)"));
 
     // RecvQueDelete takes the packet with its entry.
     c.AckInData();
@@ -245,7 +252,8 @@ TEST_F(CommTest, SplitRunsStayInTheTransferList)
         {{{1, 0, 2}, {2, 1, 2}},
          "CCommBase::RecvHandler: We got a new splitId before we had all the packets from the first splitId"},
         {{{1, 0, 2}, {1, 2, 2}},
-         "CCommBase::RecvHandler: When trying to check the next packet in a list of splitted packets: The new "
+         "CCommBase::RecvHandler: When trying to check the next packet in a list of splitted packets: The "
+         "new "
          "splitId is not splitId+1"},
     };
     for (const Case& k : cases) {
@@ -283,7 +291,8 @@ TEST_F(CommTest, PingAnswersAndTimesOutOnTheTestClock)
 
     // A ping from the peer is answered first in the out list; our own first
     // ping goes in front of that.
-    auto* ping = static_cast<SXPacketProtocolPing*>(xAllocTracked(sizeof(SXPacketProtocolPing), __FILE__, __LINE__));
+    auto* ping =
+        static_cast<SXPacketProtocolPing*>(xAllocTracked(sizeof(SXPacketProtocolPing), __FILE__, __LINE__));
     ping->SXPacketProtocolPing_Init();
     c.In().InsertLast(ping);
     EXPECT_EQ(c.PingHandler(timedOut), TRUE);
@@ -338,7 +347,8 @@ TEST_F(CommTest, LogFileRecords)
     ss << f.rdbuf();
     std::string text = ss.str();
     const std::string stars = "********************************************\n";
-    EXPECT_EQ(text.rfind(stars + stars + ">Sending packet< | Object name: t | Class name: TestComm\nTimestamp: ", 0),
+    EXPECT_EQ(text.rfind(
+                  stars + stars + ">Sending packet< | Object name: t | Class name: TestComm\nTimestamp: ", 0),
               0u)
         << text;
     EXPECT_NE(text.find("  |  Address: "), std::string::npos);

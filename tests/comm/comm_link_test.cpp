@@ -82,11 +82,13 @@ TEST_F(CommTest, ClientRefusals)
     EXPECT_EQ(c.Connect(), FALSE);
     EXPECT_EQ(c.GetSocket(), INVALID_SOCKET);
     EXPECT_EQ(c.NonBlockedHandler(), FALSE);
-    EXPECT_EQ(LastError(), "CCommRemoteClient::NonBlockedHandler: connected is zero, this object is not connected "
-                           "(classname: CCommRemoteClient objectname: c)");
+    EXPECT_EQ(LastError(),
+              "CCommRemoteClient::NonBlockedHandler: connected is zero, this object is not connected "
+              "(classname: CCommRemoteClient objectname: c)");
     c.Disconnect();
-    EXPECT_EQ(LastError(), "CCommRemoteClient::Disconnect: connected is not TRUE, this object is not connected "
-                           "(classname: CCommRemoteClient objectname: c)");
+    EXPECT_EQ(LastError(),
+              "CCommRemoteClient::Disconnect: connected is not TRUE, this object is not connected "
+              "(classname: CCommRemoteClient objectname: c)");
 
     // A server without a callback rejects every connection and keeps listening.
     CCommRemoteServer s;
@@ -154,7 +156,10 @@ class CommFault : public CommTest
         fd = tvtest::RawConnect(l->Port());
         return fd >= 0 && l->Accept();
     }
-    void Send(const std::string& s) { ASSERT_EQ(write(fd, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
+    void Send(const std::string& s)
+    {
+        ASSERT_EQ(write(fd, s.data(), s.size()), static_cast<ssize_t>(s.size()));
+    }
     // Pumps until the accepted side has dropped the connection.
     bool Dropped()
     {
@@ -210,8 +215,9 @@ TEST_F(CommTest, TransferStepDropsBadHeadersAtOnce)
         const char* message;
     };
     xSetMaxPacketSize(1u << 20);
-    const char* invalid = "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, "
-                          "discarding it.";
+    const char* invalid =
+        "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, "
+        "discarding it.";
     const Case cases[] = {
         {Header(1, 12, "PCKX"), invalid},
         {Header(1, (1u << 20) + 1), invalid},
@@ -229,7 +235,8 @@ TEST_F(CommTest, TransferStepDropsBadHeadersAtOnce)
         SXPacket *rp = nullptr, *sp = nullptr;
         uint32_t rc = 0, sc = 0;
         CLList in, out;
-        EXPECT_EQ(PacketTransferHandler(progress, 0, sock, connected, rp, rc, rs, sp, sc, ss, &in, &out, &cd), FALSE);
+        EXPECT_EQ(PacketTransferHandler(progress, 0, sock, connected, rp, rc, rs, sp, sc, ss, &in, &out, &cd),
+                  FALSE);
         EXPECT_EQ(LastError(), k.message);
         EXPECT_EQ(connected, 0);
         EXPECT_EQ(sock, INVALID_SOCKET);
@@ -271,15 +278,18 @@ TEST_F(CommTest, TransferStepRefusesBadStates)
     SCryptData cd;
     int32_t code = 0;
     ASSERT_EQ(xStartupSockets(code, 1, &cd), TRUE);
-    EXPECT_EQ(PacketTransferHandler(progress, 0, sock, connected, rp, rc, rs, sp, sc, ss, &in, &out, &cd), FALSE);
+    EXPECT_EQ(PacketTransferHandler(progress, 0, sock, connected, rp, rc, rs, sp, sc, ss, &in, &out, &cd),
+              FALSE);
     EXPECT_EQ(LastError(), "PacketTransferHandler: recvStatus is invalid");
     EXPECT_EQ(connected, 0);
     rs = COMM_RECV_IDLE;
     ss = 7;
-    EXPECT_EQ(PacketTransferHandler(progress, 0, sock, connected, rp, rc, rs, sp, sc, ss, &in, &out, &cd), FALSE);
+    EXPECT_EQ(PacketTransferHandler(progress, 0, sock, connected, rp, rc, rs, sp, sc, ss, &in, &out, &cd),
+              FALSE);
     EXPECT_EQ(LastError(), "PacketTransferHandler: sendStatus is invalid");
     ss = COMM_SEND_IDLE;
-    EXPECT_EQ(PacketTransferHandler(progress, 0, sock, connected, rp, rc, rs, sp, sc, ss, &in, &out, &cd), FALSE);
+    EXPECT_EQ(PacketTransferHandler(progress, 0, sock, connected, rp, rc, rs, sp, sc, ss, &in, &out, &cd),
+              FALSE);
     EXPECT_EQ(LastError(), "PacketTransferHandler:Not connected");
     xClosedownSockets(code, &cd);
 }
@@ -309,8 +319,9 @@ TEST_F(CommTest, RegistrationsFromAPeerAreKeptAndRouted)
     };
     announce(PACKET_TYPE_CNODEREG);
     announce(PACKET_TYPE_CNODEREG);
-    ASSERT_TRUE(Pump([&] { return count(a->accepted) == 2 && count(b->client) == 2 && count(b->accepted) == 2; }))
-        << LastError();
+    ASSERT_TRUE(Pump([&] {
+        return count(a->accepted) == 2 && count(b->client) == 2 && count(b->accepted) == 2;
+    })) << LastError();
     EXPECT_EQ(a->accepted.HasOtherSideNode("chat", 4, 5, CNODE_SERVER), TRUE);
 
     // Node data for the announced node arrives (no node here to take it).

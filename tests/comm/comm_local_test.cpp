@@ -40,7 +40,8 @@ TEST_F(CommLocal, ClientAndServerOnPort6001)
 
     client->SetPacketTypes(1, 0);
     EXPECT_EQ(client->Connect(), FALSE);
-    EXPECT_EQ(LastError(), "CCommLocalClient::Connect: startupCode is not set, this object is not initialized");
+    EXPECT_EQ(LastError(),
+              "CCommLocalClient::Connect: startupCode is not set, this object is not initialized");
     ASSERT_EQ(client->Startup(), TRUE);
     ASSERT_EQ(client->Connect(), TRUE);
     ASSERT_TRUE(Until([&] {

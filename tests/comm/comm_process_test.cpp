@@ -43,8 +43,8 @@ bool MakeCertificate()
 {
     if (access("cert.pem", R_OK) == 0)
         return true;
-    return Run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-days", "1",
-                "-keyout", "key.pem", "-out", "cert.pem"});
+    return Run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-days",
+                "1", "-keyout", "key.pem", "-out", "cert.pem"});
 }
 
 // The forked peer: connects, echoes every raw packet until "QUIT" (or, in

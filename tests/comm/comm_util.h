@@ -71,10 +71,12 @@ struct Listener {
     // Polls the server until `accepted` holds a connection.
     bool Accept(int tries = 3000)
     {
-        return Until([&] {
-            server.NonBlockedHandler();
-            return accepted.IsConnected() == 1;
-        }, tries);
+        return Until(
+            [&] {
+                server.NonBlockedHandler();
+                return accepted.IsConnected() == 1;
+            },
+            tries);
     }
 };
 
@@ -90,11 +92,12 @@ struct Pair : Listener {
         if (!client.Startup() || !client.SetRemoteLocation("127.0.0.1", Port()) || !client.Connect())
             return false;
         return Until([&] {
-            if (!client.IsConnected() && !client.NonBlockedConnectHandler())
-                return true;
-            server.NonBlockedHandler();
-            return client.IsConnected() == 1 && accepted.IsConnected() == 1;
-        }) && client.IsConnected() == 1 && accepted.IsConnected() == 1;
+                   if (!client.IsConnected() && !client.NonBlockedConnectHandler())
+                       return true;
+                   server.NonBlockedHandler();
+                   return client.IsConnected() == 1 && accepted.IsConnected() == 1;
+               }) &&
+               client.IsConnected() == 1 && accepted.IsConnected() == 1;
     }
 };
 
