@@ -225,8 +225,9 @@ int32_t RemoteServerList_Remove(CCommRemoteServerBase* obj);
 int32_t AddCommNodeToComm(CCommNode* node);
 int32_t RemoveCommNodeFromComm(CCommNode* node);
 int32_t SendOtherSideNodesToComm(CCommBase* comm);
-// One round over the registered clients (as xHandler runs them), rounds times.
-void xCommClientRounds(int32_t rounds);
+// Runs the registered clients' handlers (as xHandler does), rounds times;
+// returns the number of packets that came in meanwhile.
+int32_t xCommClientRounds(int32_t rounds);
 
 // ---------------------------------------------------------------- clients
 

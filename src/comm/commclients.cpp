@@ -262,10 +262,11 @@ int32_t SendOtherSideNodesToComm(CCommBase* comm)
     return TRUE;
 }
 
-void xCommClientRounds(int32_t rounds)
+int32_t xCommClientRounds(int32_t rounds)
 {
     if (glb == nullptr)
-        return;
+        return 0;
+    uint32_t before = CommPacketsTakenIn();
     std::vector<void*> snapshot;
     for (int32_t r = 0; r < rounds; ++r) {
         for (int kind = 0; kind < 2; ++kind) {
@@ -293,6 +294,7 @@ void xCommClientRounds(int32_t rounds)
             }
         }
     }
+    return static_cast<int32_t>(CommPacketsTakenIn() - before);
 }
 
 // ---------------------------------------------------------------- client bases

@@ -12,6 +12,8 @@
 namespace
 {
 
+uint32_t g_packetsTakenIn = 0;
+
 int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* text)
 {
     xDisconnectSocket(sock, connected, cd);
@@ -19,6 +21,11 @@ int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* tex
 }
 
 } // namespace
+
+uint32_t CommPacketsTakenIn()
+{
+    return g_packetsTakenIn;
+}
 
 int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
                               SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
@@ -181,6 +188,7 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
             if (transferIn == nullptr || !transferIn->InsertLast(recvPacket))
                 return Drop(sock, connected, cd,
                             "PacketTransferHandler:(CLList.InsertLast ()):Function failed");
+            ++g_packetsTakenIn;
             recvPacket = nullptr;
             recvCount = 0;
             recvStatus = COMM_RECV_IDLE;

@@ -4,6 +4,9 @@
 #pragma once
 #include <tarvex/comm.h>
 
+// Packets completed by the transfer steps so far (wraps).
+uint32_t CommPacketsTakenIn();
+
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock,
                            int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount,
                            int32_t& recvStatus, SXPacket*& sendPacket, uint32_t& sendCount,
