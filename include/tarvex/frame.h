@@ -192,6 +192,10 @@ void SetMinimumFrameTime(int32_t ms);
 void SetUpdateTime(int32_t ms);
 void xSetXHandlerWaitMode(int32_t mode);
 void SetLoadDataCallback(void (*callback)());
+// The comm layer's client rounds (installed by CommBaseStartup): xHandler
+// runs three rounds per frame, the default load-data callback one. Returns
+// the number of packets that came in.
+void xSetCommClientRounds(int32_t (*rounds)(int32_t count));
 void DefaultLoadDataCallback();
 // The library's main window procedure.
 int32_t xMainWindowProc(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);

@@ -18,6 +18,8 @@ HINSTANCE ThisInstance = nullptr;
 namespace {
 // Largest gap between two frames that is turned into update ticks.
 constexpr uint32_t kMaxFrameGap = 250;
+// The comm layer's client rounds, when it is started.
+int32_t (*g_commRounds)(int32_t) = nullptr;
 } // namespace
 
 SGlobals::SGlobals()
@@ -199,7 +201,7 @@ void xFreeGlobals()
 int32_t xHandler()
 {
     xUpdateObjTimers();
-    // The three rounds of comm clients join here with the comm layer.
+    int32_t takenIn = g_commRounds != nullptr ? g_commRounds(3) : 0;
     // The active screen's FlipPage joins here with the screens.
 
     tvp::Msg msg;
@@ -229,10 +231,18 @@ int32_t xHandler()
             int32_t wait = glb->minimumFrameTime - static_cast<int32_t>(elapsed);
             if (wait > 1) {
                 // With the socket wait mode on, traffic on any comm socket
-                // ends the wait early.
-                if (glb->socketWaitMode != 0)
-                    xWaitTimeOrSockets(static_cast<uint32_t>(wait));
-                else
+                // ends the wait early, and packets that already came in this
+                // frame skip it: the application answers them at once.
+                if (glb->socketWaitMode != 0) {
+                    if (takenIn == 0) {
+                        xWaitTimeOrSockets(static_cast<uint32_t>(wait));
+                        // Woken by traffic: take it in now, so the
+                        // application sees it this frame, not a frame later.
+                        if (g_commRounds != nullptr &&
+                            xTimeDiff(now, xGetTime()) < static_cast<uint32_t>(wait))
+                            g_commRounds(1);
+                    }
+                } else
                     xSleep(static_cast<uint32_t>(wait));
             }
         }
@@ -506,6 +516,8 @@ void xSetXHandlerWaitMode(int32_t mode)
         glb->socketWaitMode = mode;
 }
 
+void xSetCommClientRounds(int32_t (*rounds)(int32_t count)) { g_commRounds = rounds; }
+
 void SetLoadDataCallback(void (*callback)())
 {
     if (glb != nullptr)
@@ -522,8 +534,8 @@ void DefaultLoadDataCallback()
         last = now;
     }
     if (xTimeDiff(last, now) > 100) {
-        // One pass over the local and the remote clients joins here with
-        // the comm layer.
+        if (g_commRounds != nullptr)
+            g_commRounds(1);
         last = now;
     }
 }

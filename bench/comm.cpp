@@ -1,0 +1,257 @@
+// Comm connection benchmark: two processes on loopback. 1 KB raw packets one
+// way (packets/s, MB/s) and a 1 KB ping-pong round trip (µs), the receiving
+// side driven by xHandler with the socket wait mode on; beside the same
+// traffic over plain blocking TCP sockets, with the ratios.
+#include <tarvex/tarvex.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr uint32_t kSize = 1024;
+constexpr int kStream = 200000;
+constexpr int kPingPong = 20000;
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from)
+{
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+struct Figures {
+    double packetsPerSecond = 0;
+    double mbPerSecond = 0;
+    double roundTripUs = 0;
+};
+
+// ---------------------------------------------------------------- plain TCP
+
+int Listen(uint16_t& port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    listen(fd, 4);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+int Dial(uint16_t port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        _exit(3);
+    return fd;
+}
+
+bool ReadAll(int fd, char* buf, size_t n)
+{
+    while (n > 0) {
+        ssize_t r = read(fd, buf, n);
+        if (r <= 0)
+            return false;
+        buf += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const char* buf, size_t n)
+{
+    while (n > 0) {
+        ssize_t r = write(fd, buf, n);
+        if (r <= 0)
+            return false;
+        buf += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+Figures PlainTcp()
+{
+    Figures f;
+    uint16_t port = 0;
+    int lfd = Listen(port);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = Dial(port);
+        char buf[kSize] = {};
+        for (int i = 0; i < kStream; ++i)
+            WriteAll(fd, buf, kSize);
+        for (int i = 0; i < kPingPong; ++i) {
+            ReadAll(fd, buf, kSize);
+            WriteAll(fd, buf, kSize);
+        }
+        _exit(0);
+    }
+    int fd = accept(lfd, nullptr, nullptr);
+    char buf[kSize];
+    auto t0 = Clock::now();
+    for (int i = 0; i < kStream; ++i)
+        ReadAll(fd, buf, kSize);
+    double s = Seconds(t0);
+    f.packetsPerSecond = kStream / s;
+    f.mbPerSecond = kStream * double(kSize) / s / 1e6;
+    t0 = Clock::now();
+    for (int i = 0; i < kPingPong; ++i) {
+        WriteAll(fd, buf, kSize);
+        ReadAll(fd, buf, kSize);
+    }
+    f.roundTripUs = Seconds(t0) * 1e6 / kPingPong;
+    close(fd);
+    close(lfd);
+    waitpid(pid, nullptr, 0);
+    return f;
+}
+
+// ---------------------------------------------------------------- comm objects
+
+int32_t Take(CCommRemoteServerBase* s, void* user, int32_t)
+{
+    return static_cast<CCommRemoteClient*>(user)->SetConnectFromServer(s);
+}
+
+// The forked side: streams kStream packets, then echoes kPingPong packets.
+[[noreturn]] void CommPeer(uint16_t port)
+{
+    alarm(120);
+    auto* c = new CCommRemoteClient;
+    c->SetPacketTypes(1, 0);
+    if (!c->Startup() || !c->SetRemoteLocation("127.0.0.1", port) || !c->Connect())
+        _exit(2);
+    while (!c->IsConnected())
+        if (!c->NonBlockedConnectHandler())
+            _exit(3);
+    char buf[kSize] = {};
+    int sent = 0;
+    while (sent < kStream) {
+        while (sent < kStream && c->NumSendQuePackets() + c->NumTransferOut() < 512) {
+            c->SendRawData(buf, kSize);
+            ++sent;
+        }
+        if (!c->NonBlockedHandler())
+            _exit(4);
+    }
+    int echoed = 0;
+    while (echoed < kPingPong) {
+        if (!c->NonBlockedHandler())
+            _exit(5);
+        char* data = nullptr;
+        uint32_t size = 0;
+        while (c->RecvRawData(data, size)) {
+            c->SendRawData(data, size);
+            xFreeMem(data, __FILE__, __LINE__);
+            ++echoed;
+        }
+        if (c->NumTransferOut() == 0 && c->NumSendQuePackets() == 0)
+            xWaitTimeOrSockets(5);
+    }
+    while (c->IsConnected() && !c->IsFlushed())
+        c->NonBlockedHandler();
+    _exit(0);
+}
+
+Figures Comm(int32_t frameMs)
+{
+    Figures f;
+    auto server = std::make_unique<CCommRemoteServer>();
+    auto accepted = std::make_unique<CCommRemoteClient>();
+    server->SetPort(0);
+    server->Startup();
+    server->StartListen();
+    server->NonBlockedStartListenHandler();
+    server->SetCallbackFunction(Take, accepted.get(), 0);
+    accepted->SetPacketTypes(1, 0);
+    accepted->Startup();
+    pid_t pid = fork();
+    if (pid == 0)
+        CommPeer(server->GetBoundPort());
+    while (!accepted->IsConnected())
+        server->BlockedHandler(0);
+    xSetXHandlerWaitMode(1);
+    SetMinimumFrameTime(frameMs);
+    char* data = nullptr;
+    uint32_t size = 0;
+    int got = 0;
+    auto t0 = Clock::now();
+    while (got < kStream && accepted->IsConnected()) {
+        xHandler();
+        while (accepted->RecvRawData(data, size)) {
+            xFreeMem(data, __FILE__, __LINE__);
+            ++got;
+        }
+    }
+    double s = Seconds(t0);
+    f.packetsPerSecond = got / s;
+    f.mbPerSecond = got * double(kSize) / s / 1e6;
+    char buf[kSize] = {};
+    t0 = Clock::now();
+    int rounds = 0;
+    for (; rounds < kPingPong && accepted->IsConnected(); ++rounds) {
+        accepted->SendRawData(buf, kSize);
+        bool back = false;
+        while (!back && accepted->IsConnected()) {
+            xHandler();
+            if (accepted->RecvRawData(data, size)) {
+                xFreeMem(data, __FILE__, __LINE__);
+                back = true;
+            }
+        }
+    }
+    f.roundTripUs = Seconds(t0) * 1e6 / (rounds > 0 ? rounds : 1);
+    waitpid(pid, nullptr, 0);
+    accepted.reset();
+    server.reset();
+    return f;
+}
+
+} // namespace
+
+int main()
+{
+    SGlobals g;
+    SSysGlobals s;
+    glb = &g;
+    sglb = &s;
+    if (!xCreateGlobals() || !CommBaseStartup())
+        return 1;
+    signal(SIGPIPE, SIG_IGN);
+    Figures tcp = PlainTcp();
+    std::printf("1 KB one way      plain TCP %10.0f packets/s %8.1f MB/s\n", tcp.packetsPerSecond,
+                tcp.mbPerSecond);
+    std::printf("1 KB round trip   plain TCP %10.1f us\n", tcp.roundTripUs);
+    // With a minimum frame time the frame waits on the comm sockets; without
+    // one xHandler returns at once and the loop polls.
+    for (int32_t frameMs : {2, 0}) {
+        Figures comm = Comm(frameMs);
+        std::printf("xHandler, socket wait mode on, minimum frame time %d ms:\n", frameMs);
+        std::printf("1 KB one way      comm      %10.0f packets/s %8.1f MB/s   ratio %.2f\n",
+                    comm.packetsPerSecond, comm.mbPerSecond, comm.packetsPerSecond / tcp.packetsPerSecond);
+        std::printf("1 KB round trip   comm      %10.1f us   ratio %.2f\n", comm.roundTripUs,
+                    comm.roundTripUs / tcp.roundTripUs);
+    }
+    CommBaseExit();
+    xFreeGlobals();
+    return 0;
+}

@@ -1,0 +1,199 @@
+// The transfer step of a comm connection: moves the first queued packet out
+// and the next incoming packet in (header, then body), a bounded amount per
+// call, and disconnects on anything that is not a valid packet.
+#include "commtransfer.h"
+
+#include <tarvex/comm.h>
+#include <tarvex/error.h>
+#include <tarvex/memory.h>
+
+#include <cstring>
+
+namespace
+{
+
+uint32_t g_packetsTakenIn = 0;
+
+int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* text)
+{
+    xDisconnectSocket(sock, connected, cd);
+    return xErrorTxt_Func(text, __FILE__, __LINE__);
+}
+
+} // namespace
+
+uint32_t CommPacketsTakenIn()
+{
+    return g_packetsTakenIn;
+}
+
+int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
+                              SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
+                              SXPacket*& sendPacket, uint32_t& sendCount, int32_t& sendStatus,
+                              CLList* transferIn, CLList* transferOut, SCryptData* cd)
+{
+    return PacketTransferStep(true, progress, blocked, sock, connected, recvPacket, recvCount, recvStatus,
+                              sendPacket, sendCount, sendStatus, transferIn, transferOut, cd);
+}
+
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock,
+                           int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount,
+                           int32_t& recvStatus, SXPacket*& sendPacket, uint32_t& sendCount,
+                           int32_t& sendStatus, CLList* transferIn, CLList* transferOut, SCryptData* cd)
+{
+    if (recvStatus != COMM_RECV_IDLE && recvStatus != COMM_RECV_HEADER && recvStatus != COMM_RECV_BODY)
+        return Drop(sock, connected, cd, "PacketTransferHandler: recvStatus is invalid");
+    if (sendStatus != COMM_SEND_IDLE && sendStatus != COMM_SEND_SENDING)
+        return Drop(sock, connected, cd, "PacketTransferHandler: sendStatus is invalid");
+    progress = 0;
+    if (connected == 0)
+        return Drop(sock, connected, cd, "PacketTransferHandler:Not connected");
+    // Later steps of a round rely on the first one's check: a peer lost in
+    // between shows in the send and receive results themselves.
+    if (firstOfRound && (!xCheckConnectionUp(sock, connected, cd) || connected == 0))
+        return Drop(sock, connected, cd, "PacketTransferHandler:Not connected error");
+
+    // Receive preparation.
+    uint32_t recvWanted = 0;
+    if (recvStatus == COMM_RECV_IDLE) {
+        if (recvPacket != nullptr)
+            return Drop(sock, connected, cd,
+                        "PacketTransferHandler: (recvpacket) Receive status is empty but the pointer is "
+                        "valid anyway");
+        recvPacket = static_cast<SXPacket*>(xAllocTracked(PACKET_HEADER_SIZE, "base/commb", __LINE__));
+        if (recvPacket == nullptr)
+            return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
+        recvCount = 0;
+        recvStatus = COMM_RECV_HEADER;
+        progress = 1;
+    }
+    if (recvStatus == COMM_RECV_HEADER) {
+        if (recvPacket == nullptr)
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (recvpacket) Trying to receive header but the packet pointer is "
+                "invalid");
+        recvWanted = PACKET_HEADER_SIZE;
+    } else {
+        if (recvPacket == nullptr)
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (recvpacket) Trying to receive body but the packet pointer is "
+                "invalid");
+        if (!recvPacket->GetPacketSize(recvWanted))
+            return Drop(sock, connected, cd, "PacketTransferHandler: (recvpacket) GetPacketSize failed.");
+    }
+
+    // Send preparation.
+    uint32_t sendWanted = 0;
+    if (sendStatus == COMM_SEND_IDLE) {
+        if (sendPacket != nullptr)
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (sendpacket) Status set to no packet but packet exists anyway");
+        if (transferOut != nullptr && transferOut->first != nullptr) {
+            sendPacket = static_cast<SXPacket*>(transferOut->first->data);
+            transferOut->Unlink(transferOut->first);
+            sendStatus = COMM_SEND_SENDING;
+            progress = 1;
+            if (!sendPacket->ValidateHeader())
+                dprintf("SEND ERROR: The header is incorrect.\n");
+        }
+        sendCount = 0;
+    }
+    if (sendStatus == COMM_SEND_SENDING) {
+        if (sendPacket == nullptr)
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (sendpacket) Status set to sending packet but no packet exists");
+        if (!sendPacket->GetPacketSize(sendWanted)) {
+            connected = 0;
+            return Drop(sock, connected, cd, "PacketTransferHandler: (sendpacket) GetPacketSize failed.");
+        }
+    }
+
+    // Bound each direction for this step.
+    uint32_t recvLimit = recvWanted;
+    if (recvLimit - recvCount > COMM_STEP_LIMIT)
+        recvLimit = recvCount + COMM_STEP_LIMIT;
+    uint32_t sendLimit = sendWanted;
+    if (sendLimit - sendCount > COMM_STEP_LIMIT)
+        sendLimit = sendCount + COMM_STEP_LIMIT;
+
+    uint32_t recvBefore = recvCount, sendBefore = sendCount;
+    char* sendBuf = sendStatus == COMM_SEND_SENDING ? reinterpret_cast<char*>(sendPacket) : nullptr;
+    // The socket's mode is set by the first step of a round and stays.
+    char* recvBuf = reinterpret_cast<char*>(recvPacket);
+    int32_t ok = !firstOfRound  ? xSocketHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                                                 sendCount, sendLimit, cd)
+                 : blocked == 1 ? xBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                                                  sendCount, sendLimit, cd)
+                                : xNonBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                                                     sendCount, sendLimit, cd);
+    // Movement in either direction is progress: a one-way stream (a large
+    // packet in, nothing out) keeps going within the round.
+    if (recvCount != recvBefore || sendCount != sendBefore)
+        progress = 1;
+    if (!ok)
+        return FALSE;
+
+    if (recvStatus == COMM_RECV_HEADER && recvCount == PACKET_HEADER_SIZE) {
+        if (recvWanted != PACKET_HEADER_SIZE)
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler: (recvpacket) receive status set to receive header but the receive "
+                "status is invalid");
+        // ValidateHeader also refuses sizes above the packet-size limit, so
+        // an oversize announcement drops the connection before allocation.
+        if (!recvPacket->ValidateHeader())
+            return Drop(
+                sock, connected, cd,
+                "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, "
+                "discarding it.");
+        uint32_t size = 0;
+        if (!recvPacket->GetPacketSize(size))
+            return Drop(sock, connected, cd, "PacketTransferHandler:GetPacketSize failed.");
+        auto* whole = static_cast<SXPacket*>(xAllocTracked(size, "base/commb", __LINE__));
+        if (whole == nullptr)
+            return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
+        std::memcpy(whole, recvPacket, PACKET_HEADER_SIZE);
+        xFreeMem(recvPacket, __FILE__, __LINE__);
+        recvPacket = whole;
+        recvStatus = COMM_RECV_BODY;
+        progress = 1;
+    }
+
+    if (sendStatus == COMM_SEND_SENDING && sendCount >= PACKET_HEADER_SIZE) {
+        uint32_t size = 0;
+        if (!sendPacket->GetPacketSize(size))
+            return Drop(sock, connected, cd, "PacketTransferHandler: GetPacketSize failed.");
+        if (sendCount == size) {
+            xFreeMem(sendPacket, __FILE__, __LINE__);
+            sendPacket = nullptr;
+            sendCount = 0;
+            sendStatus = COMM_SEND_IDLE;
+            progress = 1;
+        }
+    }
+
+    if (recvStatus == COMM_RECV_BODY) {
+        uint32_t size = 0;
+        recvPacket->GetPacketSize(size);
+        if (recvCount == size) {
+            if (!recvPacket->ValidateHeader())
+                return Drop(
+                    sock, connected, cd,
+                    "PacketTransferHandler:(ValidateHeader):Function failed. This is not a valid packet, "
+                    "discarding it.");
+            if (transferIn == nullptr || !transferIn->InsertLast(recvPacket))
+                return Drop(sock, connected, cd,
+                            "PacketTransferHandler:(CLList.InsertLast ()):Function failed");
+            ++g_packetsTakenIn;
+            recvPacket = nullptr;
+            recvCount = 0;
+            recvStatus = COMM_RECV_IDLE;
+            progress = 1;
+        }
+    }
+    return TRUE;
+}

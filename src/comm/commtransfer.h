@@ -1,0 +1,13 @@
+// The transfer step as the clients' handler rounds run it: the first step
+// of a round checks the connection and sets the socket's mode, later steps
+// of the same round only move bytes.
+#pragma once
+#include <tarvex/comm.h>
+
+// Packets completed by the transfer steps so far (wraps).
+uint32_t CommPacketsTakenIn();
+
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock,
+                           int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount,
+                           int32_t& recvStatus, SXPacket*& sendPacket, uint32_t& sendCount,
+                           int32_t& sendStatus, CLList* transferIn, CLList* transferOut, SCryptData* cd);
