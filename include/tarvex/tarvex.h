@@ -14,6 +14,7 @@
 #include <tarvex/proxyloc.h>
 #include <tarvex/rect.h>
 #include <tarvex/bitmap.h>
+#include <tarvex/pictype.h>
 #include <tarvex/shade.h>
 #include <tarvex/kcbl.h>
 #include <tarvex/lzss.h>
