@@ -21,7 +21,9 @@ void RoundTrip(CBMPPic& type, CBitmap& bm)
         return;
     int32_t outBpp = bm.bits == 8 ? 1 : 3;
     size_t size = 54 + 1024 + static_cast<size_t>((bm.width * outBpp + 3) & ~3) * bm.height;
-    std::vector<uint8_t> buf(size);
+    // One spare byte: a memory stream opened for writing ends its data
+    // with a zero byte.
+    std::vector<uint8_t> buf(size + 1);
     CFile out;
     out.handle = fmemopen(buf.data(), buf.size(), "wb");
     if (out.handle == nullptr)
@@ -30,7 +32,7 @@ void RoundTrip(CBMPPic& type, CBitmap& bm)
         Die("save failed");
     out.Close();
     CFile in;
-    in.handle = fmemopen(buf.data(), buf.size(), "rb");
+    in.handle = fmemopen(buf.data(), size, "rb");
     if (in.handle == nullptr)
         return;
     CBitmap copy;
