@@ -42,8 +42,8 @@ constexpr int64_t kMinRlePixels = 1 << 22;
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Le32(const uint8_t* p)
 {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 void Put16(uint8_t* p, uint32_t v)
 {
@@ -67,7 +67,9 @@ void LoadDataCallback()
 class CReader
 {
   public:
-    CReader(CFile* file, bool scrambled, uint32_t size) : m_file(file), m_scrambled(scrambled), m_size(size) {}
+    CReader(CFile* file, bool scrambled, uint32_t size) : m_file(file), m_scrambled(scrambled), m_size(size)
+    {
+    }
 
     uint32_t Size() const { return m_size; }
     uint32_t Pos() const { return m_end - (m_len - m_pos); }

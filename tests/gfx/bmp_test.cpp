@@ -356,7 +356,8 @@ TEST_F(BmpTest, LoadsWhatImageMagickWrites)
         {"rle_wide", "-size 301x5 gradient:red-blue -type Palette -compress RLE BMP3:", 8},
         {"t24", "-size 13x7 -seed 5 plasma: -type TrueColor BMP3:", 24},
         {"t24_odd", "-size 1x5 -seed 6 plasma: -type TrueColor BMP3:", 24},
-        {"t32", "-size 11x6 -seed 7 plasma: -alpha set -channel A -fx 0.5 +channel -define bmp3:alpha=true BMP3:",
+        {"t32",
+         "-size 11x6 -seed 7 plasma: -alpha set -channel A -fx 0.5 +channel -define bmp3:alpha=true BMP3:",
          32},
     };
     for (const auto& c : cases) {
@@ -380,7 +381,8 @@ TEST_F(BmpTest, ImageMagickReadsWhatWeSave)
     // as 24-bit; odd widths so that rows need padding.
     CPalette pal;
     for (int i = 0; i < 256; ++i)
-        pal.colors[i].Set(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7));
+        pal.colors[i].Set(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                          static_cast<uint8_t>(i * 7));
     CBitmap b8, b16, b24, b32;
     ASSERT_TRUE(b8.CreateIndex(7, 5, 8, &pal, 0));
     ASSERT_TRUE(b16.CreateRGB(9, 4, 16, 5, 6, 5, 11, 5, 0, 0));
@@ -393,7 +395,8 @@ TEST_F(BmpTest, ImageMagickReadsWhatWeSave)
     for (CBitmap* b : rgb)
         for (int y = 0; y < b->height; ++y)
             for (int x = 0; x < b->width; ++x) {
-                TRGBA c(static_cast<uint8_t>(x * 40), static_cast<uint8_t>(y * 50), static_cast<uint8_t>(x * y * 9));
+                TRGBA c(static_cast<uint8_t>(x * 40), static_cast<uint8_t>(y * 50),
+                        static_cast<uint8_t>(x * y * 9));
                 ASSERT_TRUE(b->PutPixel(x, y, &c));
             }
     struct Case {

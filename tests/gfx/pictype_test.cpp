@@ -33,8 +33,9 @@ TEST_F(PicTypeTest, RegistrationAndLookup)
             const char* name;
             CPicType* type;
         } cases[] = {
-            {"photo.JPG", &jpg}, {"dir.v2/photo.jpg", &jpg}, {"a.b.BmP", &bmp}, {"noext", nullptr},
-            {"x.png", nullptr},  {"x.", nullptr},             {"jpg", nullptr},  {"x.jpeg", nullptr},
+            {"photo.JPG", &jpg}, {"dir.v2/photo.jpg", &jpg}, {"a.b.BmP", &bmp},
+            {"noext", nullptr},  {"x.png", nullptr},         {"x.", nullptr},
+            {"jpg", nullptr},    {"x.jpeg", nullptr},
         };
         for (const auto& c : cases)
             EXPECT_EQ(list->GetType(c.name), c.type) << c.name;
@@ -90,8 +91,9 @@ TEST_F(PicTypeTest, JpegThroughBitmapLoad)
 
     if (std::system("command -v convert >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "ImageMagick convert not installed";
-    ASSERT_EQ(std::system("convert -size 19x13 -seed 4 plasma: -sampling-factor 2x2 -quality 85 p.jpg 2>/dev/null"),
-              0);
+    ASSERT_EQ(
+        std::system("convert -size 19x13 -seed 4 plasma: -sampling-factor 2x2 -quality 85 p.jpg 2>/dev/null"),
+        0);
     ASSERT_TRUE(bm.Load("p.jpg", 0)) << LastError();
     EXPECT_EQ(bm.bits, 24);
     EXPECT_EQ(bm.bounds.right, 18);
