@@ -15,6 +15,7 @@
 #include <tarvex/comm.h>
 #include <tarvex/rect.h>
 #include <tarvex/bitmap.h>
+#include <tarvex/pictype.h>
 #include <tarvex/shade.h>
 #include <tarvex/kcbl.h>
 #include <tarvex/lzss.h>

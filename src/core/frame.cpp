@@ -3,6 +3,7 @@
 // and the per-frame handler with its pacing.
 #include <tarvex/bitmap.h>
 #include <tarvex/frame.h>
+#include <tarvex/pictype.h>
 #include <tarvex/socket.h>
 #include <tarvex/timer.h>
 
@@ -96,10 +97,11 @@ int32_t xCreateGlobals()
     if (glb == nullptr)
         return FALSE;
     glb->memory = XNEW(CMemory);
-    // Picture-type list, screen list, the root window control and the
-    // message box join here as their modules are built.
+    glb->picTypes = XNEW(CPicTypeList);
+    // Screen list, the root window control and the message box join here
+    // as their modules are built.
     glb->squares = static_cast<uint16_t*>(XALLOC(514));
-    if (glb->memory == nullptr || glb->squares == nullptr)
+    if (glb->memory == nullptr || glb->picTypes == nullptr || glb->squares == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
     for (uint16_t i = 0; i < 256; ++i)
         glb->squares[i] = static_cast<uint16_t>(i * i);
@@ -110,8 +112,12 @@ int32_t xInit(int, char**)
 {
     if (glb == nullptr || sglb == nullptr)
         return FALSE;
-    // Picture types, screens, mouse and keyboard are created here as their
-    // modules are built.
+    sglb->jpgPic = XNEW(CJPGPic);
+    sglb->bmpPic = XNEW(CBMPPic);
+    if (sglb->jpgPic == nullptr || sglb->bmpPic == nullptr)
+        return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
+    // Screens, mouse and keyboard are created here as their modules are
+    // built.
     if (!tvp::VideoStartup())
         return xErrorTxt_Func("RegisterClass failed", nullptr, 0);
     uint16_t atom = tvp::RegisterClass(glb->applicationName, xMainWindowProc, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS);
@@ -158,6 +164,14 @@ void xExit()
         XDELETE(sglb->winMsgHandlers);
         sglb->winMsgHandlers = nullptr;
     }
+    if (sglb->bmpPic != nullptr) {
+        XDELETE(sglb->bmpPic);
+        sglb->bmpPic = nullptr;
+    }
+    if (sglb->jpgPic != nullptr) {
+        XDELETE(sglb->jpgPic);
+        sglb->jpgPic = nullptr;
+    }
 }
 
 namespace {
@@ -181,6 +195,11 @@ void xFreeGlobals()
     if (glb->squares != nullptr) {
         XFREE(glb->squares);
         glb->squares = nullptr;
+    }
+    // The screen list goes before this one as the screens join.
+    if (glb->picTypes != nullptr) {
+        XDELETE(glb->picTypes);
+        glb->picTypes = nullptr;
     }
     DeleteList(glb->freeAtExit, true);
     DeleteList(glb->msgHandlers, true);

@@ -6,6 +6,7 @@
 #include <tarvex/file.h>
 #include <tarvex/frame.h>
 #include <tarvex/memory.h>
+#include <tarvex/pictype.h>
 
 #include <cstdio>
 #include <cstring>
@@ -251,16 +252,40 @@ int32_t CBitmap::Fill(const TRGBA* c)
 
 // ---------------------------------------------------------------- files
 
-int32_t CBitmap::Load(const char*, int32_t)
+int32_t CBitmap::Load(const char* fileName, int32_t)
 {
-    // The picture types (BMP, JPEG) register in the globals' list; until one
-    // claims the name there is no loader.
-    return xError_Func(XERR_PICTURE_FORMAT, __FILE__, __LINE__);
+    CPicType* type = glb != nullptr && glb->picTypes != nullptr ? glb->picTypes->GetType(fileName) : nullptr;
+    if (type == nullptr)
+        return xError_Func(XERR_PICTURE_FORMAT, __FILE__, __LINE__);
+    if (!type->Load(fileName, this, nullptr)) {
+        // Without a text of its own the type has already recorded the failure.
+        const char* text = type->GetError();
+        return text != nullptr ? xErrorTxt_Func(text, __FILE__, __LINE__) : FALSE;
+    }
+    changed = 1;
+    bounds.Set(0, 0, width - 1, height - 1);
+    return TRUE;
 }
 
-int32_t CBitmap::Save(const char*, CPicType*, void*, CRect*, int32_t)
+int32_t CBitmap::Save(const char* fileName, CPicType* type, void* options, CRect* area, int32_t flags)
 {
-    return xError_Func(XERR_PICTURE_FORMAT, __FILE__, __LINE__);
+    if (type == nullptr)
+        type = glb != nullptr && glb->picTypes != nullptr ? glb->picTypes->GetType(fileName) : nullptr;
+    if (type == nullptr || fileName == nullptr)
+        return xError_Func(XERR_PICTURE_FORMAT, __FILE__, __LINE__);
+    char numbered[1024];
+    if ((flags & XSAVE_NUMBERED) != 0) {
+        const char* ext = nullptr;
+        if (!type->GetDesc(&ext, nullptr) || ext == nullptr ||
+            !xMakeNumberedName(fileName, ext, numbered, static_cast<int32_t>(sizeof numbered)))
+            return FALSE;
+        fileName = numbered;
+    }
+    if (!type->Save(fileName, this, options, area, flags)) {
+        const char* text = type->GetError();
+        return text != nullptr ? xErrorTxt_Func(text, __FILE__, __LINE__) : FALSE;
+    }
+    return TRUE;
 }
 
 int32_t xMakeNumberedName(const char* name, const char* ext, char* out, int32_t size)
