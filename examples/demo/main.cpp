@@ -1,8 +1,11 @@
 // The main tarvex demonstration: starts the library as an application does,
-// runs paced frames for about two seconds and reports what the frame did.
+// runs paced frames for about two seconds and reports what the frame did,
+// then takes a short tour: settings through KCBL and LZSS, a picture saved
+// as BMP and loaded again, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace
@@ -20,6 +23,73 @@ class Heartbeat : public CTimer
     uint32_t beats = 0;
     void TimerHandler(uint32_t) override { ++beats; }
 };
+
+// Settings as a KCBL container, packed with LZSS and read back.
+bool SettingsTour()
+{
+    CKCBL* settings = XNEW(CKCBL);
+    CKCBL* copy = XNEW(CKCBL);
+    int32_t scores[3] = {120, 95, 230};
+    settings->NewItem("player", KSTRING, "Ada \"the first\"", KLONG, 3, KFLOAT, 1.5f, KEND);
+    settings->NewItem("scores", KLONGARRAY, 3, scores, KEND);
+    for (int32_t i = 1; i <= 20; ++i) {
+        char key[16], map[32];
+        std::snprintf(key, sizeof key, "level%d", i);
+        std::snprintf(map, sizeof map, "maps/level%02d.xiff", i);
+        settings->NewItem(key, KSTRING, map, KLONG, i * 100, KBOOL, i % 2, KEND);
+    }
+
+    int32_t length = 0;
+    settings->ExportSize(&length);
+    auto* text = static_cast<char*>(XALLOC(length + 1));
+    settings->Export(text, length + 1, &length);
+
+    CLzss* lzss = XNEW(CLzss);
+    uint32_t packedSize = static_cast<uint32_t>(length);
+    char* packed = lzss->CompressBuffer(text, &packedSize);
+    auto* unpacked = static_cast<char*>(XALLOC(length + 1));
+    uint32_t unpackedSize = static_cast<uint32_t>(length);
+    bool ok = packed != nullptr && lzss->ExpandBuffer(packed, packedSize, unpacked, &unpackedSize) &&
+              unpackedSize == static_cast<uint32_t>(length);
+    if (ok) {
+        unpacked[length] = 0;
+        ok = copy->Import(unpacked) && copy->FindItem("player");
+    }
+    char* name = ok ? copy->GetString(0) : nullptr;
+    std::printf("settings: %d bytes of KCBL text, %u packed; read back player %s\n", length, packedSize,
+                name != nullptr ? name : "(missing)");
+    if (packed != nullptr)
+        XFREE(packed);
+    XFREE(unpacked);
+    XFREE(text);
+    XDELETE(lzss);
+    XDELETE(copy);
+    XDELETE(settings);
+    return ok && name != nullptr;
+}
+
+// A picture drawn into a bitmap, saved as a BMP file and loaded again.
+bool PictureTour(const std::string& folder)
+{
+    CBitmap* picture = XNEW(CBitmap);
+    CBitmap* loaded = XNEW(CBitmap);
+    bool ok = picture->CreateRGB(64, 48, 24, 8, 8, 8, 16, 8, 0, 0) != 0;
+    for (int32_t y = 0; ok && y < 48; ++y)
+        for (int32_t x = 0; x < 64; ++x) {
+            TRGBA c{static_cast<uint8_t>(x * 4), static_cast<uint8_t>(y * 5), 128, 255};
+            picture->PutPixel(x, y, &c);
+        }
+    std::string file = folder + "/gradient.bmp";
+    ok = ok && picture->Save(file.c_str(), nullptr, nullptr, nullptr, 0) && loaded->Load(file.c_str(), 0);
+    TRGBA a{}, b{};
+    ok = ok && picture->GetPixel(63, 47, &a) && loaded->GetPixel(63, 47, &b) && a.r == b.r && a.g == b.g &&
+         a.b == b.b;
+    std::printf("picture: %s, %dx%d, saved and loaded back %s\n", file.c_str(), loaded->width, loaded->height,
+                ok ? "unchanged" : "DIFFERENT");
+    XDELETE(loaded);
+    XDELETE(picture);
+    return ok;
+}
 
 } // namespace
 
@@ -64,6 +134,13 @@ int main(int argc, char** argv)
     std::printf("tarvex demo: %d frames, %d update ticks (%.2f per frame, min %d, max %d), %u timer calls\n",
                 frames, ticks, frames ? static_cast<double>(ticks) / frames : 0.0, minTicks, maxTicks, beats);
 
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/tarvex-demo";
+    xCreateDirsForFile((folder + "/x").c_str());
+    bool toured = SettingsTour() && PictureTour(folder);
+    if (!toured)
+        std::printf("tour failed: %s\n", glb->error.GetError());
+
     xExit();
     xSetDprintfOutput(CollectTrace);
     xFreeGlobals();
@@ -73,5 +150,5 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("leak list: empty\n");
-    return 0;
+    return toured ? 0 : 1;
 }
