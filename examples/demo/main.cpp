@@ -1,7 +1,8 @@
 // The main tarvex demonstration: starts the library as an application does,
 // runs paced frames for about two seconds and reports what the frame did,
 // then takes a short tour: settings through KCBL and LZSS, a picture saved
-// as BMP and loaded again, and an empty leak list at the end.
+// as BMP and loaded again, messages between a server and a client over
+// loopback, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
 
 #include <cstdio>
@@ -91,6 +92,87 @@ bool PictureTour(const std::string& folder)
     return ok;
 }
 
+// A server and a client in this process exchange messages over loopback,
+// carried by the frame's client rounds while it waits on the sockets.
+struct Messaging {
+    CCommRemoteServer server;
+    CCommRemoteClient accepted; // takes over each connection the server accepts
+    CCommRemoteClient client;
+
+    static int32_t Take(CCommRemoteServerBase* s, void* user, int32_t)
+    {
+        return static_cast<Messaging*>(user)->accepted.SetConnectFromServer(s);
+    }
+
+    // Runs frames until done() holds, for at most about two seconds.
+    template <class F> bool Frames(F done)
+    {
+        for (int i = 0; i < 120; ++i) {
+            if (!client.IsConnected())
+                client.NonBlockedConnectHandler();
+            server.NonBlockedHandler();
+            xHandler();
+            if (done())
+                return true;
+        }
+        return false;
+    }
+
+    static bool Take(CCommBase& c, std::string& text)
+    {
+        char* data = nullptr;
+        uint32_t size = 0;
+        if (!c.RecvRawData(data, size))
+            return false;
+        text.assign(data, size);
+        XFREE(data);
+        return true;
+    }
+
+    bool Run()
+    {
+        server.SetPort(0); // any free port
+        if (!server.Startup() || !server.StartListen() || !server.NonBlockedStartListenHandler())
+            return false;
+        server.SetCallbackFunction(Take, this, 0);
+        accepted.SetPacketTypes(1, 1);
+        client.SetPacketTypes(1, 1);
+        if (!accepted.Startup() || !client.Startup() ||
+            !client.SetRemoteLocation("127.0.0.1", server.GetBoundPort()) || !client.Connect())
+            return false;
+        if (!Frames([&] { return client.IsConnected() && accepted.IsConnected(); }))
+            return false;
+        const uint32_t start = xGetTime();
+        const char hello[] = "hello from the client";
+        std::string got, reply;
+        bool ok = client.SendRawData(hello, sizeof hello - 1) &&
+                  Frames([&] { return Take(accepted, got); }) && accepted.SendRawData("welcome", 7) &&
+                  Frames([&] { return Take(client, reply); });
+        std::printf("messaging: port %u, server got \"%s\", client got \"%s\" (%u ms)\n",
+                    server.GetBoundPort(), got.c_str(), reply.c_str(), xTimeDiff(start, xGetTime()));
+        client.Disconnect();
+        accepted.Disconnect();
+        server.StopListen();
+        return ok && got == hello && reply == "welcome";
+    }
+};
+
+bool MessagingTour()
+{
+    if (!CommBaseStartup())
+        return false;
+    xSetXHandlerWaitMode(1);
+    bool ok;
+    {
+        Messaging* m = XNEW(Messaging);
+        ok = m != nullptr && m->Run();
+        XDELETE(m);
+    }
+    xSetXHandlerWaitMode(0);
+    CommBaseExit();
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -137,7 +219,7 @@ int main(int argc, char** argv)
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/tarvex-demo";
     xCreateDirsForFile((folder + "/x").c_str());
-    bool toured = SettingsTour() && PictureTour(folder);
+    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour();
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 
