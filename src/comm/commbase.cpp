@@ -7,6 +7,8 @@
 #include <tarvex/frame.h>
 #include <tarvex/memory.h>
 
+#include "comm/objname.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -151,15 +153,9 @@ int32_t CCommBase::SetObjName(const char* name, uint32_t n)
 
 int32_t CCommBase::SetObjName(const char* a, const char* b)
 {
-    size_t la = a != nullptr ? std::strlen(a) : 0, lb = b != nullptr ? std::strlen(b) : 0;
-    auto* joined = static_cast<char*>(XALLOC(la + lb + 1));
+    char* joined = tvcomm::JoinName(a, b);
     if (joined == nullptr)
         return SetObjName(static_cast<const char*>(nullptr)) & 0;
-    if (la != 0)
-        std::memcpy(joined, a, la);
-    if (lb != 0)
-        std::memcpy(joined + la, b, lb);
-    joined[la + lb] = 0;
     int32_t r = SetObjName(joined);
     XFREE(joined);
     return r;
@@ -169,16 +165,10 @@ int32_t CCommBase::SetObjName(const char* a, const char* b, uint32_t n)
 {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(n));
-    size_t la = a != nullptr ? std::strlen(a) : 0, lb = b != nullptr ? std::strlen(b) : 0;
-    auto* joined = static_cast<char*>(XALLOC(la + lb + 1));
+    char* joined = tvcomm::JoinName(a, b, buf);
     if (joined == nullptr)
         return SetObjName(static_cast<const char*>(nullptr)) & 0;
-    if (la != 0)
-        std::memcpy(joined, a, la);
-    if (lb != 0)
-        std::memcpy(joined + la, b, lb);
-    joined[la + lb] = 0;
-    int32_t r = SetObjName(joined, buf);
+    int32_t r = SetObjName(joined);
     XFREE(joined);
     return r;
 }
