@@ -368,3 +368,35 @@ TEST_F(CommTest, RegistriesStartTwiceAndReportMissingLists)
     EXPECT_EQ(LastError(), "AddCommNodeToComm: glb->localClientRegList is NULL");
     ASSERT_EQ(CommBaseStartup(), TRUE);
 }
+
+TEST_F(CommTest, ObjectNamesFromParts)
+{
+    CCommRemoteClient client;
+    CCommRemoteServer server;
+    struct {
+        int parts;
+        const char* a;
+        const char* b;
+        uint32_t n;
+        const char* want;
+    } cases[] = {
+        {1, "player", nullptr, 7, "player7"},
+        {2, "game", "link", 0, "gamelink"},
+        {3, "room", "seat", 12, "roomseat12"},
+        {3, nullptr, "seat", 3, "seat3"},
+    };
+    for (const auto& c : cases) {
+        if (c.parts == 1) {
+            EXPECT_EQ(client.SetObjName(c.a, c.n), TRUE);
+            EXPECT_EQ(server.SetObjName(c.a, c.n), TRUE);
+        } else if (c.parts == 2) {
+            EXPECT_EQ(client.SetObjName(c.a, c.b), TRUE);
+            EXPECT_EQ(server.SetObjName(c.a, c.b), TRUE);
+        } else {
+            EXPECT_EQ(client.SetObjName(c.a, c.b, c.n), TRUE);
+            EXPECT_EQ(server.SetObjName(c.a, c.b, c.n), TRUE);
+        }
+        EXPECT_STREQ(client.GetObjName(), c.want);
+        EXPECT_STREQ(server.GetObjName(), c.want);
+    }
+}
