@@ -865,49 +865,22 @@ int32_t CCommBaseServer::Report(const char* text)
 
 int32_t CCommBaseServer::SetObjName(const char* name)
 {
-    if (name == nullptr)
-        name = "default comm object";
-    char* copy = CopyText(name);
-    if (copy == nullptr) {
-        if (objName != nullptr)
-            XFREE(objName);
-        objName = CopyText("default comm object");
+    if (!tvcomm::StoreName(objName, name, "default comm object"))
         return xErrorf("CommBaseServer::SetObjName: Unable to allocate memory (classname: %s objectname: %s)",
                        "CCommBaseServer", GetObjName());
-    }
-    if (objName != nullptr)
-        XFREE(objName);
-    objName = copy;
     return TRUE;
 }
 
 int32_t CCommBaseServer::SetObjName(const char* name, uint32_t n)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(n));
-    return SetObjName(name != nullptr ? name : "", buf);
+    return tvcomm::SetJoinedName(*this, name, tvcomm::NumberText(n).text);
 }
 
-int32_t CCommBaseServer::SetObjName(const char* a, const char* b)
-{
-    char* joined = tvcomm::JoinName(a, b);
-    if (joined == nullptr)
-        return SetObjName(static_cast<const char*>(nullptr)) & 0;
-    int32_t r = SetObjName(joined);
-    XFREE(joined);
-    return r;
-}
+int32_t CCommBaseServer::SetObjName(const char* a, const char* b) { return tvcomm::SetJoinedName(*this, a, b); }
 
 int32_t CCommBaseServer::SetObjName(const char* a, const char* b, uint32_t n)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(n));
-    char* joined = tvcomm::JoinName(a, b, buf);
-    if (joined == nullptr)
-        return SetObjName(static_cast<const char*>(nullptr)) & 0;
-    int32_t r = SetObjName(joined);
-    XFREE(joined);
-    return r;
+    return tvcomm::SetJoinedName(*this, a, b, tvcomm::NumberText(n).text);
 }
 
 CCommLocalServerBase::CCommLocalServerBase() : callback(RejectAll) {}
