@@ -10,6 +10,14 @@ PACKAGES=(
   clang libclang-rt-dev
   rapidjson-dev zlib1g-dev liblz4-dev libstb-dev
   libjpeg-turbo-progs imagemagick libjpeg62-turbo-dev
+  # messaging peers: relays, FTP servers, a download client to compare with
+  socat netcat-openbsd vsftpd python3-pyftpdlib curl
+  # a real X server for end-to-end window tests
+  xvfb xauth xdotool x11-apps
+  # fonts: the font builder and its default font, the text benchmark's peer
+  libfreetype-dev fonts-dejavu-core libsdl2-ttf-dev
+  # sound back end: MP3 and MIDI decoding, a General MIDI soundfont, the mixer's peer
+  libmpg123-dev libfluidsynth-dev timgm6mb-soundfont libsdl2-mixer-dev sox
 )
 
 missing=()
