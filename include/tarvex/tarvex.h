@@ -13,6 +13,7 @@
 #include <tarvex/socket.h>
 #include <tarvex/proxyloc.h>
 #include <tarvex/comm.h>
+#include <tarvex/ftp.h>
 #include <tarvex/rect.h>
 #include <tarvex/bitmap.h>
 #include <tarvex/pictype.h>
