@@ -1071,7 +1071,8 @@ int32_t CFtpClient::ReceiveData(uint32_t& got, bool& receiveError)
 {
     got = 0;
     receiveError = false;
-    char buf[64 * 1024];
+    // One buffer serves every client: the library runs on one thread.
+    static char buf[64 * 1024];
     while (data.connected && got < updateBudget) {
         uint32_t want = updateBudget - got;
         if (want > sizeof buf)

@@ -155,9 +155,10 @@ TEST_F(FtpClientTest, ReplyParser)
                 EXPECT_EQ(got[i].code, k.replies[i].code);
                 EXPECT_EQ(got[i].text, k.replies[i].text);
             }
-            if (!k.ok)
+            if (!k.ok) {
                 EXPECT_EQ(tvtest::ErrorText(c),
                           "Out of bounds when trying to receive data on command socket.");
+            }
         }
 }
 
