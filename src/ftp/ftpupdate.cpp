@@ -690,6 +690,7 @@ int32_t CFtpClient::StepWaitTypeAnswer()
     FreeText(text);
     if (code == 200) {
         LogString("Type command ok, proceed.");
+        stateText = "Idle. Waiting for user commands.";
         state = FTPWAITFORUSERCOMMANDS;
         return TRUE;
     }
