@@ -1079,7 +1079,11 @@ int32_t CFtpClient::ReceiveData(uint32_t& got, bool& receiveError)
         if (want > sizeof buf)
             want = sizeof buf;
         uint32_t n = 0, none = 0;
-        if (!xNonBlockedHandler(data.sock, data.connected, buf, n, want, nullptr, none, 0, &data.cd)) {
+        // The socket is made non-blocking once per Update, not per read.
+        int32_t ok =
+            got == 0 ? xNonBlockedHandler(data.sock, data.connected, buf, n, want, nullptr, none, 0, &data.cd)
+                     : xSocketHandler(data.sock, data.connected, buf, n, want, nullptr, none, 0, &data.cd);
+        if (!ok) {
             receiveError = true;
             return TRUE;
         }
