@@ -43,6 +43,7 @@ CASES = {
     "close_mid_file_426": {"behaviour": "short_close_426", "bad": 1, "announce": "150 Opening data connection."},
     "missing": {"missing": True},
     "retr_421": {"retr": "421 Service not available, closing control connection."},
+    "half_then_421": {"behaviour": "half_421", "bad": 1},
 }
 
 lock = threading.Lock()
@@ -111,7 +112,7 @@ class Control:
                 data.sendall(FILE + b"E" * 100)
             elif behaviour in ("short_close_226", "short_close_426"):
                 data.sendall(half)
-            elif behaviour in ("stall", "short_open_226"):
+            elif behaviour in ("stall", "short_open_226", "half_421"):
                 data.sendall(half)
             else:
                 data.sendall(FILE)
@@ -122,6 +123,11 @@ class Control:
             self.hold(data)
             return
         if behaviour == "stall":
+            self.hold(data)
+            return
+        if behaviour == "half_421":
+            time.sleep(0.3)
+            self.reply("421 Service not available, closing control connection.")
             self.hold(data)
             return
         data.close()

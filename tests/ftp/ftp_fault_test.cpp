@@ -66,7 +66,7 @@ class FtpFaultTest : public TarvexTest
     }
 
     // Runs the download to its note; the file must be the server's.
-    void ExpectDownloaded(CFtpClient& c, uint32_t clockStep = 5)
+    void ExpectDownloaded(CFtpClient& c, uint32_t clockStep = 2)
     {
         ASSERT_TRUE(Drive(
             c, [&] { return c.downloads == 1; }, 200000, clockStep))
@@ -101,32 +101,32 @@ TEST_F(FtpFaultTest, DownloadsThatSucceed)
         uint32_t step;   // test-clock ms per frame
     };
     const Case cases[] = {
-        {"normal", true, true, true, 1, 5},
-        {"normal", false, false, true, 1, 5},
-        {"multi_greeting", true, true, true, 1, 5},
-        {"line_1023", true, true, true, 1, 5},
+        {"normal", true, true, true, 1, 2},
+        {"normal", false, false, true, 1, 2},
+        {"multi_greeting", true, true, true, 1, 2},
+        {"line_1023", true, true, true, 1, 2},
         // 502 to PASV: active mode, after a reconnect.
-        {"pasv_502", true, false, true, 1, 5},
+        {"pasv_502", true, false, true, 1, 2},
         // 227 replies that are refused: active mode.
-        {"pasv_bad_host", true, false, true, 1, 5},
-        {"pasv_port_zero", true, false, true, 1, 5},
-        {"pasv_no_parens", true, false, true, 1, 5},
+        {"pasv_bad_host", true, false, true, 1, 2},
+        {"pasv_port_zero", true, false, true, 1, 2},
+        {"pasv_no_parens", true, false, true, 1, 2},
         // The address in the reply is not used: the data goes to the peer.
-        {"pasv_foreign", true, true, true, 1, 5},
+        {"pasv_foreign", true, true, true, 1, 2},
         // Sizes that cannot be: the download runs until the data closes.
-        {"size_negative", true, true, false, 1, 5},
-        {"size_huge", true, true, false, 1, 5},
-        {"size_none", false, false, false, 1, 5},
+        {"size_negative", true, true, false, 1, 2},
+        {"size_huge", true, true, false, 1, 2},
+        {"size_none", false, false, false, 1, 2},
         // 100 bytes more than announced are dropped.
-        {"extra_bytes", true, true, true, 1, 5},
+        {"extra_bytes", true, true, true, 1, 2},
         // 226 while the data connection stays open: done 20 s later.
         {"open_after_226", true, true, true, 1, 50},
         // ... but not when bytes are missing: the download starts again.
         {"short_open_after_226", true, true, true, 2, 50},
         // A stalled data connection times out and the download starts again.
         {"stall", true, true, true, 2, 50},
-        {"close_mid_file", false, false, true, 2, 5},
-        {"close_mid_file_426", true, true, false, 2, 5},
+        {"close_mid_file", false, false, true, 2, 2},
+        {"close_mid_file_426", true, true, false, 2, 2},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(std::string(k.name) + (k.passive ? " passive" : " active"));
@@ -166,7 +166,7 @@ TEST_F(FtpFaultTest, FailuresForGood)
         {
             CFtpClient c;
             Begin(c, true);
-            ASSERT_TRUE(DriveToError(c, 100000, 5)) << "state " << c.state;
+            ASSERT_TRUE(DriveToError(c, 100000, 2)) << "state " << c.state;
             EXPECT_EQ(ErrorText(c), k.error);
             // Nothing more happens: no reconnect, no new connection.
             for (int i = 0; i < 200; ++i) {
@@ -229,7 +229,7 @@ TEST_F(FtpFaultTest, LoginCallbackTextWithLineBreakIsRefused)
             return TRUE;
         },
         nullptr);
-    ASSERT_TRUE(DriveToError(c, 100000, 5));
+    ASSERT_TRUE(DriveToError(c, 100000, 2));
     EXPECT_EQ(ErrorText(c), "Text is missing or holds a line break.");
     c.Closedown();
 }
@@ -244,15 +244,15 @@ TEST_F(FtpFaultTest, FaultSwitchesThatARetryOvercomes)
         uint32_t step;
     };
     const Case cases[] = {
-        {"two wrong data ports", [](CFtpClient& c) { c.DebugStopFileConnect(2); }, true, true, 5},
-        {"two wrong data ports, active", [](CFtpClient& c) { c.DebugStopFileConnect(2); }, false, false, 5},
+        {"two wrong data ports", [](CFtpClient& c) { c.DebugStopFileConnect(2); }, true, true, 2},
+        {"two wrong data ports, active", [](CFtpClient& c) { c.DebugStopFileConnect(2); }, false, false, 2},
         {"three wrong data ports switch the mode", [](CFtpClient& c) { c.DebugStopFileConnect(3); }, true,
-         false, 5},
-        {"lost before USER six times", [](CFtpClient& c) { c.DebugStopLogin(6); }, true, true, 5},
-        {"lost before PASS", [](CFtpClient& c) { c.DebugStopPassword(1); }, true, true, 5},
-        {"lost waiting for PORT answer", [](CFtpClient& c) { c.DebugStopPort(1); }, false, false, 5},
-        {"lost waiting for RETR answer", [](CFtpClient& c) { c.DebugStopRecv(1); }, true, true, 5},
-        {"size ignored", [](CFtpClient& c) { c.DebugAlwaysStopFileSize(); }, true, true, 5},
+         false, 2},
+        {"lost before USER six times", [](CFtpClient& c) { c.DebugStopLogin(6); }, true, true, 2},
+        {"lost before PASS", [](CFtpClient& c) { c.DebugStopPassword(1); }, true, true, 2},
+        {"lost waiting for PORT answer", [](CFtpClient& c) { c.DebugStopPort(1); }, false, false, 2},
+        {"lost waiting for RETR answer", [](CFtpClient& c) { c.DebugStopRecv(1); }, true, true, 2},
+        {"size ignored", [](CFtpClient& c) { c.DebugAlwaysStopFileSize(); }, true, true, 2},
         {"two connects to nowhere", [](CFtpClient& c) { c.DebugStopConnect(2); }, true, true, 100},
     };
     for (const auto& k : cases) {
@@ -278,7 +278,7 @@ TEST_F(FtpFaultTest, TheSeventhFailedDataConnectionGivesUp)
     c.DebugAlwaysStopPassive();
     c.DebugAlwaysStopNormal();
     Begin(c, true);
-    ASSERT_TRUE(DriveToError(c, 200000, 5));
+    ASSERT_TRUE(DriveToError(c, 200000, 2));
     EXPECT_EQ(ErrorText(c), "Unable to open data connection.");
     EXPECT_EQ(c.dataTries, 7);
     // Passive three times, active three times (each reaching RETR), then
@@ -295,7 +295,7 @@ TEST_F(FtpFaultTest, TheSeventhReconnectGivesUp)
     CFtpClient c;
     c.DebugStopLogin(7);
     Begin(c, true);
-    ASSERT_TRUE(DriveToError(c, 200000, 5));
+    ASSERT_TRUE(DriveToError(c, 200000, 2));
     EXPECT_EQ(ErrorText(c), "Maximum reconnects without a successful download reached. Giving up.");
     EXPECT_EQ(Stat("connections"), 7);
     c.Closedown();
@@ -323,7 +323,51 @@ TEST_F(FtpFaultTest, ConnectFailures)
     ASSERT_EQ(c.SetLoginName("user"), TRUE);
     ASSERT_EQ(c.SetLoginPassword("pw"), TRUE);
     ASSERT_TRUE(Drive(
-        c, [&] { return c.IsWaitingForUserCommands() == TRUE; }, 100000, 5));
+        c, [&] { return c.IsWaitingForUserCommands() == TRUE; }, 100000, 2));
     EXPECT_STREQ(c.GetStateString(), "Idle. Waiting for user commands.");
+    c.Closedown();
+}
+
+TEST_F(FtpFaultTest, AFailureDuringADownloadLeavesNoFile)
+{
+    ASSERT_TRUE(StartServer("half_then_421"));
+    CFtpClient c;
+    Begin(c, true);
+    ASSERT_TRUE(Drive(
+        c, [&] { return c.IsDownloading() == TRUE; }, 100000, 2));
+    ASSERT_TRUE(DriveToError(c, 100000, 2));
+    EXPECT_EQ(ErrorText(c), "Service not available, closing control connection.");
+    EXPECT_EQ(c.file.IsOpen(), FALSE);
+    EXPECT_FALSE(std::filesystem::exists("got/file.bin"));
+    EXPECT_EQ(c.IsDownloadedNote(), FALSE);
+    c.Closedown();
+}
+
+TEST_F(FtpFaultTest, ActiveModeTakesDataOnlyFromTheServer)
+{
+    ASSERT_TRUE(StartServer("normal"));
+    CFtpClient c;
+    Begin(c, false);
+    ASSERT_TRUE(Drive(
+        c, [&] { return c.state == FTPNORMDOWNLOADWAITPORTANSWER; }, 100000, 2));
+    // Another host (127.0.0.2 is loopback too) connects first.
+    int intruder = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = inet_addr("127.0.0.2");
+    ASSERT_EQ(bind(intruder, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = inet_addr("127.0.0.1");
+    to.sin_port = c.listening.addr.sin_port;
+    ASSERT_EQ(connect(intruder, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    ExpectDownloaded(c);
+    EXPECT_EQ(c.reconnects, 0);
+    // The client closed the intruder's connection without a byte.
+    char byte;
+    pollfd p{intruder, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1);
+    EXPECT_LE(recv(intruder, &byte, 1, 0), 0);
+    close(intruder);
     c.Closedown();
 }

@@ -176,6 +176,11 @@ inline bool HaveProgram(const char* path) { return access(path, X_OK) == 0; }
 
 inline std::string Here() { return std::filesystem::current_path().string(); }
 
+// The real pause of one frame: the test clock runs at most ten times as fast
+// as the real one, so a slow peer on a loaded machine still answers well
+// within the client's time-outs.
+inline int64_t RealPauseUs(uint32_t clockStep) { return clockStep * 100 > 500 ? clockStep * 100 : 500; }
+
 // Runs frames (xHandler, then the client's Update) until done() holds, the
 // client fails, or the frame or wall-time bound is reached. With clockStep
 // non-zero the test clock advances by that much per frame.
@@ -193,7 +198,7 @@ bool Drive(CFtpClient& c, F done, int maxFrames = 400000, uint32_t clockStep = 0
         if (clockStep != 0)
             tvp::TestAdvanceClock(clockStep);
         if (c.state != FTPDOWNLOADDOWNLOADING || clockStep != 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
+            std::this_thread::sleep_for(std::chrono::microseconds(RealPauseUs(clockStep)));
         if ((i & 63) == 0 && std::chrono::steady_clock::now() > end)
             return false;
     }
@@ -211,7 +216,7 @@ inline bool DriveToError(CFtpClient& c, int maxFrames = 100000, uint32_t clockSt
             return true;
         if (clockStep != 0)
             tvp::TestAdvanceClock(clockStep);
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        std::this_thread::sleep_for(std::chrono::microseconds(RealPauseUs(clockStep)));
         if ((i & 63) == 0 && std::chrono::steady_clock::now() > end)
             return false;
     }
