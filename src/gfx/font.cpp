@@ -198,10 +198,21 @@ int32_t Fail(CFont& font, const char* text)
     return xErrorTxt_Func(text, __FILE__, __LINE__);
 }
 
-bool EnterNamed(CXIFF& file, const char* name)
+// Enters the chunk of that name in the current level. Reads inside a chunk
+// are not stopped at its end, so its length is checked against what the
+// caller will read.
+bool EnterNamed(CXIFF& file, const char* name, uint32_t* length = nullptr)
 {
-    return file.FindChunk(name, nullptr, FALSE) && file.EnterChunk();
+    uint32_t n = 0;
+    if (!file.FindChunk(name, &n, FALSE) || !file.EnterChunk())
+        return false;
+    if (length != nullptr)
+        *length = n;
+    return true;
 }
+
+constexpr uint32_t kHeaderBytes = 7;
+constexpr uint32_t kLetterBytes = 8 * XFONT_CHARS;
 
 } // namespace
 
@@ -222,11 +233,12 @@ int32_t CFont::Load(const char* fileName, int16_t)
     if (!EnterNamed(file, "XBF"))
         return Fail(*this, "Not a XBF file");
 
-    if (!EnterNamed(file, "HEADER"))
+    uint32_t length = 0;
+    if (!EnterNamed(file, "HEADER", &length))
         return Fail(*this, "Header chunk missing in XBF file");
     int8_t version = 0;
     int16_t words[3] = {};
-    if (!file.ReadByte(&version))
+    if (length < kHeaderBytes || !file.ReadByte(&version))
         return Fail(*this, "CFont::Load: The header chunk is too short.");
     if (static_cast<uint8_t>(version) != kVersion)
         return Fail(*this, "Unsupported XBF version");
@@ -240,8 +252,10 @@ int32_t CFont::Load(const char* fileName, int16_t)
         return Fail(*this, "CFont::Load: The font height is not positive.");
     file.ExitChunk();
 
-    if (!EnterNamed(file, "LETTER DATA"))
+    if (!EnterNamed(file, "LETTER DATA", &length))
         return Fail(*this, "Letter data chunk missing in XBF file");
+    if (length < kLetterBytes)
+        return Fail(*this, "CFont::Load: The letter data chunk is too short.");
     for (TCharEntry& e : chars) {
         int8_t type8 = 0, value8 = 0;
         if (!file.ReadWord(&e.x) || !file.ReadWord(&e.y) || !file.ReadWord(&e.width) ||
