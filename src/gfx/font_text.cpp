@@ -361,8 +361,6 @@ uint32_t CFont::Text(CBitmap* dest, const char* text, int16_t x, int16_t y, int1
     const bool screen = dest == XTEXT_SCREEN || dest == XTEXT_GUI;
     if (screen && !tvfont::ScreenReady(dest == XTEXT_GUI))
         return xErrorTxt_Func("CFont::Text: There is no screen to draw on.", __FILE__, __LINE__);
-    if (!screen && dest != XTEXT_MEASURE && dest->data == nullptr)
-        return xErrorTxt_Func("CFont::Text: The destination bitmap holds no pixels.", __FILE__, __LINE__);
 
     int64_t bx = x, by = y, bw = Side(w), bh = Side(h);
     if ((flags & XTEXT_CENTERV) != 0 && h != -1) {

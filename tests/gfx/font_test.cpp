@@ -360,6 +360,21 @@ TEST_F(FontTest, ColourVariants)
     ASSERT_TRUE(white.GetPixel(4, 1, &c));
     EXPECT_TRUE(c == w);
 
+    // Rectangles beyond the picture (SetFont takes them as given) tint as background.
+    CFont wide;
+    TCharData far[] = {{1, 0, 5}, {1000, 0, 5}, {0, 0, -1}};
+    ASSERT_TRUE(wide.SetFont(&picture, far, 'a', 10, 1));
+    ASSERT_TRUE(wide.CreateColor(red));
+    SFontColor* v = wide.FindColor(red);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->bitmap->width, 1005);
+    ASSERT_TRUE(v->bitmap->GetPixel(1002, 3, &c));
+    EXPECT_TRUE(c == TRGBA(0, 0, 0));
+    CBitmap small;
+    ASSERT_TRUE(Make24(small, 20, 12));
+    wide.Text(&small, "ab", 0, 0, 20, 12, &red, nullptr, 0);
+    EXPECT_EQ(Ink(small).right, 3) << "only the glyph inside the picture has ink";
+
     // A font without a picture cannot be tinted.
     CFont empty;
     EXPECT_FALSE(empty.CreateColor(red));
@@ -375,8 +390,9 @@ TEST_F(FontTest, DestinationsWithoutPixels)
     EXPECT_EQ(font.Text(XTEXT_SCREEN, "ab", 0, 0, 100, 20, nullptr, &info, 0), 0u);
     EXPECT_NE(tvtest::LastError().find("no screen"), std::string::npos);
     EXPECT_EQ(font.Text(XTEXT_GUI, "ab", 0, 0, 100, 20, nullptr, &info, 0), 0u);
+    // A bitmap without pixels gets nothing, but the text is measured.
     CBitmap none;
-    EXPECT_EQ(font.Text(&none, "ab", 0, 0, 100, 20, nullptr, &info, 0), 0u);
+    EXPECT_EQ(font.Text(&none, "ab", 0, 0, 100, 20, nullptr, &info, 0), (10u << 16) | 12u);
     // Measuring needs none; an empty text answers 1 at once.
     EXPECT_EQ(font.Text(XTEXT_MEASURE, "ab", 0, 0, -1, -1, nullptr, &info, 0), (10u << 16) | 12u);
     EXPECT_EQ(font.Text(XTEXT_MEASURE, "", 0, 0, -1, -1, nullptr, &info, 0), 1u);
