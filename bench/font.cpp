@@ -1,6 +1,7 @@
 // Text drawing speed: a paragraph of 2,000 characters laid out with word
 // wrap and drawn into a 640 x 480 24-bit bitmap with CFont::Text (the
-// committed DejaVu Sans 16 font, one colour), beside SDL2_ttf rendering the
+// committed DejaVu Sans 16 font, one colour; the bitmap has the layout of the
+// font's colour copies, as a screen gives them), beside SDL2_ttf rendering the
 // same text from DejaVu Sans at the same size with
 // TTF_RenderUTF8_Blended_Wrapped and blitting it onto a 640 x 480 24-bit
 // surface. Rounds alternate between the two; the figures are the medians of
