@@ -2,7 +2,8 @@
 // through FreeType, so applications need no font files from elsewhere.
 //
 // Every glyph is rendered at the requested pixel size into a cell as wide as
-// its advance and as tall as the font's ascent plus descent; the cells sit
+// its advance and as tall as the font's ascent plus descent (ink beyond the
+// advance is moved into the cell where it fits); the cells sit
 // in rows of one 24-bit picture as grey coverage (black background, so the
 // picture's top-left pixel is the colour key and CFont::CreateColor can tint
 // it). The blank and the new line become control entries with the font's
@@ -143,13 +144,18 @@ class CBuilder
         g.advance = std::clamp(static_cast<int>((slot->advance.x + 32) >> 6), 0, 32767);
         g.cover.assign(static_cast<size_t>(g.advance) * m_height, 0);
         const FT_Bitmap& bm = slot->bitmap;
+        // Ink that pokes out of the cell by a bearing is moved in, as far as
+        // it fits; ink wider than the cell keeps its place and is cut.
+        const int inkWidth = static_cast<int>(bm.width);
+        const int left = std::clamp(slot->bitmap_left, std::min(0, g.advance - inkWidth),
+                                    std::max(0, g.advance - inkWidth));
         for (unsigned row = 0; row < bm.rows; ++row) {
             int y = m_ascent - slot->bitmap_top + static_cast<int>(row);
             if (y < 0 || y >= m_height)
                 continue;
             const uint8_t* line = bm.buffer + static_cast<ptrdiff_t>(row) * bm.pitch;
             for (unsigned col = 0; col < bm.width; ++col) {
-                int x = slot->bitmap_left + static_cast<int>(col);
+                int x = left + static_cast<int>(col);
                 if (x < 0 || x >= g.advance)
                     continue;
                 uint8_t v = bm.pixel_mode == FT_PIXEL_MODE_MONO
