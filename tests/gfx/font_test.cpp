@@ -8,6 +8,9 @@
 #include <tarvex/pictype.h>
 #include <tarvex/xiff.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
