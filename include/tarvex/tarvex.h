@@ -21,3 +21,4 @@
 #include <tarvex/kcbl.h>
 #include <tarvex/lzss.h>
 #include <tarvex/xiff.h>
+#include <tarvex/font.h>
