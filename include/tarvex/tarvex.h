@@ -20,3 +20,6 @@
 #include <tarvex/kcbl.h>
 #include <tarvex/lzss.h>
 #include <tarvex/xiff.h>
+#include <tarvex/point.h>
+#include <tarvex/keyboard.h>
+#include <tarvex/mouse.h>
