@@ -64,7 +64,28 @@ std::string ToUtf8(const char* latin1)
     return out;
 }
 
+// Copies text into out as GetClipboardText promises; returns the full length.
+int32_t CopyOut(const std::string& text, char* out, int32_t size)
+{
+    if (out != nullptr && size > 0) {
+        const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
+        text.copy(out, n);
+        out[n] = '\0';
+    }
+    return static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
+}
+
 } // namespace
+
+int32_t ClipboardLatin1FromUtf8(const char* utf8, char* out, int32_t size)
+{
+    return utf8 != nullptr ? CopyOut(ToLatin1(utf8), out, size) : -1;
+}
+
+int32_t ClipboardUtf8FromLatin1(const char* latin1, char* out, int32_t size)
+{
+    return latin1 != nullptr ? CopyOut(ToUtf8(latin1), out, size) : -1;
+}
 
 int32_t GetClipboardText(char* out, int32_t size)
 {
@@ -75,12 +96,7 @@ int32_t GetClipboardText(char* out, int32_t size)
         return -1;
     const std::string text = ToLatin1(utf8);
     SDL_free(utf8);
-    if (out != nullptr && size > 0) {
-        const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
-        text.copy(out, n);
-        out[n] = '\0';
-    }
-    return static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
+    return CopyOut(text, out, size);
 }
 
 bool SetClipboardText(const char* latin1)

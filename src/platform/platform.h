@@ -113,6 +113,10 @@ void ReleaseCursors();
 int32_t GetClipboardText(char* out, int32_t size);
 // Puts 8-bit text on the clipboard.
 bool SetClipboardText(const char* latin1);
+// The conversions at the clipboard's border, with GetClipboardText's
+// contract for out and size (-1 for null text).
+int32_t ClipboardLatin1FromUtf8(const char* utf8, char* out, int32_t size);
+int32_t ClipboardUtf8FromLatin1(const char* latin1, char* out, int32_t size);
 
 // ---------------------------------------------------------------- files and directories
 
