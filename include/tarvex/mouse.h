@@ -55,7 +55,7 @@ struct SMouseCursor {
     int32_t animStatus; // 0 stopped, 1 running
     int32_t x;          // top-left of the picture: the position less the hot spot
     int32_t y;
-    int32_t colorCursor; // platform cursor made from `colorFrame` (0 = none yet)
+    int32_t colorCursor; // platform cursor made from `colorFrame` (0 none yet, -1 none possible)
     int32_t colorFrame;
 };
 

@@ -412,10 +412,12 @@ void CMouse::SetCursor(uint32_t id, int32_t frame)
             c->frame = frame;
         if (c->colorCursor == 0 || c->colorFrame != c->frame) {
             tvp::FreeCursor(c->colorCursor);
-            c->colorCursor = MakeColorCursor(*c, c->frame);
+            // -1: this frame cannot be a cursor here; not tried again.
+            const int32_t made = MakeColorCursor(*c, c->frame);
+            c->colorCursor = made != 0 ? made : -1;
             c->colorFrame = c->frame;
         }
-        if (c->colorCursor != 0)
+        if (c->colorCursor > 0)
             handle = c->colorCursor;
     }
     // A driver without cursors keeps whatever it shows.
