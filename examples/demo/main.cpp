@@ -1,13 +1,15 @@
 // The main tarvex demonstration: starts the library as an application does,
 // runs paced frames for about two seconds and reports what the frame did,
-// then takes a short tour: settings through KCBL and LZSS, a picture saved
-// as BMP and loaded again, messages between a server and a client over
-// loopback, a file downloaded from a local FTP server, text drawn with a
-// bitmap font, and an empty leak list at the end.
+// then takes a short tour of the modules: settings through KCBL and LZSS, a
+// picture saved as BMP and loaded again, messages between a server and a
+// client over loopback, a file downloaded from a local FTP server, text drawn
+// with a bitmap font, keys and clicks read back from the keyboard and the
+// mouse, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
 
 #include "font_tour.h"
 #include "ftp_tour.h"
+#include "input_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -223,8 +225,10 @@ int main(int argc, char** argv)
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/tarvex-demo";
     xCreateDirsForFile((folder + "/x").c_str());
-    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour() && FtpTour(folder) &&
-                  FontTour(folder);
+    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour();
+    toured = toured && FtpTour(folder);
+    toured = toured && FontTour(folder);
+    toured = toured && InputTour();
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 

@@ -22,3 +22,6 @@
 #include <tarvex/lzss.h>
 #include <tarvex/xiff.h>
 #include <tarvex/font.h>
+#include <tarvex/point.h>
+#include <tarvex/keyboard.h>
+#include <tarvex/mouse.h>

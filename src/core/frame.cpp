@@ -3,6 +3,8 @@
 // and the per-frame handler with its pacing.
 #include <tarvex/bitmap.h>
 #include <tarvex/frame.h>
+#include <tarvex/keyboard.h>
+#include <tarvex/mouse.h>
 #include <tarvex/pictype.h>
 #include <tarvex/socket.h>
 #include <tarvex/timer.h>
@@ -118,6 +120,10 @@ int32_t xInit(int, char**)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
     // Screens, mouse and keyboard are created here as their modules are
     // built.
+    glb->mouse = XNEW(CMouse);
+    glb->keyboard = XNEW(CKeyboard);
+    if (glb->mouse == nullptr || glb->keyboard == nullptr)
+        return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
     if (!tvp::VideoStartup())
         return xErrorTxt_Func("RegisterClass failed", nullptr, 0);
     uint16_t atom = tvp::RegisterClass(glb->applicationName, xMainWindowProc, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS);
@@ -159,6 +165,14 @@ void xExit()
     }
     if (glb != nullptr)
         xDiscardColorMatch(); // the current palette copy and its colour-match table
+    if (glb != nullptr && glb->mouse != nullptr) {
+        XDELETE(glb->mouse);
+        glb->mouse = nullptr;
+    }
+    if (glb != nullptr && glb->keyboard != nullptr) {
+        XDELETE(glb->keyboard);
+        glb->keyboard = nullptr;
+    }
     if (sglb->winMsgHandlers != nullptr) {
         sglb->winMsgHandlers->KillAllData();
         XDELETE(sglb->winMsgHandlers);

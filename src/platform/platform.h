@@ -77,6 +77,47 @@ bool PostMessage(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
 // Calls the window procedure at once (like a sent message).
 int32_t SendMessage(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
 
+// ---------------------------------------------------------------- pointer, cursors, clipboard
+// (cursor.cpp, clipboard.cpp)
+
+// True when a pointing device can be used: the window system is running.
+bool HasMouse();
+// The pointer position in a window's client area; false for no window.
+bool GetMousePos(HWND hwnd, int32_t& x, int32_t& y);
+// Moves the pointer to a point of a window's client area.
+bool WarpMouse(HWND hwnd, int32_t x, int32_t y);
+// The size of a window's client area; false for no window.
+bool GetClientSize(HWND hwnd, int32_t& w, int32_t& h);
+
+// Cursors are small positive handles (0 = none). A handle stays valid until
+// FreeCursor or until the window system stops; a stale handle is ignored.
+// Drivers without cursors (offscreen) answer 0 / false throughout.
+enum class SystemCursor { Arrow, Hand, IBeam };
+int32_t LoadSystemCursor(SystemCursor kind);
+// A colour cursor from w x h pixels of 4 bytes each (r, g, b, alpha).
+int32_t CreateColorCursor(const uint8_t* rgba, int32_t w, int32_t h, int32_t hotX, int32_t hotY);
+void FreeCursor(int32_t cursor);
+// Makes the cursor the pointer's picture; false for an unknown handle.
+bool SetCursor(int32_t cursor);
+// The handle SetCursor last accepted (0 for none).
+int32_t GetCursor();
+void ShowCursor(bool show);
+bool IsCursorShown();
+// Frees every cursor; the window system calls it before it stops.
+void ReleaseCursors();
+
+// The clipboard's text in the library's 8-bit character set (Latin-1;
+// characters beyond it become '?'). Writes at most size - 1 bytes and a
+// closing zero to out (which may be null for size 0) and returns the full
+// length; -1 when the clipboard holds no text.
+int32_t GetClipboardText(char* out, int32_t size);
+// Puts 8-bit text on the clipboard.
+bool SetClipboardText(const char* latin1);
+// The conversions at the clipboard's border, with GetClipboardText's
+// contract for out and size (-1 for null text).
+int32_t ClipboardLatin1FromUtf8(const char* utf8, char* out, int32_t size);
+int32_t ClipboardUtf8FromLatin1(const char* latin1, char* out, int32_t size);
+
 // ---------------------------------------------------------------- files and directories
 
 // Current directory into buf (size n); false when it does not fit.

@@ -142,6 +142,7 @@ void MaybeTeardownLocked(State& s)
     if (!s.sdlUp || s.refs > 0 || !s.windows.empty() || !s.classes.empty())
         return;
     SDL_StopTextInput();
+    ReleaseCursors();
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     // Only when nobody else (the sound module) still uses SDL: SDL_Quit also
     // frees what SDL keeps between subsystem starts.
