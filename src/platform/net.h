@@ -67,11 +67,11 @@ struct Readiness {
 // 1 ready (some flag set), 0 time-out, -1 failure (LastError set).
 int32_t WaitSocket(uint32_t sock, bool read, bool write, int32_t timeoutMs, Readiness& out);
 
-// select over up to the platform's descriptor limit of sockets; sockets the
-// platform cannot put in a set are left out. Result as select's.
-int32_t SelectRead(const uint32_t* socks, uint32_t count, uint32_t timeoutMs);
-// The largest socket value select can watch, plus one.
-uint32_t SelectLimit();
+// Waits until one of the sockets is readable, has hung up or carries an
+// error, or timeoutMs pass; what woke it is not reported. Any number of
+// sockets of any descriptor value (poll, not select); invalid values are
+// skipped. Result: the number of ready sockets, 0 on time-out, -1 failure.
+int32_t WaitAnyReadable(const uint32_t* socks, uint32_t count, uint32_t timeoutMs);
 
 // Name resolution. The dotted form: INADDR_NONE (all bits) when not dotted.
 uint32_t InetAddr(const char* dotted);
