@@ -537,7 +537,9 @@ int32_t CCommProxyServer::AddHistoryConnection(CProxyConnection* c)
     }
     if (historyLogFile != nullptr) {
         CFile file;
-        if (!file.Open(historyLogFile, XFILE_APPEND | XFILE_CREATE_DIRS))
+        if (!xFileExists(historyLogFile))
+            xCreateDirsForFile(historyLogFile);
+        if (!file.Open(historyLogFile, XFILE_APPEND))
             return FALSE;
         file.Print("%s", line);
         file.Close();
