@@ -135,8 +135,15 @@ class CProxyConnection
     uint32_t GetQueuedForClient() const { return queuedForClient; }
     // The sockets the frame's socket wait should watch now (at most two).
     int32_t WaitSockets(uint32_t socks[2]) const;
+    // The server's look at this connection's sockets just before Handler: a
+    // side whose socket had nothing to read is not read in that round (a TLS
+    // side always is, its layer may hold bytes already taken in). Without a
+    // look every side is read.
+    void SetReadiness(uint32_t clientSock, int32_t clientReady, uint32_t serverSock, int32_t serverReady);
 
   private:
+    int32_t Step();
+    bool Idle(bool serverSide) const;
     int32_t WaitForLocation();
     int32_t ConnectToServer();
     int32_t RouteData();
@@ -194,6 +201,10 @@ class CProxyConnection
     uint32_t queuedForClient = 0;
     uint32_t drainStart = 0;
     int32_t draining = 0;
+    uint32_t lookedClient = INVALID_SOCKET; // SetReadiness, for one round
+    uint32_t lookedServer = INVALID_SOCKET;
+    uint8_t clientIdle = 0;
+    uint8_t serverIdle = 0;
 };
 
 class CCommProxyServer
@@ -244,6 +255,7 @@ class CCommProxyServer
 
   private:
     int32_t Restart();
+    void LookAtSockets();
     int32_t ListenFailed(const char* giveUp, const char* retry);
     int32_t TakeConnection(uint32_t sock, const sockaddr_in& peer);
 
@@ -282,6 +294,8 @@ class CCommProxyServer
     int32_t statisticsStarted = 0;
     int32_t acceptPaused = 0;
     uint32_t acceptPauseStart = 0;
+    // Handler's look at the listener: nothing to accept this round.
+    int32_t listenIdle = 0;
 };
 
 // The registration lists the socket wait reads (borrowed pointers).

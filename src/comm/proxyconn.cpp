@@ -15,6 +15,7 @@
 #include <tarvex/memory.h>
 
 #include "comm/proxyrecord.h"
+#include "platform/net.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -287,6 +288,8 @@ int32_t CProxyConnection::Startup()
     }
     if (!MakeSocketNonBlocking(clientSocket, clientConnected, &clientCrypt))
         return FALSE;
+    // The relay adds no delay of its own: what a side writes goes on at once.
+    tvp::SetNoDelay(clientSocket, true);
     if (outgoingEncryption && !xSetClientEncryption(&serverCrypt))
         return FALSE;
     stateTime = xGetTime();
@@ -375,7 +378,33 @@ int32_t CProxyConnection::WaitSockets(uint32_t socks[2]) const
 
 // ---------------------------------------------------------------- the states
 
+void CProxyConnection::SetReadiness(uint32_t clientSock, int32_t clientReady, uint32_t serverSock,
+                                    int32_t serverReady)
+{
+    lookedClient = clientSock;
+    lookedServer = serverSock;
+    clientIdle = clientReady ? 0 : 1;
+    serverIdle = serverReady ? 0 : 1;
+}
+
+bool CProxyConnection::Idle(bool serverSide) const
+{
+    if (serverSide)
+        return serverSocket != INVALID_SOCKET && serverSocket == lookedServer && serverIdle &&
+               !serverCrypt.encrypted;
+    return clientSocket != INVALID_SOCKET && clientSocket == lookedClient && clientIdle &&
+           !clientCrypt.encrypted;
+}
+
 int32_t CProxyConnection::Handler()
+{
+    int32_t result = Step();
+    // A look holds for one round only.
+    lookedClient = lookedServer = INVALID_SOCKET;
+    return result;
+}
+
+int32_t CProxyConnection::Step()
 {
     switch (state) {
     case PROXYCONN_WAIT_LOCATION:
@@ -408,7 +437,8 @@ int32_t CProxyConnection::WaitForLocation()
         return ConnectionError("CProxyConnection(Wait for IP/port): Lost connection to client "
                                "(clientConnected flag is FALSE).\n");
     uint32_t none = 0;
-    if (!xSocketHandler(clientSocket, clientConnected, reinterpret_cast<char*>(&location), locationReceived,
+    if (!Idle(false) &&
+        !xSocketHandler(clientSocket, clientConnected, reinterpret_cast<char*>(&location), locationReceived,
                         PROXY_LOCATION_SIZE, nullptr, none, 0, &clientCrypt))
         return ConnectionError("CProxyConnection(Wait for IP/port): Lost connection to client "
                                "(xBlockedHandler returned FALSE).\n");
@@ -489,6 +519,7 @@ int32_t CProxyConnection::ConnectToServer()
                                    serverConnected, &serverCrypt))
         return ConnectionError("CProxyConnection(Connecting to server): Unable to connect to server.\n");
     if (serverConnected) {
+        tvp::SetNoDelay(serverSocket, true);
         state = PROXYCONN_ROUTING;
         dprintf("Starting to route data.\n");
         return TRUE;
@@ -509,7 +540,7 @@ int32_t CProxyConnection::Receive(bool fromServer)
     int32_t& otherUp = fromServer ? clientConnected : serverConnected;
     CLList& queue = fromServer ? toClient : toServer;
     uint32_t& queued = fromServer ? queuedForClient : queuedForServer;
-    if (!up || queued > PROXY_QUEUE_LIMIT)
+    if (!up || queued > PROXY_QUEUE_LIMIT || Idle(fromServer))
         return TRUE;
 
     char buf[PROXY_CHUNK_SIZE];

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -107,8 +108,9 @@ bool SetNonBlocking(uint32_t sock, bool nonBlocking)
     int flags = ::fcntl(Fd(sock), F_GETFL, 0);
     if (flags < 0)
         return FailErrno(), false;
-    flags = nonBlocking ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    if (::fcntl(Fd(sock), F_SETFL, flags) != 0)
+    int wanted = nonBlocking ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    // Most calls find the mode already set: no second system call then.
+    if (wanted != flags && ::fcntl(Fd(sock), F_SETFL, wanted) != 0)
         return FailErrno(), false;
     return true;
 }
@@ -199,6 +201,14 @@ bool SetKeepAlive(uint32_t sock, bool on)
     return true;
 }
 
+bool SetNoDelay(uint32_t sock, bool on)
+{
+    int v = on ? 1 : 0;
+    if (::setsockopt(Fd(sock), IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) != 0)
+        return FailErrno(), false;
+    return true;
+}
+
 bool SetIoTimeout(uint32_t sock, uint32_t ms)
 {
     timeval tv{};
@@ -263,6 +273,20 @@ int32_t WaitAnyReadable(const uint32_t* socks, uint32_t count, uint32_t timeoutM
     if (r < 0)
         return FailErrno();
     return r;
+}
+
+bool PollReadable(const uint32_t* socks, uint32_t count, uint8_t* ready)
+{
+    static std::vector<pollfd> fds;
+    fds.resize(count);
+    for (uint32_t i = 0; i < count; ++i)
+        fds[i] = pollfd{Valid(socks[i]) ? Fd(socks[i]) : -1, POLLIN, 0};
+    int r = ::poll(fds.data(), static_cast<nfds_t>(count), 0);
+    for (uint32_t i = 0; i < count; ++i)
+        ready[i] = r < 0 ? 1 : (fds[i].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0 ? 1 : 0;
+    if (r < 0)
+        FailErrno();
+    return r >= 0;
 }
 
 uint32_t InetAddr(const char* dotted)
