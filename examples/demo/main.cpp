@@ -5,6 +5,8 @@
 // loopback, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
 
+#include "proxy_tour.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -219,7 +221,7 @@ int main(int argc, char** argv)
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/tarvex-demo";
     xCreateDirsForFile((folder + "/x").c_str());
-    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour();
+    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour() && ProxyTour();
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 
