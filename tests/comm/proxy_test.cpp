@@ -739,6 +739,58 @@ TEST_F(ProxyTest, RunningOutOfDescriptorsDoesNotCountAsListenerFailure)
     EXPECT_EQ(proxy.GetFailureCount(), 0);
 }
 
+TEST_F(ProxyTest, ListenerRestartsOnItsPortAndGivesUpAfterFortyFailures)
+{
+    EchoServer echo;
+    ASSERT_NE(echo.port, 0);
+    CCommProxyServer proxy;
+    ASSERT_TRUE(Start(proxy)) << LastError();
+    const uint16_t bound = port;
+    int32_t finished = 0;
+    // The listener stops listening under the proxy: accepting fails.
+    ASSERT_EQ(shutdown(static_cast<int>(*proxy.GetListeningSocketPtr()), SHUT_RD), 0);
+    ASSERT_EQ(proxy.Handler(finished), TRUE);
+    EXPECT_EQ(LastError(),
+              "CCommProxyServer::ListenHandler: xNonBlockedListenHandler returned FALSE. Waiting a "
+              "while before retrying.");
+    EXPECT_EQ(proxy.GetFailureCount(), 1);
+    EXPECT_EQ(proxy.InRestart(), 1);
+    tvp::TestAdvanceClock(29900);
+    ASSERT_EQ(proxy.Handler(finished), TRUE);
+    EXPECT_EQ(proxy.InRestart(), 1);
+    tvp::TestAdvanceClock(200);
+    ASSERT_EQ(proxy.Handler(finished), TRUE);
+    EXPECT_EQ(proxy.InRestart(), 0);
+    EXPECT_EQ(proxy.GetBoundPort(), bound);
+    RawClient c(bound);
+    c.out = Record("127.0.0.1", echo.port) + "after the restart";
+    ASSERT_TRUE(Exchange(proxy, c, 17)) << LastError();
+    EXPECT_EQ(c.in, "after the restart");
+    // Thirty quiet minutes forget the failure.
+    tvp::TestAdvanceClock(1800001);
+    ASSERT_EQ(proxy.Handler(finished), TRUE);
+    EXPECT_EQ(proxy.GetFailureCount(), 0);
+
+    // Now the port is taken while the proxy waits to restart: every attempt
+    // fails, and after more than 40 the server gives up.
+    ASSERT_EQ(shutdown(static_cast<int>(*proxy.GetListeningSocketPtr()), SHUT_RD), 0);
+    ASSERT_EQ(proxy.Handler(finished), TRUE);
+    uint16_t same = bound;
+    int squatter = tvproxy::ListenOn(same, 1);
+    ASSERT_GE(squatter, 0) << "port not free for the squatter";
+    int attempts = 0;
+    int32_t result = TRUE;
+    while (result == TRUE && attempts < 100) {
+        tvp::TestAdvanceClock(30001);
+        result = proxy.Handler(finished);
+        ++attempts;
+    }
+    close(squatter);
+    EXPECT_EQ(result, FALSE);
+    EXPECT_EQ(attempts, 41);
+    EXPECT_EQ(LastError(), "CCommProxyServer::ListenHandler returned FALSE, quit.");
+}
+
 TEST_F(ProxyTest, StartupSummaryAndSettings)
 {
     CCommProxyServer proxy;
