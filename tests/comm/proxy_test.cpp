@@ -826,6 +826,27 @@ TEST_F(ProxyTest, StartupSummaryAndSettings)
     EXPECT_EQ(finished, 1);
 }
 
+TEST(ProxyListsTest, RegistrationNeedsTheCommLists)
+{
+    tvtest::Globals g; // no CommBaseStartup: the lists do not exist
+    ASSERT_TRUE(g.ok);
+    struct {
+        int32_t (*call)();
+        const char* text;
+    } cases[] = {
+        {[] { return ProxyConnection_Add(nullptr); }, "ProxyConnection_Add:glb->proxyConnRegList is NULL"},
+        {[] { return ProxyConnection_Remove(nullptr); },
+         "ProxyConnection_Remove:glb->proxyConnRegList is NULL"},
+        {[] { return ProxyServer_Add(nullptr); }, "ProxyServer_Add:glb->proxyServRegList is NULL"},
+        {[] { return ProxyServer_Remove(nullptr); }, "ProxyServer_Remove:glb->proxyServRegList is NULL"},
+    };
+    for (auto k : cases) {
+        EXPECT_EQ(k.call(), FALSE);
+        EXPECT_EQ(LastError(), k.text);
+    }
+    EXPECT_EQ(g.Finish(), "");
+}
+
 TEST(ProxyDataTest, TypesAndCopies)
 {
     tvtest::Globals g;
