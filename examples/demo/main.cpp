@@ -2,7 +2,7 @@
 // runs paced frames for about two seconds and reports what the frame did,
 // then takes a short tour of the modules: settings through KCBL and LZSS, a
 // picture saved as BMP and loaded again, messages between a server and a
-// client over loopback, a file downloaded from a local FTP server, text drawn
+// client over loopback, relayed through a proxy, a file downloaded from a local FTP server, text drawn
 // with a bitmap font, keys and clicks read back from the keyboard and the
 // mouse, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
@@ -10,6 +10,7 @@
 #include "font_tour.h"
 #include "ftp_tour.h"
 #include "input_tour.h"
+#include "proxy_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -229,6 +230,7 @@ int main(int argc, char** argv)
     toured = toured && FtpTour(folder);
     toured = toured && FontTour(folder);
     toured = toured && InputTour();
+    toured = toured && ProxyTour();
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 

@@ -101,7 +101,8 @@ int32_t MakeSocketNonBlocking(uint32_t& sock, int32_t& connected, SCryptData* cd
 int32_t SetSocketBlockingMode(uint32_t& sock, int32_t& connected, int32_t nonBlocking, SCryptData* cd);
 
 // Waits until one of the sockets (a list of uint32_t* socket values) is
-// readable or has an error, or ms pass.
+// readable or has an error, or ms pass. Any number of sockets is watched,
+// whatever their descriptor values.
 void xWaitTimeOrSockets(uint32_t ms, CLList* sockets);
 // The same over every registered comm socket.
 void xWaitTimeOrSockets(uint32_t ms);

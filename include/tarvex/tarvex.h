@@ -12,6 +12,7 @@
 #include <tarvex/packet.h>
 #include <tarvex/socket.h>
 #include <tarvex/proxyloc.h>
+#include <tarvex/proxy.h>
 #include <tarvex/comm.h>
 #include <tarvex/ftp.h>
 #include <tarvex/rect.h>

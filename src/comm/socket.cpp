@@ -90,33 +90,19 @@ static_assert(sizeof kWsaTexts / sizeof kWsaTexts[0] == 51);
 constexpr uint32_t kHandshakeTimeoutMs = 10000;
 // The blocked connect handler's wait for the connection.
 constexpr int32_t kConnectTimeoutMs = 10000;
-// The select set size of the socket wait.
-constexpr uint32_t kWaitSetSize = 1024;
 
 bool g_tlsInitialised = false;
 uint32_t g_blockedConnectCalls = 0;
 uint32_t g_nonBlockedConnectCalls = 0;
 XWaitSocketReader g_waitReaders[XWAIT_KINDS] = {};
 
-bool CdInvalid(const SCryptData* cd)
-{
-    return cd == nullptr || cd->initialised == 0;
-}
+bool CdInvalid(const SCryptData* cd) { return cd == nullptr || cd->initialised == 0; }
 
-int32_t ReportCd(const char* func)
-{
-    return xErrorf("%s: Crypt data is invalid.", func);
-}
+int32_t ReportCd(const char* func) { return xErrorf("%s: Crypt data is invalid.", func); }
 
-int32_t ReportWsa(int32_t code)
-{
-    return xErrorTxt_Func(xSocketErrorText(code), __FILE__, __LINE__);
-}
+int32_t ReportWsa(int32_t code) { return xErrorTxt_Func(xSocketErrorText(code), __FILE__, __LINE__); }
 
-bool WouldBlock(int32_t code)
-{
-    return code == tvp::WSA_EWOULDBLOCK || code == tvp::WSA_EINPROGRESS;
-}
+bool WouldBlock(int32_t code) { return code == tvp::WSA_EWOULDBLOCK || code == tvp::WSA_EINPROGRESS; }
 
 char* CopyText(const char* text)
 {
@@ -305,10 +291,7 @@ int32_t xSetEncryption(SCryptData* cd, const char* keyFile, const char* certFile
     return TRUE;
 }
 
-int32_t xSetClientEncryption(SCryptData* cd)
-{
-    return xSetEncryption(cd, nullptr, nullptr, 0);
-}
+int32_t xSetClientEncryption(SCryptData* cd) { return xSetEncryption(cd, nullptr, nullptr, 0); }
 
 int32_t xSetServerEncryption(SCryptData* cd, const char* keyFile, const char* certFile)
 {
@@ -926,14 +909,13 @@ int32_t SetSocketBlockingMode(uint32_t& sock, int32_t& connected, int32_t nonBlo
 
 void xWaitTimeOrSockets(uint32_t ms, CLList* sockets)
 {
-    uint32_t values[kWaitSetSize];
-    uint32_t count = 0;
+    std::vector<uint32_t> values;
     if (sockets != nullptr)
-        for (SLListNode* n = sockets->first; n != nullptr && count < kWaitSetSize; n = n->next)
+        for (SLListNode* n = sockets->first; n != nullptr; n = n->next)
             if (n->data != nullptr)
-                values[count++] = *static_cast<const uint32_t*>(n->data);
+                values.push_back(*static_cast<const uint32_t*>(n->data));
     // Only sleeps until traffic or time-out; what woke it is not examined.
-    tvp::SelectRead(values, count, ms);
+    tvp::WaitAnyReadable(values.data(), static_cast<uint32_t>(values.size()), ms);
 }
 
 namespace
@@ -982,11 +964,9 @@ void xWaitTimeOrSockets(uint32_t ms)
     Collect(values, glb->remoteServer_socket_RegList, glb->remoteServers, true, XWAIT_REMOTE_SERVER);
     Collect(values, glb->proxyConnRegList, nullptr, false, XWAIT_PROXY_CONNECTION);
     Collect(values, glb->proxyServRegList, nullptr, false, XWAIT_PROXY_SERVER);
-    CLList list;
-    for (uint32_t& v : values)
-        if (!list.InsertLast(&v))
-            xErrorTxt_Func("xWaitTimeOrSockets: Out of memory.", __FILE__, __LINE__);
-    xWaitTimeOrSockets(ms, &list);
+    // Every socket is watched, whatever its descriptor value: a relay
+    // proxy alone holds two per connection.
+    tvp::WaitAnyReadable(values.data(), static_cast<uint32_t>(values.size()), ms);
 }
 
 void xSetWaitSocketReader(int32_t kind, XWaitSocketReader reader)

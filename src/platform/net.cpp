@@ -3,15 +3,17 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tvp
 {
@@ -48,14 +50,8 @@ int32_t FailErrno()
     return -1;
 }
 
-int Fd(uint32_t sock)
-{
-    return static_cast<int>(sock);
-}
-bool Valid(uint32_t sock)
-{
-    return sock != XINVALID_SOCKET && sock <= 0x7FFFFFFFu;
-}
+int Fd(uint32_t sock) { return static_cast<int>(sock); }
+bool Valid(uint32_t sock) { return sock != XINVALID_SOCKET && sock <= 0x7FFFFFFFu; }
 
 } // namespace
 
@@ -69,14 +65,8 @@ int32_t WinsockFromErrno(int err)
     return err;
 }
 
-int32_t LastError()
-{
-    return g_lastError;
-}
-void SetLastError(int32_t code)
-{
-    g_lastError = code;
-}
+int32_t LastError() { return g_lastError; }
+void SetLastError(int32_t code) { g_lastError = code; }
 
 bool NetStartup()
 {
@@ -85,10 +75,7 @@ bool NetStartup()
 }
 
 void NetCleanup() {}
-int32_t NetStartupCalls()
-{
-    return g_startupCalls;
-}
+int32_t NetStartupCalls() { return g_startupCalls; }
 
 uint32_t Socket()
 {
@@ -121,8 +108,9 @@ bool SetNonBlocking(uint32_t sock, bool nonBlocking)
     int flags = ::fcntl(Fd(sock), F_GETFL, 0);
     if (flags < 0)
         return FailErrno(), false;
-    flags = nonBlocking ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    if (::fcntl(Fd(sock), F_SETFL, flags) != 0)
+    int wanted = nonBlocking ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    // Most calls find the mode already set: no second system call then.
+    if (wanted != flags && ::fcntl(Fd(sock), F_SETFL, wanted) != 0)
         return FailErrno(), false;
     return true;
 }
@@ -213,6 +201,14 @@ bool SetKeepAlive(uint32_t sock, bool on)
     return true;
 }
 
+bool SetNoDelay(uint32_t sock, bool on)
+{
+    int v = on ? 1 : 0;
+    if (::setsockopt(Fd(sock), IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) != 0)
+        return FailErrno(), false;
+    return true;
+}
+
 bool SetIoTimeout(uint32_t sock, uint32_t ms)
 {
     timeval tv{};
@@ -263,35 +259,34 @@ int32_t WaitSocket(uint32_t sock, bool read, bool write, int32_t timeoutMs, Read
     return (out.readable || out.writable || out.failed) ? 1 : 0;
 }
 
-uint32_t SelectLimit()
+int32_t WaitAnyReadable(const uint32_t* socks, uint32_t count, uint32_t timeoutMs)
 {
-    return FD_SETSIZE;
-}
-
-int32_t SelectRead(const uint32_t* socks, uint32_t count, uint32_t timeoutMs)
-{
-    fd_set readSet, exceptSet;
-    FD_ZERO(&readSet);
-    FD_ZERO(&exceptSet);
-    int maxFd = -1;
-    uint32_t used = 0;
-    for (uint32_t i = 0; i < count && used < FD_SETSIZE; ++i) {
-        // A descriptor at or beyond the set size cannot be watched by select.
-        if (!Valid(socks[i]) || socks[i] >= FD_SETSIZE)
-            continue;
-        FD_SET(Fd(socks[i]), &readSet);
-        FD_SET(Fd(socks[i]), &exceptSet);
-        if (Fd(socks[i]) > maxFd)
-            maxFd = Fd(socks[i]);
-        ++used;
-    }
-    timeval tv{};
-    tv.tv_sec = static_cast<time_t>(timeoutMs / 1000);
-    tv.tv_usec = static_cast<suseconds_t>((timeoutMs % 1000) * 1000);
-    int r = ::select(maxFd + 1, &readSet, nullptr, &exceptSet, &tv);
+    // One descriptor array per process, kept between calls: the frame waits
+    // every round, often over thousands of sockets.
+    static std::vector<pollfd> fds;
+    fds.clear();
+    for (uint32_t i = 0; i < count; ++i)
+        if (Valid(socks[i]))
+            fds.push_back(pollfd{Fd(socks[i]), POLLIN | POLLPRI, 0});
+    int timeout = timeoutMs > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(timeoutMs);
+    int r = ::poll(fds.data(), static_cast<nfds_t>(fds.size()), timeout);
     if (r < 0)
         return FailErrno();
     return r;
+}
+
+bool PollReadable(const uint32_t* socks, uint32_t count, uint8_t* ready)
+{
+    static std::vector<pollfd> fds;
+    fds.resize(count);
+    for (uint32_t i = 0; i < count; ++i)
+        fds[i] = pollfd{Valid(socks[i]) ? Fd(socks[i]) : -1, POLLIN, 0};
+    int r = ::poll(fds.data(), static_cast<nfds_t>(count), 0);
+    for (uint32_t i = 0; i < count; ++i)
+        ready[i] = r < 0 ? 1 : (fds[i].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0 ? 1 : 0;
+    if (r < 0)
+        FailErrno();
+    return r >= 0;
 }
 
 uint32_t InetAddr(const char* dotted)

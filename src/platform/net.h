@@ -52,6 +52,8 @@ int32_t Recv(uint32_t sock, void* buf, uint32_t n);
 // Reads and clears the pending error as a Winsock code (0 none).
 bool GetPendingError(uint32_t sock, int32_t& code);
 bool SetKeepAlive(uint32_t sock, bool on);
+// Sends small writes at once rather than gathering them (TCP_NODELAY).
+bool SetNoDelay(uint32_t sock, bool on);
 // Receive and send time-outs of a blocking socket (0 = none).
 bool SetIoTimeout(uint32_t sock, uint32_t ms);
 
@@ -67,11 +69,17 @@ struct Readiness {
 // 1 ready (some flag set), 0 time-out, -1 failure (LastError set).
 int32_t WaitSocket(uint32_t sock, bool read, bool write, int32_t timeoutMs, Readiness& out);
 
-// select over up to the platform's descriptor limit of sockets; sockets the
-// platform cannot put in a set are left out. Result as select's.
-int32_t SelectRead(const uint32_t* socks, uint32_t count, uint32_t timeoutMs);
-// The largest socket value select can watch, plus one.
-uint32_t SelectLimit();
+// Waits until one of the sockets is readable, has hung up or carries an
+// error, or timeoutMs pass; what woke it is not reported. Any number of
+// sockets of any descriptor value (poll, not select); invalid values are
+// skipped. Result: the number of ready sockets, 0 on time-out, -1 failure.
+int32_t WaitAnyReadable(const uint32_t* socks, uint32_t count, uint32_t timeoutMs);
+
+// One look at many sockets without waiting: ready[i] = 1 when socket i is
+// readable, has hung up or carries an error (invalid values give 0).
+// Returns false when the look itself failed (ready is then all 1: read and
+// see).
+bool PollReadable(const uint32_t* socks, uint32_t count, uint8_t* ready);
 
 // Name resolution. The dotted form: INADDR_NONE (all bits) when not dotted.
 uint32_t InetAddr(const char* dotted);

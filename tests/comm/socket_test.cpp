@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -290,6 +291,35 @@ TEST_F(SocketTest, WaitWakesOnTrafficOrTimesOut)
     start = std::chrono::steady_clock::now();
     xWaitTimeOrSockets(20000, &list);
     EXPECT_LT(tvtest::ElapsedMs(start), 10000u);
+}
+
+// The wait watches sockets whatever their descriptor value, and any number
+// of them: a relay proxy holds thousands.
+TEST_F(SocketTest, WaitWatchesHighDescriptors)
+{
+    uint16_t port = Listen();
+    ASSERT_TRUE(ConnectPair(port)) << LastError();
+    int high = fcntl(static_cast<int>(serverSock), F_DUPFD_CLOEXEC, 1500);
+    ASSERT_GE(high, 1500) << "descriptor limit too low";
+    // Many idle sockets before the busy one.
+    std::vector<uint32_t> idle(1100, static_cast<uint32_t>(listenSock));
+    uint32_t highSock = static_cast<uint32_t>(high);
+    CLList list;
+    for (auto& s : idle)
+        list.InsertLast(&s);
+    list.InsertLast(&highSock);
+
+    auto start = std::chrono::steady_clock::now();
+    xWaitTimeOrSockets(100, &list);
+    EXPECT_GE(tvtest::ElapsedMs(start), 90u);
+
+    const char b = 'x';
+    uint32_t sent = 0, zero = 0;
+    ASSERT_EQ(xNonBlockedHandler(clientSock, clientUp, nullptr, zero, 0, &b, sent, 1, &cd), TRUE);
+    start = std::chrono::steady_clock::now();
+    xWaitTimeOrSockets(20000, &list);
+    EXPECT_LT(tvtest::ElapsedMs(start), 10000u);
+    close(high);
 }
 
 TEST_F(SocketTest, WaitWatchesRegisteredObjectsOnly)
