@@ -245,8 +245,8 @@ class CScreenBase
     void AddArea(CRect* list, int32_t& count, CRect r, bool skipEqual);
     // Cuts a rectangle to the screen; false when nothing is left.
     bool ClipToScreen(CRect& r) const;
-    // Builds the shade tables the darkening operations need for this mode.
-    bool EnsureShadeTables();
+    // Builds the shade tables that darkening pixels of this size needs.
+    bool EnsureShadeTables(int32_t bytesPerPixel);
 
   private:
     SPolyVertex m_work[4] = {};     // the polygon as scan-converted

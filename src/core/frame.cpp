@@ -104,7 +104,8 @@ int32_t xCreateGlobals()
     // The root window control and the message box join here as their
     // modules are built.
     glb->squares = static_cast<uint16_t*>(XALLOC(514));
-    if (glb->memory == nullptr || glb->picTypes == nullptr || glb->screens == nullptr || glb->squares == nullptr)
+    if (glb->memory == nullptr || glb->picTypes == nullptr || glb->screens == nullptr ||
+        glb->squares == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
     for (uint16_t i = 0; i < 256; ++i)
         glb->squares[i] = static_cast<uint16_t>(i * i);

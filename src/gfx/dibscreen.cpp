@@ -661,10 +661,14 @@ int32_t CDibScreen::DrawPolygonScreen(CRect*& out)
         return FALSE;
     CRect drawn;
     CRect* drawnPtr = &drawn;
+    CRect* noBounds = nullptr;
     if (!DrawPolygonSoftware(dib->pixels, &clip, dib->image.pitch, dib->image.height,
-                             dib->image.bytesPerPixel, drawnPtr, out))
+                             dib->image.bytesPerPixel, drawnPtr, noBounds))
         return FALSE;
     AddClearArea(drawn.left, drawn.top, drawn.right + 1, drawn.bottom + 1);
+    // The caller learns what was drawn.
+    if (out != nullptr)
+        *out = drawn;
     return TRUE;
 }
 

@@ -328,7 +328,7 @@ int32_t CScreenBase::DrawPolygonSoftware(uint8_t* dst, CRect* clipRect, int32_t 
     CRect cut = *clipRect;
     cut.Normalize();
     const bool alpha = alphaMode && alphaBuffer != nullptr && alphaBuffer->data != nullptr && bpp > 1;
-    if (alpha && !EnsureShadeTables())
+    if (alpha && !EnsureShadeTables(bpp))
         return FALSE;
     CRect drawn, bounds;
     int32_t ok;
@@ -355,7 +355,7 @@ int32_t CScreenBase::DrawShadowPolygonInto(uint8_t* dst, const CRect& clipRect, 
 {
     if (dst == nullptr || bpp < 1 || bpp > 3)
         return FALSE;
-    if (bpp > 1 && !EnsureShadeTables())
+    if (bpp > 1 && !EnsureShadeTables(bpp))
         return FALSE;
     int32_t minX, minY, maxX, maxY;
     if (!MakeDrawList(minX, minY, maxX, maxY))

@@ -569,25 +569,32 @@ int32_t CScreenBase::SetScreenToPersistentGrey()
     return TRUE;
 }
 
-bool CScreenBase::EnsureShadeTables()
+bool CScreenBase::EnsureShadeTables(int32_t bytesPerPixel)
 {
-    if (glb == nullptr || activeMode == nullptr)
+    if (glb == nullptr)
         return false;
-    const SVmode& m = *activeMode;
-    if (m.bitsPerPixel == 16) {
-        if (!glb->shadeReady && !PreCalcShade())
-            return false;
-        const int32_t layout[6] = {m.redShift,      8 - m.redBits, m.greenShift,
-                                   8 - m.greenBits, m.blueShift,   8 - m.blueBits};
-        if (glb->rgb555ToScreen == nullptr || std::memcmp(layout, glb->shadeLayout16, sizeof layout) != 0)
-            return Set16Bit(layout[0], layout[1], layout[2], layout[3], layout[4], layout[5]) == TRUE;
-        return true;
-    }
-    if (m.bitsPerPixel == 24) {
+    if (bytesPerPixel == 3) {
         if (glb->shadeLevel24[767] != 255)
             PreCalcShade24();
         return true;
     }
+    if (bytesPerPixel != 2)
+        return true;
+    if (!glb->shadeReady && !PreCalcShade())
+        return false;
+    // 16-bit pixels are read and written in the mode's layout (5-5-5 when
+    // the mode is not a 16-bit one).
+    int32_t layout[6] = {10, 3, 5, 3, 0, 3};
+    if (activeMode != nullptr && activeMode->bitsPerPixel == 16) {
+        const SVmode& m = *activeMode;
+        const int32_t own[6] = {m.redShift,      8 - m.redBits, m.greenShift,
+                                8 - m.greenBits, m.blueShift,   8 - m.blueBits};
+        std::memcpy(layout, own, sizeof layout);
+    } else if (glb->rgb555ToScreen != nullptr) {
+        return true;
+    }
+    if (glb->rgb555ToScreen == nullptr || std::memcmp(layout, glb->shadeLayout16, sizeof layout) != 0)
+        return Set16Bit(layout[0], layout[1], layout[2], layout[3], layout[4], layout[5]) == TRUE;
     return true;
 }
 

@@ -91,7 +91,7 @@ void CScreenBase::FillRectAlpha(int32_t x, int32_t y, int32_t w, int32_t h, int3
     int32_t sx = x, sy = y;
     if (!xClipBlit(sx, sy, w, h, x, y, CRect(x, y, x + w - 1, y + h - 1), clip))
         return;
-    if (!EnsureShadeTables())
+    if (!EnsureShadeTables(m.bytesPerPixel))
         return;
     percent = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
     uint8_t* buf = LockScreenBuffer();

@@ -7,8 +7,6 @@
 
 #include <SDL2/SDL.h>
 
-#include <vector>
-
 struct tvp::Section {
     SDL_Surface* surface;
 };
@@ -73,22 +71,26 @@ bool CopySectionToWindow(Section* section, HWND hwnd, const CopyRect* rects, int
     SDL_Surface* target = SDL_GetWindowSurface(win);
     if (target == nullptr)
         return false;
-    std::vector<SDL_Rect> shown;
-    shown.reserve(static_cast<size_t>(count > 0 ? count : 0));
+    // Shown in batches from a fixed array: no allocation per frame.
+    constexpr int32_t kBatch = 128;
+    SDL_Rect shown[kBatch];
+    int32_t n = 0;
     bool ok = true;
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < count && ok; ++i) {
         SDL_Rect src{rects[i].x, rects[i].y, rects[i].w, rects[i].h};
         SDL_Rect dst{offsetX + rects[i].x, offsetY + rects[i].y, rects[i].w, rects[i].h};
-        if (SDL_BlitSurface(section->surface, &src, target, &dst) != 0) {
+        if (SDL_BlitSurface(section->surface, &src, target, &dst) != 0)
             ok = false;
-            break;
+        else if (dst.w > 0 && dst.h > 0)
+            shown[n++] = dst;
+        if (n == kBatch || (i == count - 1 && n > 0)) {
+            if (SDL_UpdateWindowSurfaceRects(win, shown, n) != 0)
+                ok = false;
+            n = 0;
         }
-        if (dst.w > 0 && dst.h > 0)
-            shown.push_back(dst);
     }
-    if (!shown.empty() &&
-        SDL_UpdateWindowSurfaceRects(win, shown.data(), static_cast<int>(shown.size())) != 0)
-        ok = false;
+    if (!ok && n > 0)
+        SDL_UpdateWindowSurfaceRects(win, shown, n);
     return ok;
 }
 
