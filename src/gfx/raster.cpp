@@ -212,11 +212,41 @@ namespace
 void FilterBlocks(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int32_t w,
                   int32_t rows, int32_t bpp, const SVmode* m)
 {
+    // 16-bit pixels with green between red and blue: green moves to the
+    // upper half of a 32-bit word, so four pixels add up in one word with
+    // room for the carries of every field.
+    uint32_t lowMask = 0, highMask = 0;
+    if (bpp == 2) {
+        auto mask = [](int32_t bits, int32_t shift) -> uint32_t {
+            return bits > 0 && bits <= 16 && shift >= 0 && shift + bits <= 16 ? ((1u << bits) - 1) << shift
+                                                                              : 0;
+        };
+        const uint32_t r = mask(m->redBits, m->redShift), g = mask(m->greenBits, m->greenShift),
+                       b = mask(m->blueBits, m->blueShift);
+        const uint32_t lo = r < b ? r : b, hi = r < b ? b : r;
+        // Each field needs two free bits above it for the carries.
+        if (g > lo && g < hi && ((lo << 2) & hi) == 0 && ((hi << 2) & (g << 16)) == 0 && (g >> 14) == 0) {
+            lowMask = r | b;
+            highMask = g << 16;
+        }
+    }
+    const uint32_t spread = lowMask | highMask;
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t* s0 = src + static_cast<ptrdiff_t>(2 * y) * srcPitch;
         const uint8_t* s1 = s0 + srcPitch;
         uint8_t* d = dst + static_cast<ptrdiff_t>(y) * dstPitch;
-        if (bpp == 2) {
+        if (bpp == 2 && spread != 0) {
+            const auto* a = reinterpret_cast<const uint16_t*>(s0);
+            const auto* c = reinterpret_cast<const uint16_t*>(s1);
+            for (int32_t x = 0; x < w; ++x) {
+                auto wide = [spread](uint32_t p) { return (p | p << 16) & spread; };
+                const uint32_t sum =
+                    wide(a[2 * x]) + wide(a[2 * x + 1]) + wide(c[2 * x]) + wide(c[2 * x + 1]);
+                const uint32_t avg = (sum >> 2) & spread;
+                const auto px = static_cast<uint16_t>(avg | avg >> 16);
+                std::memcpy(d + 2 * x, &px, 2);
+            }
+        } else if (bpp == 2) {
             const int32_t sh[3] = {m->redShift, m->greenShift, m->blueShift};
             const int32_t bits[3] = {m->redBits, m->greenBits, m->blueBits};
             for (int32_t x = 0; x < w; ++x) {
@@ -234,6 +264,12 @@ void FilterBlocks(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t sr
                 }
                 const auto px = static_cast<uint16_t>(out);
                 std::memcpy(d + 2 * x, &px, 2);
+            }
+        } else if (bpp == 3) {
+            for (int32_t x = 0; x < w; ++x, d += 3, s0 += 6, s1 += 6) {
+                d[0] = static_cast<uint8_t>((s0[0] + s0[3] + s1[0] + s1[3]) >> 2);
+                d[1] = static_cast<uint8_t>((s0[1] + s0[4] + s1[1] + s1[4]) >> 2);
+                d[2] = static_cast<uint8_t>((s0[2] + s0[5] + s1[2] + s1[5]) >> 2);
             }
         } else {
             for (int32_t x = 0; x < w; ++x)
@@ -287,14 +323,25 @@ int32_t CScreenBase::DrawFiltered(uint8_t* dst, const CRect& cut, int32_t pitch,
     // The buffer starts as the destination doubled, so blocks the polygon
     // only partly covers blend with what lies beneath.
     const int32_t bufPitch = w2 * bpp;
-    for (int32_t y = 0; y < h2; ++y) {
+    for (int32_t y = 0; y < h2; y += 2) {
         const uint8_t* s =
             dst + static_cast<ptrdiff_t>(dt + y / 2) * pitch + static_cast<ptrdiff_t>(dl) * bpp;
         uint8_t* d = m_filterBuf + static_cast<ptrdiff_t>(y) * bufPitch;
-        for (int32_t x = 0; x < w2 / 2; ++x, s += bpp, d += 2 * bpp) {
-            std::memcpy(d, s, static_cast<size_t>(bpp));
-            std::memcpy(d + bpp, s, static_cast<size_t>(bpp));
+        if (bpp == 2) {
+            const auto* sp = reinterpret_cast<const uint16_t*>(s);
+            auto* dp = reinterpret_cast<uint16_t*>(d);
+            for (int32_t x = 0; x < w2 / 2; ++x)
+                dp[2 * x] = dp[2 * x + 1] = sp[x];
+        } else {
+            for (int32_t x = 0; x < w2 / 2; ++x, s += 3, d += 6) {
+                d[0] = d[3] = s[0];
+                d[1] = d[4] = s[1];
+                d[2] = d[5] = s[2];
+            }
         }
+        // The odd line repeats the even one.
+        std::memcpy(m_filterBuf + static_cast<ptrdiff_t>(y + 1) * bufPitch,
+                    m_filterBuf + static_cast<ptrdiff_t>(y) * bufPitch, static_cast<size_t>(bufPitch));
     }
     const int64_t offX = 2 * static_cast<int64_t>(dl), offY = 2 * static_cast<int64_t>(dt);
     for (int32_t i = 0; i < 4; ++i)
