@@ -391,4 +391,22 @@ TEST_F(DibScreenTest, GreyScreen)
     }
 }
 
+TEST_F(DibScreenTest, NewMainWindowKeepsShowingThePicture)
+{
+    ASSERT_TRUE(Open(640, 480, 16));
+    CDibScreen* s = Screen();
+    ASSERT_TRUE(ShowScreenWindow());
+    EXPECT_NE(sglb->windowDC, nullptr);
+    EXPECT_TRUE(tvp::IsWindow(sglb->mainWindow));
+    // The picture is the screen's own memory: a new window shows it after
+    // the window properties are applied again.
+    ASSERT_TRUE(s->SetScreenWindowProperties(XSCREEN_OVERLAPPED));
+    s->FillRect(0, 0, 640, 480, TRGBA(90, 10, 160));
+    s->AddLayerArea(0, 0, 639, 479);
+    ASSERT_EQ(xHandler(), 0);
+    EXPECT_TRUE(WindowShowsBuffer(s, "new_window"));
+    // The keyboard-menu command is swallowed; others reach the default procedure.
+    EXPECT_EQ(s->WinMsgHandler(sglb->mainWindow, 0x0112, 0xF100, 0), 0);
+}
+
 } // namespace
