@@ -320,47 +320,77 @@ int32_t CScreenBase::DrawFiltered(uint8_t* dst, const CRect& cut, int32_t pitch,
         if (m_filterBuf == nullptr)
             return FALSE;
     }
-    // The buffer starts as the destination doubled, so blocks the polygon
-    // only partly covers blend with what lies beneath.
     const int32_t bufPitch = w2 * bpp;
-    for (int32_t y = 0; y < h2; y += 2) {
-        const uint8_t* s =
-            dst + static_cast<ptrdiff_t>(dt + y / 2) * pitch + static_cast<ptrdiff_t>(dl) * bpp;
-        uint8_t* d = m_filterBuf + static_cast<ptrdiff_t>(y) * bufPitch;
-        if (bpp == 2) {
-            const auto* sp = reinterpret_cast<const uint16_t*>(s);
-            auto* dp = reinterpret_cast<uint16_t*>(d);
-            for (int32_t x = 0; x < w2 / 2; ++x)
-                dp[2 * x] = dp[2 * x + 1] = sp[x];
-        } else {
-            for (int32_t x = 0; x < w2 / 2; ++x, s += 3, d += 6) {
-                d[0] = d[3] = s[0];
-                d[1] = d[4] = s[1];
-                d[2] = d[5] = s[2];
-            }
-        }
-        // The odd line repeats the even one.
-        std::memcpy(m_filterBuf + static_cast<ptrdiff_t>(y + 1) * bufPitch,
-                    m_filterBuf + static_cast<ptrdiff_t>(y) * bufPitch, static_cast<size_t>(bufPitch));
-    }
     const int64_t offX = 2 * static_cast<int64_t>(dl), offY = 2 * static_cast<int64_t>(dt);
     for (int32_t i = 0; i < 4; ++i)
         m_work[i] = {ClampX(polygon[i].x - offX), ClampX(polygon[i].y - offY), polygon[i].z};
     int32_t a, b, c, d;
     if (!CalcDrawListFrom(m_work, a, b, c, d))
         return FALSE;
+    // The blocks each destination line can touch: the spans of its two scan
+    // lines, cut to the buffer.
+    auto blocks = [&](int32_t row, int32_t& lo, int32_t& hi) {
+        lo = INT32_MAX, hi = INT32_MIN;
+        for (int32_t line = 2 * row; line <= 2 * row + 1; ++line)
+            if (line >= firstLine && line <= lastLine && scanLeftX[line] <= scanRightX[line]) {
+                lo = Min(lo, scanLeftX[line]);
+                hi = Max(hi, scanRightX[line]);
+            }
+        lo = Max(lo, 0) / 2;
+        hi = Min(hi, w2 - 1);
+        hi = hi < 0 ? -1 : hi / 2;
+        return lo <= hi;
+    };
+    // Those blocks start as the destination doubled, so blocks the polygon
+    // only partly covers blend with what lies beneath.
+    for (int32_t row = 0; row < h2 / 2; ++row) {
+        int32_t lo, hi;
+        if (!blocks(row, lo, hi))
+            continue;
+        const uint8_t* sp =
+            dst + static_cast<ptrdiff_t>(dt + row) * pitch + static_cast<ptrdiff_t>(dl + lo) * bpp;
+        uint8_t* even =
+            m_filterBuf + static_cast<ptrdiff_t>(2 * row) * bufPitch + static_cast<ptrdiff_t>(2 * lo) * bpp;
+        uint8_t* dp = even;
+        if (bpp == 2) {
+            for (int32_t x = lo; x <= hi; ++x, sp += 2, dp += 4) {
+                std::memcpy(dp, sp, 2);
+                std::memcpy(dp + 2, sp, 2);
+            }
+        } else {
+            for (int32_t x = lo; x <= hi; ++x, sp += 3, dp += 6) {
+                dp[0] = dp[3] = sp[0];
+                dp[1] = dp[4] = sp[1];
+                dp[2] = dp[5] = sp[2];
+            }
+        }
+        // The odd line repeats the even one.
+        std::memcpy(even + bufPitch, even, static_cast<size_t>(2 * (hi - lo + 1) * bpp));
+    }
     const bool alpha = alphaMode && alphaBuffer != nullptr && alphaBuffer->data != nullptr;
     CRect inBuf;
     if (!RenderSpans(m_filterBuf, bufPitch, h2, bpp, CRect(0, 0, w2 - 1, h2 - 1), alpha, dl, dt, 1, inBuf))
         return FALSE;
     // Only the blocks that were drawn go back.
-    const int32_t bl = inBuf.left / 2, bt = inBuf.top / 2, br = inBuf.right / 2, bb = inBuf.bottom / 2;
-    FilterBlocks(dst + static_cast<ptrdiff_t>(dt + bt) * pitch + static_cast<ptrdiff_t>(dl + bl) * bpp, pitch,
-                 m_filterBuf + static_cast<ptrdiff_t>(2 * bt) * bufPitch +
-                     static_cast<ptrdiff_t>(2 * bl) * bpp,
-                 bufPitch, br - bl + 1, bb - bt + 1, bpp, activeMode);
-    drawn.Set(dl + bl, dt + bt, dl + br, dt + bb);
-    return TRUE;
+    bool any = false;
+    for (int32_t row = 0; row < h2 / 2; ++row) {
+        int32_t lo, hi;
+        if (!blocks(row, lo, hi))
+            continue;
+        FilterBlocks(
+            dst + static_cast<ptrdiff_t>(dt + row) * pitch + static_cast<ptrdiff_t>(dl + lo) * bpp, pitch,
+            m_filterBuf + static_cast<ptrdiff_t>(2 * row) * bufPitch + static_cast<ptrdiff_t>(2 * lo) * bpp,
+            bufPitch, hi - lo + 1, 1, bpp, activeMode);
+        if (!any) {
+            drawn.Set(dl + lo, dt + row, dl + hi, dt + row);
+            any = true;
+        } else {
+            drawn.left = Min(drawn.left, dl + lo);
+            drawn.right = Max(drawn.right, dl + hi);
+            drawn.bottom = dt + row;
+        }
+    }
+    return any ? TRUE : FALSE;
 }
 
 // ---------------------------------------------------------------- entry points
