@@ -2,15 +2,17 @@
 // runs paced frames for about two seconds and reports what the frame did,
 // then takes a short tour of the modules: settings through KCBL and LZSS, a
 // picture saved as BMP and loaded again, messages between a server and a
-// client over loopback, relayed through a proxy, a file downloaded from a local FTP server, text drawn
-// with a bitmap font, keys and clicks read back from the keyboard and the
-// mouse, and an empty leak list at the end.
+// client over loopback and relayed through a proxy, a file downloaded from a
+// local FTP server, text drawn with a bitmap font, keys and clicks read back
+// from the keyboard and the mouse, a window showing a moving picture drawn
+// with the screen's primitives, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
 
 #include "font_tour.h"
 #include "ftp_tour.h"
 #include "input_tour.h"
 #include "proxy_tour.h"
+#include "screen_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -231,6 +233,7 @@ int main(int argc, char** argv)
     toured = toured && FontTour(folder);
     toured = toured && InputTour();
     toured = toured && ProxyTour();
+    toured = toured && ScreenTour(folder);
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 

@@ -19,6 +19,8 @@
 #include <tarvex/bitmap.h>
 #include <tarvex/pictype.h>
 #include <tarvex/shade.h>
+#include <tarvex/screen.h>
+#include <tarvex/dibscreen.h>
 #include <tarvex/kcbl.h>
 #include <tarvex/lzss.h>
 #include <tarvex/xiff.h>

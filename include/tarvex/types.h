@@ -78,7 +78,14 @@ enum : uint32_t {
     CS_HREDRAW = 0x0002,
     CS_DBLCLKS = 0x0008,
 };
-enum : int32_t { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_SHOWDEFAULT = 10 };
+enum : int32_t {
+    SW_HIDE = 0,
+    SW_SHOWNORMAL = 1,
+    SW_SHOW = 5,
+    SW_MINIMIZE = 6,
+    SW_RESTORE = 9,
+    SW_SHOWDEFAULT = 10
+};
 
 // lParam packing of coordinates: low word x, high word y (signed 16-bit each).
 constexpr int32_t MAKELPARAM(int32_t lo, int32_t hi)

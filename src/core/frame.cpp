@@ -2,10 +2,12 @@
 // window and its procedure, window-message and library-message dispatch,
 // and the per-frame handler with its pacing.
 #include <tarvex/bitmap.h>
+#include <tarvex/dibscreen.h>
 #include <tarvex/frame.h>
 #include <tarvex/keyboard.h>
 #include <tarvex/mouse.h>
 #include <tarvex/pictype.h>
+#include <tarvex/shade.h>
 #include <tarvex/socket.h>
 #include <tarvex/timer.h>
 
@@ -100,10 +102,12 @@ int32_t xCreateGlobals()
         return FALSE;
     glb->memory = XNEW(CMemory);
     glb->picTypes = XNEW(CPicTypeList);
-    // Screen list, the root window control and the message box join here
-    // as their modules are built.
+    glb->screens = XNEW(CScreenBaseList);
+    // The root window control and the message box join here as their
+    // modules are built.
     glb->squares = static_cast<uint16_t*>(XALLOC(514));
-    if (glb->memory == nullptr || glb->picTypes == nullptr || glb->squares == nullptr)
+    if (glb->memory == nullptr || glb->picTypes == nullptr || glb->screens == nullptr ||
+        glb->squares == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
     for (uint16_t i = 0; i < 256; ++i)
         glb->squares[i] = static_cast<uint16_t>(i * i);
@@ -116,10 +120,10 @@ int32_t xInit(int, char**)
         return FALSE;
     sglb->jpgPic = XNEW(CJPGPic);
     sglb->bmpPic = XNEW(CBMPPic);
-    if (sglb->jpgPic == nullptr || sglb->bmpPic == nullptr)
+    sglb->dibScreen = XNEW(CDibScreen);
+    if (sglb->jpgPic == nullptr || sglb->bmpPic == nullptr || sglb->dibScreen == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
-    // Screens, mouse and keyboard are created here as their modules are
-    // built.
+    // The full-screen screen is created here as its module is built.
     glb->mouse = XNEW(CMouse);
     glb->keyboard = XNEW(CKeyboard);
     if (glb->mouse == nullptr || glb->keyboard == nullptr)
@@ -140,6 +144,13 @@ int32_t xInit(int, char**)
     sglb->windowDC = tvp::GetDC(sglb->mainWindow);
     if (sglb->windowDC == nullptr)
         return FALSE;
+    // Only screens that are available stay.
+    if (sglb->dibScreen->ScreenAvailable()) {
+        sglb->dibScreen->GetVideoModes();
+    } else {
+        XDELETE(sglb->dibScreen);
+        sglb->dibScreen = nullptr;
+    }
     // The first frame counts from here, not from the clock's zero.
     glb->lastFrameTime = xGetTime();
     return TRUE;
@@ -150,6 +161,11 @@ void xExit()
     if (sglb == nullptr)
         return;
     xCleanupSockets();
+    // The screen goes while the window system it shows through still runs.
+    if (sglb->dibScreen != nullptr) {
+        XDELETE(sglb->dibScreen);
+        sglb->dibScreen = nullptr;
+    }
     if (sglb->windowDC != nullptr) {
         tvp::ReleaseDC(sglb->mainWindow, sglb->windowDC);
         sglb->windowDC = nullptr;
@@ -210,7 +226,13 @@ void xFreeGlobals()
         XFREE(glb->squares);
         glb->squares = nullptr;
     }
-    // The screen list goes before this one as the screens join.
+    if (glb->screens != nullptr) {
+        XDELETE(glb->screens);
+        glb->screens = nullptr;
+    }
+    glb->screen = nullptr;
+    // Shade tables the screens built on demand.
+    DeleteShade();
     if (glb->picTypes != nullptr) {
         XDELETE(glb->picTypes);
         glb->picTypes = nullptr;
@@ -235,7 +257,8 @@ int32_t xHandler()
 {
     xUpdateObjTimers();
     int32_t takenIn = g_commRounds != nullptr ? g_commRounds(3) : 0;
-    // The active screen's FlipPage joins here with the screens.
+    if (glb != nullptr && glb->screen != nullptr)
+        glb->screen->FlipPage();
 
     tvp::Msg msg;
     while (tvp::PeekMessage(msg, true)) {
@@ -299,7 +322,8 @@ int32_t xHandler()
         }
     }
 
-    // The active screen's ClearBuffer joins here with the screens.
+    if (glb != nullptr && glb->screen != nullptr)
+        glb->screen->ClearBuffer();
     if (sglb != nullptr && sglb->music != nullptr)
         sglb->music->Ticker();
     return 0;

@@ -118,6 +118,33 @@ bool SetClipboardText(const char* latin1);
 int32_t ClipboardLatin1FromUtf8(const char* utf8, char* out, int32_t size);
 int32_t ClipboardUtf8FromLatin1(const char* latin1, char* out, int32_t size);
 
+// ---------------------------------------------------------------- drawing surfaces
+
+// Pixel memory of the library shown in windows: a surface over memory the
+// caller keeps. Bits 8 (palette indices), 16 (5-5-5: red at bit 10) or 24
+// (blue, green, red in memory order).
+struct Section;
+Section* CreateSection(uint8_t* pixels, int32_t width, int32_t height, int32_t pitch, int32_t bits);
+void DestroySection(Section* section);
+// 8-bit sections: count entries of 4 bytes (red, green, blue, unused) from first.
+bool SetSectionColors(Section* section, const uint8_t* rgbx, int32_t first, int32_t count);
+struct CopyRect {
+    int32_t x, y, w, h;
+};
+// Copies each rectangle of the section to the window's client area at
+// (offsetX + x, offsetY + y) and shows them all with one update. False when
+// the window has no drawing surface or a copy fails.
+bool CopySectionToWindow(Section* section, HWND hwnd, const CopyRect* rects, int32_t count, int32_t offsetX,
+                         int32_t offsetY);
+// The primary display's size and bits per pixel.
+bool DesktopMode(int32_t& width, int32_t& height, int32_t& bits);
+// Border (caption and frame) and whether the user may size the window.
+void SetWindowFrame(HWND hwnd, bool border, bool resizable);
+// Window position and client size.
+bool GetWindowRect(HWND hwnd, int32_t& x, int32_t& y, int32_t& w, int32_t& h);
+// The system's arrow cursor over the library's windows.
+void SetArrowCursor();
+
 // ---------------------------------------------------------------- files and directories
 
 // Current directory into buf (size n); false when it does not fit.

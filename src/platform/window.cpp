@@ -473,6 +473,9 @@ bool VideoStartup()
     // window is the application's business (WM_CLOSE), not a quit request.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // The screens draw in software: window surfaces are plain pixel memory,
+    // never a texture of a GPU renderer.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     int rc = SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     if (rc != 0 && chooseVideo) {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
@@ -636,6 +639,10 @@ void ShowWindow(HWND hwnd, int32_t cmd)
         return;
     if (cmd == SW_HIDE)
         SDL_HideWindow(w->sdl);
+    else if (cmd == SW_MINIMIZE)
+        SDL_MinimizeWindow(w->sdl);
+    else if (cmd == SW_RESTORE)
+        SDL_RestoreWindow(w->sdl);
     else
         SDL_ShowWindow(w->sdl);
 }
