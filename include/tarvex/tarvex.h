@@ -20,3 +20,4 @@
 #include <tarvex/kcbl.h>
 #include <tarvex/lzss.h>
 #include <tarvex/xiff.h>
+#include <tarvex/sound.h>
