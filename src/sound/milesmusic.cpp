@@ -683,7 +683,8 @@ void CMilesMusic::Ticker()
     TakeEndSignal();
     switch (g_jukeState) {
     case 0:
-        if (m_bAtEnd)
+        // A piece that never loaded never ends either: move on.
+        if (m_bAtEnd || !m_bLoaded)
             g_jukeState = 1;
         break;
     case 1:
