@@ -2,8 +2,10 @@
 // runs paced frames for about two seconds and reports what the frame did,
 // then takes a short tour: settings through KCBL and LZSS, a picture saved
 // as BMP and loaded again, messages between a server and a client over
-// loopback, and an empty leak list at the end.
+// loopback, a melody and a sound effect, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
+
+#include "sound_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -219,7 +221,7 @@ int main(int argc, char** argv)
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/tarvex-demo";
     xCreateDirsForFile((folder + "/x").c_str());
-    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour();
+    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour() && SoundTour(folder);
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 

@@ -24,7 +24,7 @@ namespace sndtest
 
 inline std::string BackEnd(const char* name = "libtarvexsnd.so")
 {
-    return std::string(TARVEX_BINARY_DIR) + "/soundlib/" + name;
+    return std::string(TARVEX_BINARY_DIR) + "/" + name;
 }
 
 inline void PutLe(std::vector<uint8_t>& v, uint32_t x, int bytes)
