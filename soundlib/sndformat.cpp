@@ -42,7 +42,11 @@ void PutLe16(std::vector<uint8_t>& v, uint16_t x)
     v.push_back(static_cast<uint8_t>(x));
     v.push_back(static_cast<uint8_t>(x >> 8));
 }
-void PutTag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
+void PutTag(std::vector<uint8_t>& v, const char* tag)
+{
+    for (int i = 0; i < 4; ++i)
+        v.push_back(static_cast<uint8_t>(tag[i]));
+}
 
 // An MPEG audio frame header at p: its layer (1..3), or 0.
 int32_t MpegLayer(const uint8_t* p)
