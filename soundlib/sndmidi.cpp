@@ -32,6 +32,10 @@ void QuietLog()
     if (done)
         return;
     done = true;
+    // Failures come back through AIL_last_error; FluidSynth's own texts
+    // (such as its SoundFont loader refusing a DLS bank before the DLS
+    // loader takes it) would only be noise.
+    fluid_set_log_function(FLUID_ERR, nullptr, nullptr);
     fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
     fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
     fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
@@ -451,7 +455,11 @@ void AIL_resume_sequence(HSEQUENCE s)
     if (s == nullptr || !s->ready)
         return;
     DeviceLock lock;
-    if (s->status == SEQ_STOPPED)
+    // A sequence that was never started (or has ended) starts from where
+    // it stands.
+    if (s->status == SEQ_DONE)
+        s->loopsDone = 0;
+    if (s->status == SEQ_STOPPED || s->status == SEQ_DONE)
         s->status = SEQ_PLAYING;
 }
 
