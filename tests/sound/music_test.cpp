@@ -174,6 +174,7 @@ TEST_F(MusicTest, InstrumentBanksReplaceTheGeneralMidiSounds)
             EXPECT_LT(out.Pitch(), 600);
         EXPECT_GT(out.Level(true), 500);
     }
+    std::remove("std.mls");
 }
 
 TEST_F(MusicTest, TransportStatesAndVolume)
@@ -288,6 +289,7 @@ TEST_F(MusicTest, DamagedPiecesFailWithClearTexts)
         {"bad.mp3", garbage, "CMilesMusic::Load: Failed to open stream."},
         {"missing.mid", {}, "CMilesMusic::Load: Coldn't load file to memory."},
     };
+    std::remove("std.mls");
     auto* m = XNEW(CMilesMusic);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
