@@ -22,6 +22,8 @@ namespace
 {
 
 constexpr int32_t kEventBlock = 64;
+// A piece shorter than this does not repeat (it would spin the mixer).
+constexpr double kShortestLoop = 0.01;
 constexpr const char* kSoundfonts[] = {"/usr/share/sounds/sf2/TimGM6mb.sf2",
                                        "/usr/share/sounds/sf2/default-GM.sf2",
                                        "/usr/share/sounds/sf3/default-GM.sf3"};
@@ -112,7 +114,7 @@ bool Advance(TvSndSequence& s, fluid_synth_t* synth, double seconds)
         }
         until -= s.piece.length;
         s.next = 0;
-        if (s.piece.length <= 0) { // an empty piece loops in no time: stop it
+        if (s.piece.length < kShortestLoop) { // would loop without end in one block
             s.status = SEQ_DONE;
             return true;
         }

@@ -177,6 +177,17 @@ TEST_F(MusicTest, InstrumentBanksReplaceTheGeneralMidiSounds)
     std::remove("std.mls");
 }
 
+TEST_F(MusicTest, APieceWithoutLengthEndsInsteadOfRepeating)
+{
+    WriteFile("empty.mid", Midi({}));
+    auto* m = XNEW(CMilesMusic);
+    ASSERT_TRUE(m->Load(const_cast<char*>("empty.mid"))) << tvtest::LastError();
+    EXPECT_EQ(m->GetLoopCount(), 0); // for ever, which a piece of no length cannot do
+    EXPECT_TRUE(m->Start(FALSE, FALSE));
+    EXPECT_TRUE(WaitWhile([&] { return !m->GetAtEnd(); }, 2000));
+    XDELETE(m);
+}
+
 TEST_F(MusicTest, TransportStatesAndVolume)
 {
     WriteFile("piece.mid", Arpeggio());
