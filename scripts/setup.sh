@@ -18,6 +18,8 @@ PACKAGES=(
   libfreetype-dev fonts-dejavu-core libsdl2-ttf-dev
   # sound back end: MP3 and MIDI decoding, a General MIDI soundfont, the mixer's peer
   libmpg123-dev libfluidsynth-dev timgm6mb-soundfont libsdl2-mixer-dev sox
+  # the sound tests encode their MP3 files through libsndfile (with LAME)
+  libsndfile1-dev
 )
 
 missing=()

@@ -5,7 +5,8 @@
 // client over loopback and relayed through a proxy, a file downloaded from a
 // local FTP server, text drawn with a bitmap font, keys and clicks read back
 // from the keyboard and the mouse, a window showing a moving picture drawn
-// with the screen's primitives, and an empty leak list at the end.
+// with the screen's primitives, a melody and an effect played through the
+// sound back end, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
 
 #include "font_tour.h"
@@ -13,6 +14,7 @@
 #include "input_tour.h"
 #include "proxy_tour.h"
 #include "screen_tour.h"
+#include "sound_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -234,6 +236,7 @@ int main(int argc, char** argv)
     toured = toured && InputTour();
     toured = toured && ProxyTour();
     toured = toured && ScreenTour(folder);
+    toured = toured && SoundTour(folder);
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 

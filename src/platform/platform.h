@@ -189,6 +189,21 @@ int32_t ListDrives(DriveInfo* out, int32_t max);
 // found, 5 access denied, 31 no association).
 int32_t ShellOpen(const char* file, const char* params);
 
+// ---------------------------------------------------------------- modules and audio
+
+// Run-time loaded modules (shared libraries): null / false on failure, with
+// the loader's reason in ModuleError().
+void* LoadModule(const char* path);
+void* ModuleSymbol(void* module, const char* name);
+void FreeModule(void* module);
+const char* ModuleError();
+// The folder that holds libtarvex.so itself, with a trailing "/".
+bool LibraryFolder(char* buf, size_t n);
+// Whether an audio output driver is there at all (the sound module's probe
+// before it opens the device). On failure, why says which step failed:
+// 1 no audio subsystem, 2 no output driver.
+bool AudioProbe(int32_t* why);
+
 // ---------------------------------------------------------------- test interface
 
 // Tests drive the clock: with the manual clock on, Tick() returns the set

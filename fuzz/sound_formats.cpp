@@ -1,0 +1,33 @@
+// Fuzz target: the sound back end's readers of outside input. The bytes are
+// typed (file sniffing), read as a WAV header and decoded as WAV, read as a
+// standard MIDI file, and split as the extended MIDI container with its piece
+// read in turn, as the back end does with files the application names.
+#include "sndformat.h"
+
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string why;
+    tvsnd::SniffFileType(data, size);
+    SAilSoundInfo info{};
+    if (tvsnd::ReadWavInfo(data, size, info, why) && info.dataOffset + info.dataSize > size)
+        __builtin_trap(); // the reported data must lie inside the image
+    tvsnd::Pcm pcm;
+    if (size < 16384 && tvsnd::DecodeWav(data, size, pcm, why) && pcm.Frames() < 100000) {
+        tvsnd::Pcm converted;
+        tvsnd::ConvertPcm(pcm, 22050, 2, converted, why);
+    }
+    tvsnd::MidiPiece piece;
+    if (tvsnd::ReadMidi(data, size, piece, why))
+        for (size_t i = 1; i < piece.events.size(); ++i)
+            if (piece.events[i].seconds < piece.events[i - 1].seconds)
+                __builtin_trap(); // events come in time order
+    tvsnd::XmiParts parts;
+    if (tvsnd::SplitXmi(data, size, parts, why)) {
+        if (parts.evntOffset + parts.evntSize > size || parts.bankOffset + parts.bankSize > size)
+            __builtin_trap();
+        tvsnd::ReadMidi(data + parts.evntOffset, parts.evntSize, piece, why);
+    }
+    return 0;
+}

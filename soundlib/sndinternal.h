@@ -1,0 +1,134 @@
+// The back end's shared state: the output device and its mixer, the voices
+// (samples and streams), the MIDI synthesiser drivers with their sequences,
+// the memory blocks handed to the caller and the last error. The audio
+// callback runs on SDL's audio thread with the device lock held; every entry
+// point that changes what the callback reads takes that lock.
+#pragma once
+
+#include "sndformat.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <fluidsynth.h>
+
+// Every entry point, with C linkage and visible outside the module.
+#define TVSND_DECLARE(name, result, params)                                                                  \
+    extern "C" __attribute__((visibility("default"))) result name params;
+TVSND_ENTRY_POINTS(TVSND_DECLARE)
+#undef TVSND_DECLARE
+
+namespace tvsnd
+{
+
+constexpr int32_t kUserSlots = 8;
+
+// A PCM source at the device's rate: what samples and streams play.
+struct Voice {
+    Pcm pcm;
+    size_t pos = 0;        // next frame
+    int32_t loopCount = 1; // 0 = for ever
+    int32_t loopsDone = 0;
+    int32_t volume = 127; // 0..127
+    int32_t pan = 64;     // 0 left .. 127 right
+    uint32_t status = SMP_DONE;
+};
+
+// Mixes up to frames of a playing voice into a stereo accumulator; returns
+// true when the voice came to its end (its status is then SMP_DONE).
+bool MixVoice(Voice& v, int32_t* acc, int32_t frames);
+
+} // namespace tvsnd
+
+struct TvSndSample {
+    tvsnd::Voice voice;
+    bool hasFile = false;
+};
+
+struct TvSndStream {
+    tvsnd::Voice voice;
+    AILSTREAMCB callback = nullptr;
+    intptr_t user[tvsnd::kUserSlots] = {};
+};
+
+struct TvSndSequence {
+    TvSndMidi* driver = nullptr;
+    tvsnd::MidiPiece piece;
+    bool ready = false;
+    size_t next = 0;       // next event
+    double time = 0;       // seconds into the piece
+    int32_t loopCount = 1; // 0 = for ever
+    int32_t loopsDone = 0;
+    int32_t volume = 127;
+    uint32_t status = SEQ_DONE;
+    AILSEQUENCECB callback = nullptr;
+    intptr_t user[tvsnd::kUserSlots] = {};
+};
+
+struct TvSndMidi {
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    std::vector<TvSndSequence*> sequences;
+    TvSndDls* dls = nullptr;
+    int32_t tail = 0; // frames still rendered after the last sequence stopped
+};
+
+struct TvSndDls {
+    TvSndMidi* driver = nullptr;
+    std::vector<TvSndDlsFile*> files;
+};
+
+struct TvSndDlsFile {
+    int sfontId = -1;
+};
+
+struct TvSndDigital {
+    SDL_AudioDeviceID device = 0;
+    SDL_AudioSpec spec{};
+    std::vector<TvSndSample*> samples;
+    std::vector<TvSndStream*> streams;
+    std::vector<TvSndMidi*> midis;
+    std::vector<int32_t> acc;
+    std::vector<float> left, right;
+};
+
+namespace tvsnd
+{
+
+// Records the text that AIL_last_error returns; returns false.
+bool Fail(const std::string& text);
+// The open output device, or null.
+TvSndDigital* Digital();
+// Holds the device lock for a scope (no-op without a device).
+class DeviceLock
+{
+  public:
+    DeviceLock();
+    ~DeviceLock();
+    DeviceLock(const DeviceLock&) = delete;
+    DeviceLock& operator=(const DeviceLock&) = delete;
+
+  private:
+    SDL_AudioDeviceID m_device;
+};
+
+// Blocks handed out by AIL_mem_alloc_lock: bytes from p to the end of the
+// block p points into, 0 when p lies in no block.
+size_t BlockRoom(const void* p);
+void* AllocBlock(size_t n);
+void FreeBlock(void* p);
+// Copies bytes into a new block.
+void* CopyBlock(const void* p, size_t n);
+
+// The MIDI side, called by the mixer with the device lock held.
+void RenderMidi(TvSndDigital& dig, TvSndMidi& midi, int32_t frames);
+// Releases every MIDI driver of the device (at close).
+void CloseAllMidi(TvSndDigital& dig);
+// Decodes an MPEG audio image to PCM.
+bool DecodeMpeg(const uint8_t* data, size_t size, Pcm& out, std::string& why);
+
+} // namespace tvsnd
