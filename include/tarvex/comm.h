@@ -155,7 +155,14 @@ class CCommBase
     int32_t UnregisterCommNode(CCommNode* node);
     int32_t SendOtherSideNodes(CCommBase* target);
     int32_t HasOtherSideNode(const char* name, uint32_t nameLength, uint32_t nodeId, uint32_t wantedType);
+    // Empties thisSideNodes (each node lets go of this object too) and frees
+    // every SOtherSideNode.
     void Cleanup();
+    // Whether node is in thisSideNodes.
+    int32_t IsCommNodeRegistered(CCommNode* node);
+    // Takes node out of thisSideNodes without telling the peer: for a node
+    // that goes away while this object no longer accepts nodes.
+    void ForgetCommNode(CCommNode* node);
 
     // Log file.
     void LogData(const char* label, const void* data, uint32_t size);
@@ -164,6 +171,7 @@ class CCommBase
   protected:
     // Frees every packet of the four lists.
     void FreeAllPackets();
+    void ReleaseThisSideNodes();
     void EmptyList(CLList& list);
     int32_t Report(const char* text); // text + " (classname: %s objectname: %s)"
 

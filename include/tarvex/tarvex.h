@@ -13,6 +13,8 @@
 #include <tarvex/socket.h>
 #include <tarvex/proxyloc.h>
 #include <tarvex/comm.h>
+#include <tarvex/commnode.h>
+#include <tarvex/timediff.h>
 #include <tarvex/rect.h>
 #include <tarvex/bitmap.h>
 #include <tarvex/pictype.h>
