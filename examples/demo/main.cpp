@@ -2,7 +2,10 @@
 // runs paced frames for about two seconds and reports what the frame did,
 // then takes a short tour: settings through KCBL and LZSS, a picture saved
 // as BMP and loaded again, messages between a server and a client over
-// loopback, and an empty leak list at the end.
+// loopback, comm nodes and the clock service between two processes, and an
+// empty leak list at the end.
+#include "commnode_tour.h"
+
 #include <tarvex/tarvex.h>
 
 #include <cstdio>
@@ -219,7 +222,7 @@ int main(int argc, char** argv)
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/tarvex-demo";
     xCreateDirsForFile((folder + "/x").c_str());
-    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour();
+    bool toured = SettingsTour() && PictureTour(folder) && MessagingTour() && CommNodeTour();
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 
