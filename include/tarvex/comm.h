@@ -295,8 +295,14 @@ struct SCommLink {
     void ResetTransfer();
 };
 
+// The client and server steps shared by the local and remote classes.
+struct SCommClientSteps;
+struct SCommServerSteps;
+
 class CCommLocalClient : public CCommLocalClientBase
 {
+    friend struct SCommClientSteps;
+
   public:
     CCommLocalClient() = default;
     ~CCommLocalClient() override;
@@ -322,6 +328,8 @@ class CCommLocalClient : public CCommLocalClientBase
 
 class CCommRemoteClient : public CCommRemoteClientBase
 {
+    friend struct SCommClientSteps;
+
   public:
     CCommRemoteClient() = default;
     ~CCommRemoteClient() override;
@@ -441,6 +449,8 @@ class CCommRemoteServerBase : public CCommBaseServer
 
 class CCommLocalServer : public CCommLocalServerBase
 {
+    friend struct SCommServerSteps;
+
   public:
     CCommLocalServer() = default;
     ~CCommLocalServer() override;
@@ -471,6 +481,8 @@ class CCommLocalServer : public CCommLocalServerBase
 
 class CCommRemoteServer : public CCommRemoteServerBase
 {
+    friend struct SCommServerSteps;
+
   public:
     CCommRemoteServer() = default;
     ~CCommRemoteServer() override;
