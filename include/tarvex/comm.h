@@ -291,7 +291,17 @@ struct SCommLink {
     int32_t recvStatus = COMM_RECV_IDLE;
     int32_t startupCode = 0;
     SCryptData cryptData;
-    // Frees the packets in transfer and resets the states.
+    // Bytes read from the socket beyond the packet being received: a small
+    // packet's header and body, and the packets behind it, come in with one
+    // read. aheadBegin..aheadEnd is what is not yet taken.
+    char* ahead = nullptr;
+    uint32_t aheadBegin = 0;
+    uint32_t aheadEnd = 0;
+    // The socket's mode as the handler rounds last set it (-1 unknown,
+    // 0 blocking, 1 non-blocking): a round sets it only when it changes.
+    int32_t sockMode = -1;
+    // Frees the packets in transfer and what was read ahead, and resets the
+    // states.
     void ResetTransfer();
 };
 

@@ -247,9 +247,8 @@ struct SCommClientSteps {
         if (!sendFailed) {
             for (int32_t i = 0; i < COMM_STEPS_PER_ROUND; ++i) {
                 int32_t progress = 0;
-                if (!PacketTransferStep(i == 0, progress, blocked, link.sock, c.connected, link.recvPacket,
-                                        link.recvCount, link.recvStatus, link.sendPacket, link.sendCount,
-                                        link.sendStatus, &c.transferIn, &c.transferOut, &link.cryptData)) {
+                if (!PacketTransferStep(i == 0, progress, blocked, link, c.connected, &c.transferIn,
+                                        &c.transferOut)) {
                     transferFailed = true;
                     break;
                 }

@@ -367,6 +367,11 @@ void SCommLink::ResetTransfer()
         XFREE(recvPacket);
     if (sendPacket != nullptr)
         XFREE(sendPacket);
+    if (ahead != nullptr)
+        XFREE(ahead);
+    ahead = nullptr;
+    aheadBegin = aheadEnd = 0;
+    sockMode = -1;
     recvPacket = sendPacket = nullptr;
     recvCount = sendCount = 0;
     recvStatus = COMM_RECV_IDLE;

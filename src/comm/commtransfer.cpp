@@ -1,18 +1,40 @@
 // The transfer step of a comm connection: moves the first queued packet out
 // and the next incoming packet in (header, then body), a bounded amount per
 // call, and disconnects on anything that is not a valid packet.
+//
+// Client handler rounds give the step their link's read-ahead buffer: while
+// less than kAheadSize bytes of the packet are missing, the socket is read
+// into that buffer as far as it has data, and the packet is filled from
+// there, so a small packet's header and body (and the packets queued behind
+// it) cost one read instead of two each.
 #include "commtransfer.h"
 
 #include <tarvex/comm.h>
 #include <tarvex/error.h>
 #include <tarvex/memory.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace
 {
 
 uint32_t g_packetsTakenIn = 0;
+
+constexpr uint32_t kAheadSize = 64 * 1024;
+
+// What a step may use beyond the plain transfer state.
+struct SStepExtras {
+    char*& ahead;
+    uint32_t& aheadBegin;
+    uint32_t& aheadEnd;
+    int32_t& sockMode;
+};
+
+int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
+             SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus, SXPacket*& sendPacket,
+             uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn, CLList* transferOut,
+             SCryptData* cd, SStepExtras* extras);
 
 int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* text)
 {
@@ -22,10 +44,7 @@ int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* tex
 
 } // namespace
 
-uint32_t CommPacketsTakenIn()
-{
-    return g_packetsTakenIn;
-}
+uint32_t CommPacketsTakenIn() { return g_packetsTakenIn; }
 
 int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
                               SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
@@ -40,6 +59,27 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
                            int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount,
                            int32_t& recvStatus, SXPacket*& sendPacket, uint32_t& sendCount,
                            int32_t& sendStatus, CLList* transferIn, CLList* transferOut, SCryptData* cd)
+{
+    return Step(firstOfRound, progress, blocked, sock, connected, recvPacket, recvCount, recvStatus,
+                sendPacket, sendCount, sendStatus, transferIn, transferOut, cd, nullptr);
+}
+
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
+                           int32_t& connected, CLList* transferIn, CLList* transferOut)
+{
+    SStepExtras extras{link.ahead, link.aheadBegin, link.aheadEnd, link.sockMode};
+    return Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
+                link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn, transferOut,
+                &link.cryptData, &extras);
+}
+
+namespace
+{
+
+int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
+             SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus, SXPacket*& sendPacket,
+             uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn, CLList* transferOut,
+             SCryptData* cd, SStepExtras* extras)
 {
     if (recvStatus != COMM_RECV_IDLE && recvStatus != COMM_RECV_HEADER && recvStatus != COMM_RECV_BODY)
         return Drop(sock, connected, cd, "PacketTransferHandler: recvStatus is invalid");
@@ -122,14 +162,53 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
 
     uint32_t recvBefore = recvCount, sendBefore = sendCount;
     char* sendBuf = sendStatus == COMM_SEND_SENDING ? reinterpret_cast<char*>(sendPacket) : nullptr;
-    // The socket's mode is set by the first step of a round and stays.
     char* recvBuf = reinterpret_cast<char*>(recvPacket);
-    int32_t ok = !firstOfRound  ? xSocketHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+    // Where this step's read goes: into the packet, or into the read-ahead
+    // buffer (aheadDone bytes of kAheadSize), or nowhere when what was read
+    // ahead already serves the step.
+    uint32_t* readDone = &recvCount;
+    uint32_t readWanted = recvLimit;
+    uint32_t aheadDone = 0;
+    bool viaAhead = false;
+    if (extras != nullptr && recvCount < recvLimit) {
+        uint32_t need = recvLimit - recvCount;
+        if (extras->aheadBegin < extras->aheadEnd) {
+            uint32_t n = std::min(need, extras->aheadEnd - extras->aheadBegin);
+            std::memcpy(recvBuf + recvCount, extras->ahead + extras->aheadBegin, n);
+            extras->aheadBegin += n;
+            recvCount += n;
+            recvBuf = nullptr;
+        } else if (need < kAheadSize) {
+            if (extras->ahead == nullptr)
+                extras->ahead = static_cast<char*>(xAllocTracked(kAheadSize, "base/commb", __LINE__));
+            if (extras->ahead != nullptr) {
+                extras->aheadBegin = extras->aheadEnd = 0;
+                recvBuf = extras->ahead;
+                readDone = &aheadDone;
+                readWanted = kAheadSize;
+                viaAhead = true;
+            }
+        }
+    }
+    // The socket's mode is set by the first step of a round and stays; with
+    // the mode remembered, only when it changes.
+    const int32_t mode = blocked == 1 ? 0 : 1;
+    const bool setMode = firstOfRound && (extras == nullptr || extras->sockMode != mode);
+    int32_t ok = !setMode       ? xSocketHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
                                                  sendCount, sendLimit, cd)
-                 : blocked == 1 ? xBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                 : blocked == 1 ? xBlockedHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
                                                   sendCount, sendLimit, cd)
-                                : xNonBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                                : xNonBlockedHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
                                                      sendCount, sendLimit, cd);
+    if (extras != nullptr && setMode)
+        extras->sockMode = ok ? mode : -1;
+    if (viaAhead) {
+        uint32_t n = std::min(recvLimit - recvCount, aheadDone);
+        std::memcpy(reinterpret_cast<char*>(recvPacket) + recvCount, extras->ahead, n);
+        recvCount += n;
+        extras->aheadBegin = n;
+        extras->aheadEnd = aheadDone;
+    }
     // Movement in either direction is progress: a one-way stream (a large
     // packet in, nothing out) keeps going within the round.
     if (recvCount != recvBefore || sendCount != sendBefore)
@@ -197,3 +276,5 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     }
     return TRUE;
 }
+
+} // namespace
