@@ -300,6 +300,10 @@ struct SCommLink {
     // The socket's mode as the handler rounds last set it (-1 unknown,
     // 0 blocking, 1 non-blocking): a round sets it only when it changes.
     int32_t sockMode = -1;
+    // When several small queued packets go out with one write, sendPacket
+    // holds them one after the other and sendBatch is their total size
+    // (0: sendPacket is one packet).
+    uint32_t sendBatch = 0;
     // Frees the packets in transfer and what was read ahead, and resets the
     // states.
     void ResetTransfer();

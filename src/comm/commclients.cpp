@@ -26,14 +26,8 @@ char* CopyText(const char* text)
     return copy;
 }
 
-int32_t RejectAll(CCommLocalServerBase*, void*, int32_t)
-{
-    return FALSE;
-}
-int32_t RejectAllRemote(CCommRemoteServerBase*, void*, int32_t)
-{
-    return FALSE;
-}
+int32_t RejectAll(CCommLocalServerBase*, void*, int32_t) { return FALSE; }
+int32_t RejectAllRemote(CCommRemoteServerBase*, void*, int32_t) { return FALSE; }
 
 int32_t ListAdd(const char* fn, const char* listName, CLList* list, void* obj)
 {
@@ -54,10 +48,7 @@ int32_t ListRemove(const char* fn, const char* listName, CLList* list, void* obj
     return TRUE;
 }
 
-CLList* GlbList(CLList* SGlobals::*member)
-{
-    return glb != nullptr ? glb->*member : nullptr;
-}
+CLList* GlbList(CLList* SGlobals::*member) { return glb != nullptr ? glb->*member : nullptr; }
 
 bool InList(CLList* list, void* obj)
 {
@@ -232,10 +223,7 @@ int32_t ForEachNodeComm(const char* fn, CCommNode* node, bool add)
 
 } // namespace
 
-int32_t AddCommNodeToComm(CCommNode* node)
-{
-    return ForEachNodeComm("AddCommNodeToComm", node, true);
-}
+int32_t AddCommNodeToComm(CCommNode* node) { return ForEachNodeComm("AddCommNodeToComm", node, true); }
 int32_t RemoveCommNodeFromComm(CCommNode* node)
 {
     return ForEachNodeComm("RemoveCommNodeFromComm", node, false);
@@ -268,6 +256,9 @@ int32_t xCommClientRounds(int32_t rounds)
     uint32_t before = CommPacketsTakenIn();
     std::vector<void*> snapshot;
     for (int32_t r = 0; r < rounds; ++r) {
+        // A round in which no connection moved a byte leaves nothing for
+        // the next one: the frame's rounds end there.
+        uint32_t stepsBefore = CommStepsWithProgress();
         for (int kind = 0; kind < 2; ++kind) {
             CLList* list = kind == 0 ? glb->localClients : glb->remoteClients;
             if (list == nullptr)
@@ -292,6 +283,8 @@ int32_t xCommClientRounds(int32_t rounds)
                 }
             }
         }
+        if (CommStepsWithProgress() == stepsBefore)
+            break;
     }
     return static_cast<int32_t>(CommPacketsTakenIn() - before);
 }
@@ -372,6 +365,7 @@ void SCommLink::ResetTransfer()
     ahead = nullptr;
     aheadBegin = aheadEnd = 0;
     sockMode = -1;
+    sendBatch = 0;
     recvPacket = sendPacket = nullptr;
     recvCount = sendCount = 0;
     recvStatus = COMM_RECV_IDLE;
@@ -380,10 +374,7 @@ void SCommLink::ResetTransfer()
 
 // ---------------------------------------------------------------- servers
 
-CCommBaseServer::CCommBaseServer()
-{
-    SetObjName("default commserver object");
-}
+CCommBaseServer::CCommBaseServer() { SetObjName("default commserver object"); }
 
 CCommBaseServer::~CCommBaseServer()
 {
@@ -409,7 +400,10 @@ int32_t CCommBaseServer::SetObjName(const char* name, uint32_t n)
     return tvcomm::SetJoinedName(*this, name, tvcomm::NumberText(n).text);
 }
 
-int32_t CCommBaseServer::SetObjName(const char* a, const char* b) { return tvcomm::SetJoinedName(*this, a, b); }
+int32_t CCommBaseServer::SetObjName(const char* a, const char* b)
+{
+    return tvcomm::SetJoinedName(*this, a, b);
+}
 
 int32_t CCommBaseServer::SetObjName(const char* a, const char* b, uint32_t n)
 {
@@ -425,10 +419,7 @@ int32_t CCommLocalServerBase::RegisterLocalServer()
     return TRUE;
 }
 
-void CCommLocalServerBase::UnRegisterLocalServer()
-{
-    LocalServerList_Remove(this);
-}
+void CCommLocalServerBase::UnRegisterLocalServer() { LocalServerList_Remove(this); }
 
 void CCommLocalServerBase::SetCallbackFunction(Callback cb, void* u, int32_t p)
 {
@@ -454,10 +445,7 @@ int32_t CCommRemoteServerBase::RegisterRemoteServer()
     return TRUE;
 }
 
-void CCommRemoteServerBase::UnRegisterRemoteServer()
-{
-    RemoteServerList_Remove(this);
-}
+void CCommRemoteServerBase::UnRegisterRemoteServer() { RemoteServerList_Remove(this); }
 
 void CCommRemoteServerBase::SetCallbackFunction(Callback cb, void* u, int32_t p)
 {

@@ -20,6 +20,7 @@ namespace
 {
 
 uint32_t g_packetsTakenIn = 0;
+uint32_t g_stepsWithProgress = 0;
 
 constexpr uint32_t kAheadSize = 64 * 1024;
 
@@ -29,7 +30,44 @@ struct SStepExtras {
     uint32_t& aheadBegin;
     uint32_t& aheadEnd;
     int32_t& sockMode;
+    uint32_t& sendBatch;
 };
+
+// Joins the small packets at the front of out behind first (size bytes)
+// into one block, up to kAheadSize bytes; returns the block and its size,
+// or leaves first alone when nothing joins it.
+SXPacket* JoinSmallPackets(SXPacket* first, uint32_t size, CLList* out, uint32_t& total)
+{
+    total = size;
+    uint32_t count = 0;
+    for (SLListNode* n = out->first; n != nullptr; n = n->next) {
+        uint32_t s = 0;
+        if (!static_cast<SXPacket*>(n->data)->GetPacketSize(s) || s > kAheadSize - total)
+            break;
+        total += s;
+        ++count;
+    }
+    if (count == 0)
+        return first;
+    auto* block = static_cast<char*>(xAllocTracked(total, "base/commb", __LINE__));
+    if (block == nullptr) {
+        total = size;
+        return first;
+    }
+    std::memcpy(block, first, size);
+    xFreeMem(first, __FILE__, __LINE__);
+    uint32_t at = size;
+    for (uint32_t i = 0; i < count; ++i) {
+        auto* p = static_cast<SXPacket*>(out->first->data);
+        uint32_t s = 0;
+        p->GetPacketSize(s);
+        std::memcpy(block + at, p, s);
+        at += s;
+        out->Unlink(out->first);
+        xFreeMem(p, __FILE__, __LINE__);
+    }
+    return reinterpret_cast<SXPacket*>(block);
+}
 
 int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
              SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus, SXPacket*& sendPacket,
@@ -45,6 +83,8 @@ int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* tex
 } // namespace
 
 uint32_t CommPacketsTakenIn() { return g_packetsTakenIn; }
+
+uint32_t CommStepsWithProgress() { return g_stepsWithProgress; }
 
 int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
                               SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
@@ -67,10 +107,13 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
                            int32_t& connected, CLList* transferIn, CLList* transferOut)
 {
-    SStepExtras extras{link.ahead, link.aheadBegin, link.aheadEnd, link.sockMode};
-    return Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
-                link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn, transferOut,
-                &link.cryptData, &extras);
+    SStepExtras extras{link.ahead, link.aheadBegin, link.aheadEnd, link.sockMode, link.sendBatch};
+    int32_t r = Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
+                     link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn,
+                     transferOut, &link.cryptData, &extras);
+    if (progress != 0)
+        ++g_stepsWithProgress;
+    return r;
 }
 
 namespace
@@ -138,6 +181,14 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
             progress = 1;
             if (!sendPacket->ValidateHeader())
                 dprintf("SEND ERROR: The header is incorrect.\n");
+            // Small packets queued behind this one go out with the same write.
+            uint32_t size = 0;
+            if (extras != nullptr && transferOut->first != nullptr && sendPacket->GetPacketSize(size) &&
+                size < kAheadSize) {
+                uint32_t total = 0;
+                sendPacket = JoinSmallPackets(sendPacket, size, transferOut, total);
+                extras->sendBatch = total != size ? total : 0;
+            }
         }
         sendCount = 0;
     }
@@ -146,7 +197,9 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
             return Drop(
                 sock, connected, cd,
                 "PacketTransferHandler: (sendpacket) Status set to sending packet but no packet exists");
-        if (!sendPacket->GetPacketSize(sendWanted)) {
+        if (extras != nullptr && extras->sendBatch != 0) {
+            sendWanted = extras->sendBatch;
+        } else if (!sendPacket->GetPacketSize(sendWanted)) {
             connected = 0;
             return Drop(sock, connected, cd, "PacketTransferHandler: (sendpacket) GetPacketSize failed.");
         }
@@ -244,9 +297,13 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
 
     if (sendStatus == COMM_SEND_SENDING && sendCount >= PACKET_HEADER_SIZE) {
         uint32_t size = 0;
-        if (!sendPacket->GetPacketSize(size))
+        if (extras != nullptr && extras->sendBatch != 0)
+            size = extras->sendBatch;
+        else if (!sendPacket->GetPacketSize(size))
             return Drop(sock, connected, cd, "PacketTransferHandler: GetPacketSize failed.");
         if (sendCount == size) {
+            if (extras != nullptr)
+                extras->sendBatch = 0;
             xFreeMem(sendPacket, __FILE__, __LINE__);
             sendPacket = nullptr;
             sendCount = 0;

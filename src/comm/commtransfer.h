@@ -6,6 +6,8 @@
 
 // Packets completed by the transfer steps so far (wraps).
 uint32_t CommPacketsTakenIn();
+// Client-round transfer steps that moved anything so far (wraps).
+uint32_t CommStepsWithProgress();
 
 // The step with the link's read-ahead buffer and remembered socket mode (see
 // SCommLink), as the client handler rounds run it.

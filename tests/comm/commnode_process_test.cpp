@@ -247,9 +247,33 @@ TEST_F(NodeProcessTest, ServerAndClientProcessesExchangeKcblWithSessions)
     got.clear();
 
     // A new session: the clients' answers to "burst" still carry session 1
-    // and are dropped; with "round2" they take session 2.
+    // and are dropped (the session trace counts them); with "round2" they
+    // take session 2.
     ASSERT_TRUE(SendItem(*server, "burst", 0));
     server->NewSessionIndex();
+    server->SetDebugSessionIndex(TRUE);
+    tvtest::Trace().clear();
+    xSetDprintfOutput(tvtest::CollectTrace);
+    auto dropped = [] {
+        size_t n = 0;
+        const std::string& t = tvtest::Trace();
+        for (size_t at = 0; (at = t.find("received and we dropped it", at)) != std::string::npos; ++at)
+            ++n;
+        return n;
+    };
+    bool allDropped = Frames([&] {
+        std::string key;
+        int32_t v = 0;
+        while (RecvItem(*server, key, v))
+            got.insert(key + " " + std::to_string(v));
+        return !got.empty() || dropped() >= 40;
+    });
+    xSetDprintfOutput(nullptr);
+    EXPECT_TRUE(allDropped);
+    EXPECT_EQ(dropped(), 40u);
+    EXPECT_EQ(got.size(), 0u);
+    tvtest::Trace().clear();
+    server->SetDebugSessionIndex(FALSE);
     ASSERT_TRUE(SendItem(*server, "round2", 0));
     ASSERT_TRUE(collect(2));
     EXPECT_EQ(got, (std::multiset<std::string>{"round2ack 1", "round2ack 2"}));
