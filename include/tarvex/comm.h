@@ -304,6 +304,9 @@ struct SCommLink {
     // holds them one after the other and sendBatch is their total size
     // (0: sendPacket is one packet).
     uint32_t sendBatch = 0;
+    // The last step moved bytes: the connection is evidently up, and the
+    // next round skips its connection check.
+    int32_t lastMoved = 0;
     // Frees the packets in transfer and what was read ahead, and resets the
     // states.
     void ResetTransfer();

@@ -158,7 +158,8 @@ class CCommNode
     int32_t sendAllocated = FALSE;
     XCommNodeCallback sendPacketCallback;
     XCommNodeCallback recvPacketCallback;
-    bool exited = false; // ExitCommNode ran and nothing was set up since
+    bool exited = false;        // ExitCommNode ran and nothing was set up since
+    int32_t lastExportSize = 0; // buffer size that held the last KCBL message
 };
 
 // Called by client comm objects as they start and stop (see comm.h): the

@@ -366,6 +366,7 @@ void SCommLink::ResetTransfer()
     aheadBegin = aheadEnd = 0;
     sockMode = -1;
     sendBatch = 0;
+    lastMoved = 0;
     recvPacket = sendPacket = nullptr;
     recvCount = sendCount = 0;
     recvStatus = COMM_RECV_IDLE;

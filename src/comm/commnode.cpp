@@ -487,24 +487,43 @@ int32_t CCommNode::SendKCBLPacket(CKCBL* kcbl)
     };
     if (commNodeInit != TRUE)
         return done(Fail("CCommNode::SendKCBLPacket:commNodeInit is not TRUE, the object is not intialized"));
-    int32_t size = 0;
-    if (kcbl == nullptr || !kcbl->ExportSize(&size) || size < 0)
+    if (kcbl == nullptr)
         return done(Fail("CCommNode::SendKCBLPacket:ExportSize function failed"));
-    // One byte more for the terminator Export writes behind the text; the
-    // packet carries the text without it.
-    auto* buffer = static_cast<char*>(XALLOC(static_cast<uint32_t>(size) + 1));
-    if (buffer == nullptr)
-        return done(Fail("CCommNode::SendKCBLPacket:Unable to allocate memory for packet"));
+
+    // Messages of a node tend to be alike: the text is first written into a
+    // buffer the size of the last one, and only a text that does not fit
+    // is measured and written again.
     int32_t used = 0;
-    if (!kcbl->Export(buffer, size + 1, &used, 0)) {
-        XFREE(buffer);
-        if (used == 0)
+    char* buffer = nullptr;
+    if (lastExportSize > 0) {
+        buffer = static_cast<char*>(XALLOC(static_cast<uint32_t>(lastExportSize)));
+        if (buffer != nullptr && !kcbl->Export(buffer, lastExportSize, &used, 0)) {
+            XFREE(buffer);
+            buffer = nullptr;
+        }
+    }
+    if (buffer == nullptr) {
+        int32_t size = 0;
+        if (!kcbl->ExportSize(&size) || size < 0)
+            return done(Fail("CCommNode::SendKCBLPacket:ExportSize function failed"));
+        // One byte more for the terminator Export writes behind the text;
+        // the packet carries the text without it.
+        buffer = static_cast<char*>(XALLOC(static_cast<uint32_t>(size) + 1));
+        if (buffer == nullptr)
+            return done(Fail("CCommNode::SendKCBLPacket:Unable to allocate memory for packet"));
+        used = 0;
+        if (!kcbl->Export(buffer, size + 1, &used, 0)) {
+            XFREE(buffer);
+            if (used == 0)
+                return done(
+                    Fail("CCommNode::SendKCBLPacket:kcbl->Export returned fatal error (sizeUsed is NULL)"));
+            if (used == -1)
+                return done(
+                    Fail("CCommNode::SendKCBLPacket:kcbl->Export returned fatal error (sizeUsed is -1)"));
             return done(
-                Fail("CCommNode::SendKCBLPacket:kcbl->Export returned fatal error (sizeUsed is NULL)"));
-        if (used == -1)
-            return done(Fail("CCommNode::SendKCBLPacket:kcbl->Export returned fatal error (sizeUsed is -1)"));
-        return done(
-            Fail("CCommNode::SendKCBLPacket:kcbl->Export returned fatal error (sizeUsed is undefined)"));
+                Fail("CCommNode::SendKCBLPacket:kcbl->Export returned fatal error (sizeUsed is undefined)"));
+        }
+        lastExportSize = size < 0x40000000 ? size + 1 + (size + 1) / 4 : 0;
     }
     int32_t ok = SendPacket(buffer, static_cast<uint32_t>(used));
     XFREE(buffer);

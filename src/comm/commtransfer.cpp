@@ -31,6 +31,7 @@ struct SStepExtras {
     uint32_t& aheadEnd;
     int32_t& sockMode;
     uint32_t& sendBatch;
+    int32_t& lastMoved;
 };
 
 // Joins the small packets at the front of out behind first (size bytes)
@@ -107,7 +108,8 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
                            int32_t& connected, CLList* transferIn, CLList* transferOut)
 {
-    SStepExtras extras{link.ahead, link.aheadBegin, link.aheadEnd, link.sockMode, link.sendBatch};
+    SStepExtras extras{link.ahead,    link.aheadBegin, link.aheadEnd,
+                       link.sockMode, link.sendBatch,  link.lastMoved};
     int32_t r = Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
                      link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn,
                      transferOut, &link.cryptData, &extras);
@@ -132,8 +134,10 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     if (connected == 0)
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected");
     // Later steps of a round rely on the first one's check: a peer lost in
-    // between shows in the send and receive results themselves.
-    if (firstOfRound && (!xCheckConnectionUp(sock, connected, cd) || connected == 0))
+    // between shows in the send and receive results themselves. So does
+    // the next round when the last step moved bytes.
+    bool check = firstOfRound && (extras == nullptr || extras->lastMoved == 0);
+    if (check && (!xCheckConnectionUp(sock, connected, cd) || connected == 0))
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected error");
 
     // Receive preparation.
@@ -266,6 +270,8 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     // packet in, nothing out) keeps going within the round.
     if (recvCount != recvBefore || sendCount != sendBefore)
         progress = 1;
+    if (extras != nullptr)
+        extras->lastMoved = recvCount != recvBefore || sendCount != sendBefore ? 1 : 0;
     if (!ok)
         return FALSE;
 

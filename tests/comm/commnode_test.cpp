@@ -566,3 +566,26 @@ TEST_F(CommTest, NodeDataCrossesAConnectionInOneProcess)
     EXPECT_EQ(server.Take(), "over the wire");
     pair.reset();
 }
+
+TEST_F(CommTest, KcblMessagesOfChangingSizesArriveWhole)
+{
+    Node from, to;
+    ASSERT_TRUE(from.Start(CNODE_CLIENT));
+    ASSERT_TRUE(to.Start(CNODE_SERVER));
+    for (size_t n : {10u, 5000u, 0u, 12u, 20000u, 19999u, 1u}) {
+        SCOPED_TRACE(n);
+        const std::string text(n, 'q');
+        ASSERT_EQ(from.SendInit(), TRUE);
+        if (n != 0) // 0: an empty container
+            from.sendKCBL.NewItem("text", KSTRING, text.c_str(), KEND);
+        ASSERT_EQ(from.SendKCBLPacket(), TRUE) << LastError();
+        ASSERT_EQ(to.RecvKCBLPacket(), TRUE) << LastError();
+        if (n != 0) {
+            ASSERT_EQ(to.recvKCBL.FindItem("text"), TRUE);
+            EXPECT_EQ(to.recvKCBL.GetString(0), text);
+        } else {
+            EXPECT_EQ(to.recvKCBL.FindItem("text"), FALSE);
+        }
+        to.RecvKCBLFree();
+    }
+}
