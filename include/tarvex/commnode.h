@@ -117,6 +117,9 @@ class CCommNode
     int32_t Fail(const char* text);
     int32_t RecvPacketInternal(char*& data, uint32_t& size, int32_t extract);
     int32_t InsertNodePacket(const char* data, uint32_t size);
+    // Queues data (size + 1 bytes, the last one zero) as it is; frees it on
+    // failure.
+    int32_t QueueNodePacket(char* data, uint32_t size);
     int32_t ExtractNodePacket(char*& data, uint32_t& size);
     int32_t GetNextPacket(char*& data, uint32_t& size);
     int32_t DeleteNextPacket();

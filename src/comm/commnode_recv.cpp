@@ -138,28 +138,21 @@ int32_t CCommNode::RecvIncomingFromComm(SXPacket* packet)
     if (std::strcmp(packetName, nodeName) != 0)
         return TRUE;
 
-    uint8_t type = 0;
-    uint32_t peerId = 0, peerType = 0, index = 0, size = 0;
-    char* name = nullptr;
-    char* data = nullptr;
-    if (ExtractPacket(packet, type, peerId, name, peerType, index, data, size) != 1) {
-        if (data != nullptr)
-            XFREE(data);
+    // The payload is copied once, straight into the block the queue will
+    // keep (one byte longer, that byte zero).
+    uint32_t peerType = 0, packetSize = 0, fullHeader = 0;
+    void* payload = nullptr;
+    if (!cnode->GetNodeType(peerType) || !cnode->GetPacketSize(packetSize) ||
+        !cnode->GetFullNodeHeaderSize(fullHeader) || fullHeader > packetSize ||
+        !cnode->GetNodeDataPtr(payload))
         return Fail("CCommNode::RecvIncomingFromComm:Unable to extract data");
-    }
-    // data is this operation's copy from here on.
-    auto fail = [&](const char* text) {
-        XFREE(data);
-        return Fail(text);
-    };
-    if (type != PACKET_TYPE_CNODE)
-        return fail("CCommNode::RecvIncomingFromComm:Packet type is not CNode");
-    if (peerId != nodeId)
-        return fail("CCommNode::RecvIncomingFromComm:Node id not correct");
-    if (name == nullptr)
-        return fail("CCommNode::RecvIncomingFromComm:Node name does not exists");
-    if (std::strcmp(name, nodeName) != 0)
-        return fail("CCommNode::RecvIncomingFromComm:Node name is not correct");
+    uint32_t size = packetSize - fullHeader;
+    auto* data = static_cast<char*>(XALLOC(size + 1u));
+    if (data == nullptr)
+        return Fail("CCommNode::RecvIncomingFromComm:Unable to extract data");
+    if (size != 0)
+        std::memcpy(data, payload, size);
+    data[size] = 0;
 
     uint32_t packetIndex = 0;
     if (!cnode->GetNodeSessionIndex(packetIndex)) {
@@ -173,8 +166,9 @@ int32_t CCommNode::RecvIncomingFromComm(SXPacket* packet)
     }
 
     // The callback may hand back a buffer of its own: that one stays the
-    // callback's, and this copy is released either way.
+    // callback's (the queue takes a copy), and this copy is released.
     char* own = data;
+    uint32_t ownSize = size;
     int32_t keep = 1;
     int32_t ok = recvPacketCallback(this, data, size, keep);
     if (!ok) {
@@ -188,14 +182,46 @@ int32_t CCommNode::RecvIncomingFromComm(SXPacket* packet)
         return TRUE;
     }
     LogFileRead(data, size);
-    int32_t inserted = InsertNodePacket(data, size);
-    XFREE(own);
+    int32_t inserted;
+    if (data == own) {
+        // Our own block can only have shrunk: it holds ownSize bytes.
+        if (size > ownSize)
+            size = ownSize;
+        own[size] = 0;
+        inserted = QueueNodePacket(own, size); // the queue keeps this copy as it is
+    } else {
+        inserted = InsertNodePacket(data, size);
+        XFREE(own);
+    }
     if (!inserted)
         return Fail("CCommNode::RecvIncomingFromComm:InsertNodePacket function failed");
     return TRUE;
 }
 
 // ---------------------------------------------------------------- the queue
+
+int32_t CCommNode::QueueNodePacket(char* data, uint32_t size)
+{
+    if (commNodeInit != TRUE) {
+        XFREE(data);
+        return Fail(
+            "CCommNode::InsertNodePacket:commNodeInit is not TRUE, the object has not been initialized");
+    }
+    auto* entry = XNEW(SCommNodePacket);
+    if (entry == nullptr) {
+        XFREE(data);
+        return Fail("CCommNode::InsertNodePacket:Unable to allocate memory for nodePacket structure");
+    }
+    entry->data = data;
+    entry->size = size;
+    entry->snooped = 0;
+    if (!recvQue.InsertLast(entry)) {
+        XFREE(data);
+        XDELETE(entry);
+        return Fail("CCommNode::InsertNodePacket:recvQue.InsertLast function failed");
+    }
+    return TRUE;
+}
 
 int32_t CCommNode::InsertNodePacket(const char* data, uint32_t size)
 {
