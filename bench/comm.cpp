@@ -1,7 +1,9 @@
 // Comm connection benchmark: two processes on loopback. 1 KB raw packets one
 // way (packets/s, MB/s) and a 1 KB ping-pong round trip (µs), the receiving
-// side driven by xHandler with the socket wait mode on; beside the same
-// traffic over plain blocking TCP sockets, with the ratios.
+// side driven by xHandler with the socket wait mode on; the same between
+// comm nodes (1 KB KCBL messages: exported, sent, received and imported);
+// beside the same traffic over plain blocking TCP sockets. The three run
+// interleaved several times; the ratios printed are medians.
 #include <tarvex/tarvex.h>
 
 #include <arpa/inet.h>
@@ -16,19 +18,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace
 {
 
 constexpr uint32_t kSize = 1024;
-constexpr int kStream = 200000;
-constexpr int kPingPong = 20000;
+constexpr int kStream = 100000;
+constexpr int kPingPong = 10000;
+constexpr int kRuns = 3;
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point from)
-{
-    return std::chrono::duration<double>(Clock::now() - from).count();
-}
+double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
 
 struct Figures {
     double packetsPerSecond = 0;
@@ -226,6 +230,135 @@ Figures Comm(int32_t frameMs)
     return f;
 }
 
+// ---------------------------------------------------------------- comm nodes
+
+constexpr uint32_t kNodeId = 1;
+const char* const kNodeName = "bench";
+
+// A 1 KB message: one item holding about 1000 characters of text.
+bool SendMessage(CCommNode& node, const std::string& text)
+{
+    return node.SendInit() && node.sendKCBL.NewItem("data", KSTRING, text.c_str(), KEND) &&
+           node.SendKCBLPacket();
+}
+
+// The forked side: a CLIENT node streams kStream messages, then echoes
+// kPingPong messages back as they came.
+[[noreturn]] void NodePeer(uint16_t port)
+{
+    alarm(120);
+    auto* c = new CCommRemoteClient;
+    c->SetPacketTypes(1, 1);
+    auto* node = new CCommNode;
+    node->SetId(kNodeId);
+    node->SetName(kNodeName);
+    if (!node->InitCommNode(CNODE_CLIENT))
+        _exit(2);
+    if (!c->Startup() || !c->SetRemoteLocation("127.0.0.1", port) || !c->Connect())
+        _exit(2);
+    while (!c->IsConnected())
+        if (!c->NonBlockedConnectHandler())
+            _exit(3);
+    while (!c->HasOtherSideNode(kNodeName, 5, kNodeId, CNODE_CLIENT))
+        if (!c->NonBlockedHandler())
+            _exit(4);
+    const std::string text(1000, 'k');
+    int sent = 0;
+    while (sent < kStream) {
+        while (sent < kStream && c->NumSendQuePackets() + c->NumTransferOut() < 512) {
+            if (!SendMessage(*node, text))
+                _exit(5);
+            ++sent;
+        }
+        if (!c->NonBlockedHandler())
+            _exit(6);
+    }
+    int echoed = 0;
+    while (echoed < kPingPong) {
+        if (!c->NonBlockedHandler())
+            _exit(7);
+        while (node->IsDataAvailable()) {
+            char* data = nullptr;
+            uint32_t size = 0;
+            node->RecvPacket(data, size);
+            node->RecvFree();
+            node->SendInit();
+            node->SendPacket(data, size);
+            xFreeMem(data, __FILE__, __LINE__);
+            ++echoed;
+        }
+        if (c->NumTransferOut() == 0 && c->NumSendQuePackets() == 0)
+            xWaitTimeOrSockets(5);
+    }
+    while (c->IsConnected() && !c->IsFlushed())
+        c->NonBlockedHandler();
+    _exit(0);
+}
+
+Figures Nodes(int32_t frameMs)
+{
+    Figures f;
+    auto server = std::make_unique<CCommRemoteServer>();
+    auto accepted = std::make_unique<CCommRemoteClient>();
+    server->SetPort(0);
+    server->Startup();
+    server->StartListen();
+    server->NonBlockedStartListenHandler();
+    server->SetCallbackFunction(Take, accepted.get(), 0);
+    accepted->SetPacketTypes(1, 1);
+    accepted->Startup();
+    pid_t pid = fork();
+    if (pid == 0)
+        NodePeer(server->GetBoundPort());
+    while (!accepted->IsConnected())
+        server->BlockedHandler(0);
+    // The node starts after the fork: the peer process has nodes of its own.
+    auto node = std::make_unique<CCommNode>();
+    node->SetId(kNodeId);
+    node->SetName(kNodeName);
+    node->InitCommNode(CNODE_SERVER);
+    xSetXHandlerWaitMode(1);
+    SetMinimumFrameTime(frameMs);
+    int got = 0;
+    auto t0 = Clock::now();
+    while (got < kStream && accepted->IsConnected()) {
+        xHandler();
+        while (node->IsDataAvailable() && node->RecvKCBLPacket()) {
+            node->RecvKCBLFree();
+            ++got;
+        }
+    }
+    double s = Seconds(t0);
+    f.packetsPerSecond = got / s;
+    f.mbPerSecond = got * double(kSize) / s / 1e6;
+    const std::string text(1000, 'p');
+    t0 = Clock::now();
+    int rounds = 0;
+    for (; rounds < kPingPong && accepted->IsConnected(); ++rounds) {
+        SendMessage(*node, text);
+        bool back = false;
+        while (!back && accepted->IsConnected()) {
+            xHandler();
+            if (node->IsDataAvailable() && node->RecvKCBLPacket()) {
+                node->RecvKCBLFree();
+                back = true;
+            }
+        }
+    }
+    f.roundTripUs = Seconds(t0) * 1e6 / (rounds > 0 ? rounds : 1);
+    waitpid(pid, nullptr, 0);
+    node.reset();
+    accepted.reset();
+    server.reset();
+    return f;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
 } // namespace
 
 int main()
@@ -237,20 +370,39 @@ int main()
     if (!xCreateGlobals() || !CommBaseStartup())
         return 1;
     signal(SIGPIPE, SIG_IGN);
-    Figures tcp = PlainTcp();
-    std::printf("1 KB one way      plain TCP %10.0f packets/s %8.1f MB/s\n", tcp.packetsPerSecond,
-                tcp.mbPerSecond);
-    std::printf("1 KB round trip   plain TCP %10.1f us\n", tcp.roundTripUs);
     // With a minimum frame time the frame waits on the comm sockets; without
     // one xHandler returns at once and the loop polls.
-    for (int32_t frameMs : {2, 0}) {
-        Figures comm = Comm(frameMs);
-        std::printf("xHandler, socket wait mode on, minimum frame time %d ms:\n", frameMs);
-        std::printf("1 KB one way      comm      %10.0f packets/s %8.1f MB/s   ratio %.2f\n",
-                    comm.packetsPerSecond, comm.mbPerSecond, comm.packetsPerSecond / tcp.packetsPerSecond);
-        std::printf("1 KB round trip   comm      %10.1f us   ratio %.2f\n", comm.roundTripUs,
-                    comm.roundTripUs / tcp.roundTripUs);
+    struct Kind {
+        const char* name;
+        Figures (*run)(int32_t);
+        int32_t frameMs;
+        std::vector<double> stream, roundTrip; // ratios to plain TCP of the same run
+        std::vector<double> pps, us;
+    };
+    Kind kinds[] = {{"comm", Comm, 2, {}, {}, {}, {}},
+                    {"nodes", Nodes, 2, {}, {}, {}, {}},
+                    {"comm", Comm, 0, {}, {}, {}, {}},
+                    {"nodes", Nodes, 0, {}, {}, {}, {}}};
+    std::vector<double> tcpPps, tcpUs;
+    for (int run = 0; run < kRuns; ++run) {
+        Figures tcp = PlainTcp();
+        tcpPps.push_back(tcp.packetsPerSecond);
+        tcpUs.push_back(tcp.roundTripUs);
+        for (Kind& k : kinds) {
+            Figures f = k.run(k.frameMs);
+            k.pps.push_back(f.packetsPerSecond);
+            k.us.push_back(f.roundTripUs);
+            k.stream.push_back(f.packetsPerSecond / tcp.packetsPerSecond);
+            k.roundTrip.push_back(f.roundTripUs / tcp.roundTripUs);
+        }
     }
+    std::printf("medians of %d interleaved runs; 1 KB messages between two processes on loopback\n", kRuns);
+    std::printf("plain TCP                        one way %10.0f /s   round trip %8.1f us\n", Median(tcpPps),
+                Median(tcpUs));
+    for (Kind& k : kinds)
+        std::printf("%-5s xHandler, frame time %d ms  one way %10.0f /s (ratio %.2f)   round trip %8.1f us "
+                    "(ratio %.2f)\n",
+                    k.name, k.frameMs, Median(k.pps), Median(k.stream), Median(k.us), Median(k.roundTrip));
     CommBaseExit();
     xFreeGlobals();
     return 0;

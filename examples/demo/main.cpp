@@ -2,13 +2,15 @@
 // runs paced frames for about two seconds and reports what the frame did,
 // then takes a short tour of the modules: settings through KCBL and LZSS, a
 // picture saved as BMP and loaded again, messages between a server and a
-// client over loopback and relayed through a proxy, a file downloaded from a
+// client over loopback, comm nodes and the clock service between two
+// processes, messages relayed through a proxy, a file downloaded from a
 // local FTP server, text drawn with a bitmap font, keys and clicks read back
 // from the keyboard and the mouse, a window showing a moving picture drawn
 // with the screen's primitives, a melody and an effect played through the
 // sound back end, and an empty leak list at the end.
 #include <tarvex/tarvex.h>
 
+#include "commnode_tour.h"
 #include "font_tour.h"
 #include "ftp_tour.h"
 #include "input_tour.h"
@@ -231,6 +233,7 @@ int main(int argc, char** argv)
     std::string folder = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/tarvex-demo";
     xCreateDirsForFile((folder + "/x").c_str());
     bool toured = SettingsTour() && PictureTour(folder) && MessagingTour();
+    toured = toured && CommNodeTour();
     toured = toured && FtpTour(folder);
     toured = toured && FontTour(folder);
     toured = toured && InputTour();

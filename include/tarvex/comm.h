@@ -155,7 +155,14 @@ class CCommBase
     int32_t UnregisterCommNode(CCommNode* node);
     int32_t SendOtherSideNodes(CCommBase* target);
     int32_t HasOtherSideNode(const char* name, uint32_t nameLength, uint32_t nodeId, uint32_t wantedType);
+    // Empties thisSideNodes (each node lets go of this object too) and frees
+    // every SOtherSideNode.
     void Cleanup();
+    // Whether node is in thisSideNodes.
+    int32_t IsCommNodeRegistered(CCommNode* node);
+    // Takes node out of thisSideNodes without telling the peer: for a node
+    // that goes away while this object no longer accepts nodes.
+    void ForgetCommNode(CCommNode* node);
 
     // Log file.
     void LogData(const char* label, const void* data, uint32_t size);
@@ -164,6 +171,7 @@ class CCommBase
   protected:
     // Frees every packet of the four lists.
     void FreeAllPackets();
+    void ReleaseThisSideNodes();
     void EmptyList(CLList& list);
     int32_t Report(const char* text); // text + " (classname: %s objectname: %s)"
 
@@ -283,12 +291,35 @@ struct SCommLink {
     int32_t recvStatus = COMM_RECV_IDLE;
     int32_t startupCode = 0;
     SCryptData cryptData;
-    // Frees the packets in transfer and resets the states.
+    // Bytes read from the socket beyond the packet being received: a small
+    // packet's header and body, and the packets behind it, come in with one
+    // read. aheadBegin..aheadEnd is what is not yet taken.
+    char* ahead = nullptr;
+    uint32_t aheadBegin = 0;
+    uint32_t aheadEnd = 0;
+    // The socket's mode as the handler rounds last set it (-1 unknown,
+    // 0 blocking, 1 non-blocking): a round sets it only when it changes.
+    int32_t sockMode = -1;
+    // When several small queued packets go out with one write, sendPacket
+    // holds them one after the other and sendBatch is their total size
+    // (0: sendPacket is one packet).
+    uint32_t sendBatch = 0;
+    // The last step moved bytes: the connection is evidently up, and the
+    // next round skips its connection check.
+    int32_t lastMoved = 0;
+    // Frees the packets in transfer and what was read ahead, and resets the
+    // states.
     void ResetTransfer();
 };
 
+// The client and server steps shared by the local and remote classes.
+struct SCommClientSteps;
+struct SCommServerSteps;
+
 class CCommLocalClient : public CCommLocalClientBase
 {
+    friend struct SCommClientSteps;
+
   public:
     CCommLocalClient() = default;
     ~CCommLocalClient() override;
@@ -314,6 +345,8 @@ class CCommLocalClient : public CCommLocalClientBase
 
 class CCommRemoteClient : public CCommRemoteClientBase
 {
+    friend struct SCommClientSteps;
+
   public:
     CCommRemoteClient() = default;
     ~CCommRemoteClient() override;
@@ -433,6 +466,8 @@ class CCommRemoteServerBase : public CCommBaseServer
 
 class CCommLocalServer : public CCommLocalServerBase
 {
+    friend struct SCommServerSteps;
+
   public:
     CCommLocalServer() = default;
     ~CCommLocalServer() override;
@@ -463,6 +498,8 @@ class CCommLocalServer : public CCommLocalServerBase
 
 class CCommRemoteServer : public CCommRemoteServerBase
 {
+    friend struct SCommServerSteps;
+
   public:
     CCommRemoteServer() = default;
     ~CCommRemoteServer() override;

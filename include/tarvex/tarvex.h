@@ -15,6 +15,8 @@
 #include <tarvex/proxy.h>
 #include <tarvex/comm.h>
 #include <tarvex/ftp.h>
+#include <tarvex/commnode.h>
+#include <tarvex/timediff.h>
 #include <tarvex/rect.h>
 #include <tarvex/bitmap.h>
 #include <tarvex/pictype.h>

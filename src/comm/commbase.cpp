@@ -83,9 +83,32 @@ CCommBase::CCommBase() : sendCallback(DefaultCallback), recvCallback(DefaultCall
     SetObjName(kDefaultObjName);
 }
 
+// Nodes keep a list of the comm objects they are registered with: one that
+// goes away leaves every one of them.
+void CCommBase::ReleaseThisSideNodes()
+{
+    if (g_hooksSet)
+        for (SLListNode* n = thisSideNodes.first; n != nullptr; n = n->next)
+            g_hooks.deleteCommObject(static_cast<CCommNode*>(n->data), this);
+    thisSideNodes.KillAll();
+}
+
+int32_t CCommBase::IsCommNodeRegistered(CCommNode* node)
+{
+    for (SLListNode* n = thisSideNodes.first; n != nullptr; n = n->next)
+        if (n->data == node)
+            return TRUE;
+    return FALSE;
+}
+
+void CCommBase::ForgetCommNode(CCommNode* node)
+{
+    thisSideNodes.DeleteItem(node);
+}
+
 CCommBase::~CCommBase()
 {
-    thisSideNodes.KillAll();
+    ReleaseThisSideNodes();
     for (otherSideNodes.First(); otherSideNodes.Exists(); otherSideNodes.Next()) {
         auto* n = static_cast<SOtherSideNode*>(otherSideNodes.Get());
         if (n->name != nullptr)
@@ -638,7 +661,7 @@ int32_t CCommBase::HasOtherSideNode(const char* name, uint32_t nameLength, uint3
 
 void CCommBase::Cleanup()
 {
-    thisSideNodes.KillAll();
+    ReleaseThisSideNodes();
     for (SLListNode* n = otherSideNodes.first; n != nullptr; n = n->next) {
         auto* e = static_cast<SOtherSideNode*>(n->data);
         XFREE(e->name);

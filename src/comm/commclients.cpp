@@ -1,6 +1,7 @@
-// Local and remote clients and servers, the process-wide registries that tie
-// them together, the start and stop of the comm layer, and the per-frame
-// client rounds.
+// The process-wide registries that tie clients and servers together, the
+// start and stop of the comm layer, the per-frame client rounds, and the
+// client and server bases. The concrete clients are in commclient.cpp, the
+// concrete servers in commserver.cpp.
 #include "comm/objname.h"
 #include "commtransfer.h"
 
@@ -16,9 +17,6 @@
 namespace
 {
 
-constexpr const char* kLocalHost = "127.0.0.1";
-constexpr uint16_t kLocalPort = 6001;
-
 char* CopyText(const char* text)
 {
     size_t n = std::strlen(text);
@@ -28,14 +26,8 @@ char* CopyText(const char* text)
     return copy;
 }
 
-int32_t RejectAll(CCommLocalServerBase*, void*, int32_t)
-{
-    return FALSE;
-}
-int32_t RejectAllRemote(CCommRemoteServerBase*, void*, int32_t)
-{
-    return FALSE;
-}
+int32_t RejectAll(CCommLocalServerBase*, void*, int32_t) { return FALSE; }
+int32_t RejectAllRemote(CCommRemoteServerBase*, void*, int32_t) { return FALSE; }
 
 int32_t ListAdd(const char* fn, const char* listName, CLList* list, void* obj)
 {
@@ -56,10 +48,7 @@ int32_t ListRemove(const char* fn, const char* listName, CLList* list, void* obj
     return TRUE;
 }
 
-CLList* GlbList(CLList* SGlobals::*member)
-{
-    return glb != nullptr ? glb->*member : nullptr;
-}
+CLList* GlbList(CLList* SGlobals::*member) { return glb != nullptr ? glb->*member : nullptr; }
 
 bool InList(CLList* list, void* obj)
 {
@@ -234,10 +223,7 @@ int32_t ForEachNodeComm(const char* fn, CCommNode* node, bool add)
 
 } // namespace
 
-int32_t AddCommNodeToComm(CCommNode* node)
-{
-    return ForEachNodeComm("AddCommNodeToComm", node, true);
-}
+int32_t AddCommNodeToComm(CCommNode* node) { return ForEachNodeComm("AddCommNodeToComm", node, true); }
 int32_t RemoveCommNodeFromComm(CCommNode* node)
 {
     return ForEachNodeComm("RemoveCommNodeFromComm", node, false);
@@ -270,6 +256,9 @@ int32_t xCommClientRounds(int32_t rounds)
     uint32_t before = CommPacketsTakenIn();
     std::vector<void*> snapshot;
     for (int32_t r = 0; r < rounds; ++r) {
+        // A round in which no connection moved a byte leaves nothing for
+        // the next one: the frame's rounds end there.
+        uint32_t stepsBefore = CommStepsWithProgress();
         for (int kind = 0; kind < 2; ++kind) {
             CLList* list = kind == 0 ? glb->localClients : glb->remoteClients;
             if (list == nullptr)
@@ -294,6 +283,8 @@ int32_t xCommClientRounds(int32_t rounds)
                 }
             }
         }
+        if (CommStepsWithProgress() == stepsBefore)
+            break;
     }
     return static_cast<int32_t>(CommPacketsTakenIn() - before);
 }
@@ -369,488 +360,22 @@ void SCommLink::ResetTransfer()
         XFREE(recvPacket);
     if (sendPacket != nullptr)
         XFREE(sendPacket);
+    if (ahead != nullptr)
+        XFREE(ahead);
+    ahead = nullptr;
+    aheadBegin = aheadEnd = 0;
+    sockMode = -1;
+    sendBatch = 0;
+    lastMoved = 0;
     recvPacket = sendPacket = nullptr;
     recvCount = sendCount = 0;
     recvStatus = COMM_RECV_IDLE;
     sendStatus = COMM_SEND_IDLE;
 }
 
-// ---------------------------------------------------------------- local client
-
-namespace
-{
-
-int32_t LocalFail(const char* text)
-{
-    return xErrorTxt_Func(text, __FILE__, __LINE__);
-}
-
-// The handler round shared by both client classes: queue to transfer, up to
-// COMM_STEPS_PER_ROUND transfer steps while they make progress, then the
-// received packets. Returns -1 when the connection failed or dropped.
-int32_t RunRound(CCommBase* comm, SCommLink& link, int32_t& connected, CLList& transferIn,
-                 CLList& transferOut, int32_t blocked, bool& sendFailed, bool& recvFailed)
-{
-    bool transferFailed = false;
-    sendFailed = !comm->SendHandler();
-    if (!sendFailed) {
-        for (int32_t i = 0; i < COMM_STEPS_PER_ROUND; ++i) {
-            int32_t progress = 0;
-            if (!PacketTransferStep(i == 0, progress, blocked, link.sock, connected, link.recvPacket,
-                                    link.recvCount, link.recvStatus, link.sendPacket, link.sendCount,
-                                    link.sendStatus, &transferIn, &transferOut, &link.cryptData)) {
-                transferFailed = true;
-                break;
-            }
-            if (progress == 0 || connected == 0)
-                break;
-        }
-    }
-    recvFailed = !comm->RecvHandler();
-    return transferFailed || connected == 0 ? -1 : 1;
-}
-
-} // namespace
-
-CCommLocalClient::~CCommLocalClient()
-{
-    if (link.startupCode != 0 || link.sock != INVALID_SOCKET)
-        Closedown();
-    if (connected)
-        ConnectExit();
-    link.ResetTransfer();
-    // The registries never keep a destroyed object.
-    if (glb != nullptr) {
-        if (glb->localClients != nullptr)
-            glb->localClients->DeleteItem(this);
-        if (glb->localClient_socket_RegList != nullptr)
-            glb->localClient_socket_RegList->DeleteItem(this);
-    }
-}
-
-int32_t CCommLocalClient::Startup()
-{
-    if (!xStartupSockets(link.startupCode, 1, &link.cryptData))
-        return LocalFail("CCommLocalClient::Startup: xStartupSockets failed");
-    LogData(">Startup<", nullptr, 0);
-    return LocalClient_socket_List_Add(this);
-}
-
-int32_t CCommLocalClient::Connect()
-{
-    if (link.startupCode == 0)
-        return LocalFail("CCommLocalClient::Connect: startupCode is not set, this object is not initialized");
-    if (connected)
-        return LocalFail("CCommLocalClient::Connect: connected is TRUE, this object is already connected");
-    if (!xConnectSocket(kLocalHost, kLocalPort, nullptr, 0, link.sock, &link.addr, &link.cryptData))
-        return LocalFail("CCommLocalClient::Connect: xConnectSocket failed");
-    return TRUE;
-}
-
-int32_t CCommLocalClient::BlockedConnectHandler(int32_t wait)
-{
-    if (link.startupCode == 0)
-        return LocalFail(
-            "CCommLocalClient::BlockedConnectHandler: startupCode is not set, this object is not "
-            "initialized");
-    if (link.sock == INVALID_SOCKET)
-        return FALSE;
-    if (!xBlockedConnectHandler(kLocalHost, kLocalPort, nullptr, 0, link.sock, connected, wait,
-                                &link.cryptData))
-        return LocalFail("CCommLocalClient::BlockedConenctHandler: xBlockedConnectHandler returned FALSE");
-    if (!connected)
-        return TRUE;
-    if (!ConnectInit()) {
-        ConnectExit();
-        return LocalFail("CCommLocalClient::BlockedConnectHandler: ConnectInit failed");
-    }
-    return TRUE;
-}
-
-int32_t CCommLocalClient::NonBlockedConnectHandler()
-{
-    if (link.startupCode == 0)
-        return LocalFail(
-            "CCommLocalClient::NonBlockedConnectHandler: startupCode is not set, this object is not "
-            "initialized");
-    if (link.sock == INVALID_SOCKET)
-        return FALSE;
-    if (!xNonBlockedConnectHandler(kLocalHost, kLocalPort, nullptr, 0, link.sock, connected, &link.cryptData))
-        return LocalFail(
-            "CCommLocalClient::NonBlockedConenctHandler: xNonBlockedConnectHandler returned FALSE");
-    if (!connected)
-        return TRUE;
-    if (!ConnectInit()) {
-        ConnectExit();
-        return LocalFail("CCommLocalClient::NonBlockedConnectHandler: ConnectInit failed");
-    }
-    return TRUE;
-}
-
-int32_t CCommLocalClient::ConnectInit()
-{
-    // A new connection starts with a clean transfer state.
-    link.ResetTransfer();
-    pingTimeSet = pingPending = 0;
-    if (!RegisterLocalClient())
-        return FALSE;
-    LogData(">ConnectInit<", nullptr, 0);
-    return TRUE;
-}
-
-int32_t CCommLocalClient::ConnectExit()
-{
-    // Whatever ended the connection, its socket is closed and half-moved
-    // packets are dropped.
-    if (link.sock != INVALID_SOCKET)
-        xDisconnectSocket(link.sock, connected, &link.cryptData);
-    connected = 0;
-    link.ResetTransfer();
-    UnRegisterLocalClient();
-    LogData(">ConnectExit<", nullptr, 0);
-    return TRUE;
-}
-
-int32_t CCommLocalClient::Handler(int32_t blocked, int32_t)
-{
-    if (link.startupCode == 0)
-        return LocalFail("CCommLocalClient::Handler: startupCode is zero (uninitialized object)");
-    if (connected != 1)
-        return LocalFail("CCommLocalClient::Handler:LocalClient is not connected (connected = FALSE)");
-    bool sendFailed = false, recvFailed = false;
-    int32_t r = RunRound(this, link, connected, transferIn, transferOut, blocked, sendFailed, recvFailed);
-    if (r < 0) {
-        ConnectExit();
-        return LocalFail("CCommLocalClient::Handler: PacketTransferHandler failed.");
-    }
-    if (sendFailed)
-        return LocalFail("CCommLocalClient::Handler: SendHandler failed.");
-    if (recvFailed)
-        return LocalFail("CCommLocalClient::Handler: RecvCommProtocolHandler failed.");
-    return TRUE;
-}
-
-int32_t CCommLocalClient::BlockedHandler(int32_t wait)
-{
-    if (link.startupCode == 0)
-        return LocalFail("CCommLocalClient::BlockedHandler: Localclient has no valid startup code");
-    if (connected != 1)
-        return LocalFail(
-            "CCommLocalClient::BlockedHandler: LocalClient is not connected (connected = FALSE)");
-    if (!Handler(1, wait))
-        return LocalFail("CCommLocalClient::BlockedHandler: Handler returned FALSE");
-    return TRUE;
-}
-
-int32_t CCommLocalClient::NonBlockedHandler()
-{
-    if (link.startupCode == 0)
-        return LocalFail("CCommLocalClient::NonBlockedHandler:Localclient has no valid startup code");
-    if (connected != 1)
-        return LocalFail(
-            "CCommLocalClient::NonBlockedHandler:LocalClient is not connected (connected = FALSE)");
-    if (!Handler(0, 0))
-        return LocalFail("CCommLocalClient::NonBlockedHandler: Handler returned FALSE");
-    return TRUE;
-}
-
-void CCommLocalClient::Disconnect()
-{
-    if (link.startupCode == 0) {
-        LocalFail("CCommLocalClient::Disconnect: startupCode is not set, this object is not initialized");
-        return;
-    }
-    if (connected != 1) {
-        LocalFail("CCommLocalClient::Disconnect: connected is FALSE, this object is not connected");
-        return;
-    }
-    xDisconnectSocket(link.sock, connected, &link.cryptData);
-    ConnectExit();
-}
-
-int32_t CCommLocalClient::Closedown()
-{
-    if (connected)
-        ConnectExit();
-    if (link.sock != INVALID_SOCKET)
-        xDisconnectSocket(link.sock, connected, &link.cryptData);
-    LocalClient_socket_List_Remove(this);
-    if (link.startupCode != 0 && !xClosedownSockets(link.startupCode, &link.cryptData))
-        return LocalFail("CCommLocalClient::Closedown: xClosedownSockets failed");
-    LogData(">Closedown<", nullptr, 0);
-    return TRUE;
-}
-
-int32_t CCommLocalClient::IsFlushed()
-{
-    return link.sendPacket == nullptr && link.sendCount == 0 && sendQue.GetNumNodes() == 0 &&
-                   transferOut.GetNumNodes() == 0
-               ? TRUE
-               : FALSE;
-}
-
-// ---------------------------------------------------------------- remote client
-
-CCommRemoteClient::~CCommRemoteClient()
-{
-    link.ResetTransfer();
-    EmptyQues();
-    if (link.startupCode != 0 || link.sock != INVALID_SOCKET)
-        Closedown();
-    if (connected)
-        ConnectExit();
-    if (proxyHost != nullptr)
-        XFREE(proxyHost);
-    if (glb != nullptr) {
-        if (glb->remoteClients != nullptr)
-            glb->remoteClients->DeleteItem(this);
-        if (glb->remoteClient_socket_RegList != nullptr)
-            glb->remoteClient_socket_RegList->DeleteItem(this);
-    }
-}
-
-void CCommRemoteClient::EmptyQues()
-{
-    EmptyList(sendQue);
-    EmptyList(recvQue);
-}
-
-int32_t CCommRemoteClient::SetProxy(const char* host, uint16_t port)
-{
-    char* copy = host != nullptr ? CopyText(host) : nullptr;
-    if (host != nullptr && copy == nullptr)
-        return FALSE;
-    if (proxyHost != nullptr)
-        XFREE(proxyHost);
-    proxyHost = copy;
-    proxyPort = port;
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::SetVerification(const char* caFile, const char* hostName)
-{
-    return xSetClientVerification(&link.cryptData, caFile, hostName);
-}
-
-int32_t CCommRemoteClient::Startup()
-{
-    if (!xStartupSockets(link.startupCode, 1, &link.cryptData))
-        return Report("CCommRemoteClient::Startup: xStartupSockets returned FALSE");
-    LogData(">Startup<", nullptr, 0);
-    return RemoteClient_socket_List_Add(this);
-}
-
-int32_t CCommRemoteClient::Connect()
-{
-    if (link.startupCode == 0)
-        return Report("CCommRemoteClient::Connect: startupCode is zero, this object is not initialized");
-    if (connected)
-        return Report("CCommRemoteClient::Connect: connected is TRUE, this object is already connected");
-    if (remotePort < 0 || remotePort > 65535)
-        return Report("CCommRemoteClient::Connect: port is out of range");
-    if (encryption == 1 && !xSetClientEncryption(&link.cryptData))
-        return Report("CCommRemoteClient::Connect: xSetClientEncryption returned FALSE");
-    if (!xConnectSocket(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort, link.sock,
-                        &link.addr, &link.cryptData))
-        return Report("CCommRemoteClient::Connect: xConnectSocket returned FALSE");
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::BlockedConnectHandler(int32_t wait)
-{
-    if (link.startupCode == 0)
-        return Report("CCommRemoteClient::BlockedConnectHandler: startupCode is zero, this object is not "
-                      "initialized");
-    if (connected)
-        return Report("CCommRemoteClient::BlockedConnectHandler: connected is TRUE, this object is already "
-                      "connected");
-    if (link.sock == INVALID_SOCKET)
-        return FALSE;
-    if (!xBlockedConnectHandler(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort,
-                                link.sock, connected, wait, &link.cryptData))
-        return Report("CCommRemoteClient::BlockedConnectHandler: xBlockedConnectHandler returned FALSE");
-    if (!connected)
-        return TRUE;
-    if (!ConnectInit()) {
-        ConnectExit();
-        return Report("CCommRemoteClient::BlockedConnectHandler: ConnectInit failed");
-    }
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::NonBlockedConnectHandler()
-{
-    if (link.startupCode == 0)
-        return Report("CCommRemoteClient::NonBlockedConnectHandler: startupCode is zero, this object is not "
-                      "initialized");
-    if (connected)
-        return Report(
-            "CCommRemoteClient::NonBlockedConnectHandler: connected is TRUE, this object is already "
-            "connected");
-    if (link.sock == INVALID_SOCKET)
-        return FALSE;
-    if (!xNonBlockedConnectHandler(remoteHost, static_cast<uint16_t>(remotePort), proxyHost, proxyPort,
-                                   link.sock, connected, &link.cryptData))
-        return Report(
-            "CCommRemoteClient::NonBlockedConnectHandler: xNonBlockedConnectHandler returned FALSE");
-    if (!connected)
-        return TRUE;
-    if (!ConnectInit()) {
-        ConnectExit();
-        return Report("CCommRemoteClient::NonBlockedConnectHandler: ConnectInit failed");
-    }
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::SetConnectFromServer(CCommRemoteServerBase* server)
-{
-    if (link.startupCode == 0)
-        return Report("CCommRemoteClient::SetConnectFromServer: startupCode is zero, this object is not "
-                      "initialized");
-    if (connected)
-        return Report("CCommRemoteClient::SetConnectFromServer: connected is TRUE,  this object is already "
-                      "connected");
-    if (server == nullptr || server->GetConnectedSocket() == INVALID_SOCKET)
-        return Report("CCommRemoteClient::SetConnectFromServer: the server has no accepted socket");
-    if (link.sock != INVALID_SOCKET)
-        xDisconnectSocket(link.sock, connected, &link.cryptData);
-    link.sock = server->GetConnectedSocket();
-    // The socket is ours now: the server no longer closes it.
-    server->ForgetConnectedSocket();
-    connected = 1;
-    link.ResetTransfer();
-    EmptyQues();
-    pingTimeSet = pingPending = 0;
-    if (server->GetEncryption() == 1) {
-        encryption = 1;
-        if (!xMakeGivenServerSocketEncrypted(link.sock, server->GetKeyFile(), server->GetCertFile(),
-                                             &link.cryptData) ||
-            link.cryptData.ssl == nullptr) {
-            xDisconnectSocket(link.sock, connected, &link.cryptData);
-            return Report(
-                "CCommRemoteClient::SetConnectFromServer: Unable to get encryption data from server "
-                "object");
-        }
-    }
-    if (!ConnectInit()) {
-        ConnectExit();
-        return Report("CCommRemoteClient::SetConnectFromServer: ConnectInit failed");
-    }
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::ConnectInit()
-{
-    link.ResetTransfer();
-    pingTimeSet = pingPending = 0;
-    if (!RegisterRemoteClient())
-        return FALSE;
-    LogData(">ConnectInit<", nullptr, 0);
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::ConnectExit()
-{
-    xDisconnectSocket(link.sock, connected, &link.cryptData);
-    connected = 0;
-    link.ResetTransfer();
-    UnRegisterRemoteClient();
-    LogData(">ConnectExit<", nullptr, 0);
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::Handler(int32_t blocked, int32_t)
-{
-    if (link.startupCode == 0)
-        return Report("CCommRemoteClient:: Handler: startupCode is zero, this object is not initialized");
-    if (connected != 1)
-        return Report("CCommRemoteClient:: Handler: connected is FALSE, this object is not connected");
-    bool sendFailed = false, recvFailed = false;
-    int32_t r = RunRound(this, link, connected, transferIn, transferOut, blocked, sendFailed, recvFailed);
-    if (r < 0) {
-        ConnectExit();
-        return Report("CCommRemoteClient::Handler: PacketTransferHandler function failed");
-    }
-    if (sendFailed)
-        return xErrorTxt_Func("CCommRemoteClient::Handler: SendHandler failed.", __FILE__, __LINE__);
-    if (recvFailed)
-        return xErrorTxt_Func("CCommRemoteClient::Handler: RecvHandler failed.", __FILE__, __LINE__);
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::BlockedHandler(int32_t wait)
-{
-    if (link.startupCode == 0)
-        return Report(
-            "CCommRemoteClient::BlockedHandler: startupCode is zero, this object is not initialized");
-    if (connected != 1)
-        return Report("CCommRemoteClient::BlockedHandler: connected is zero, this object is not connected");
-    if (!Handler(1, wait))
-        return Report("CCommRemoteClient::BlockedHandler: Handler returned FALSE");
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::NonBlockedHandler()
-{
-    if (link.startupCode == 0)
-        return Report(
-            "CCommRemoteClient::NonBlockedHandler: startupCode is zero, this object is not initialized");
-    if (connected != 1)
-        return Report(
-            "CCommRemoteClient::NonBlockedHandler: connected is zero, this object is not connected");
-    if (!Handler(0, 0))
-        return Report("CCommRemoteClient::NonBlockedHandler: Handler returned FALSE");
-    return TRUE;
-}
-
-void CCommRemoteClient::Disconnect()
-{
-    if (link.startupCode == 0) {
-        Report("CCommRemoteClient::Disconnect: startupCode is zero, this object is not initialized");
-        return;
-    }
-    if (connected != 1) {
-        Report("CCommRemoteClient::Disconnect: connected is not TRUE, this object is not connected");
-        return;
-    }
-    xDisconnectSocket(link.sock, connected, &link.cryptData);
-    if (connected)
-        xErrorTxt_Func("CCommRemoteClient::Disconnect: connected is still TRUE, unable to disconnect?",
-                       __FILE__, __LINE__);
-    ConnectExit();
-}
-
-int32_t CCommRemoteClient::Closedown()
-{
-    if (connected)
-        ConnectExit();
-    if (link.sock != INVALID_SOCKET)
-        xDisconnectSocket(link.sock, connected, &link.cryptData);
-    RemoteClient_socket_List_Remove(this);
-    if (link.startupCode != 0 && !xClosedownSockets(link.startupCode, &link.cryptData))
-        return Report("CCommRemoteClient::Closedown: xClosedownSockets failed");
-    LogData(">Closedown<", nullptr, 0);
-    return TRUE;
-}
-
-int32_t CCommRemoteClient::IsFlushed()
-{
-    if (!connected) {
-        Report("CCommRemoteClient::IsFlushed: connected is FALSE, this object is not connected");
-        return TRUE;
-    }
-    return link.sendPacket == nullptr && link.sendCount == 0 && sendQue.GetNumNodes() == 0 &&
-                   transferOut.GetNumNodes() == 0
-               ? TRUE
-               : FALSE;
-}
-
 // ---------------------------------------------------------------- servers
 
-CCommBaseServer::CCommBaseServer()
-{
-    SetObjName("default commserver object");
-}
+CCommBaseServer::CCommBaseServer() { SetObjName("default commserver object"); }
 
 CCommBaseServer::~CCommBaseServer()
 {
@@ -876,7 +401,10 @@ int32_t CCommBaseServer::SetObjName(const char* name, uint32_t n)
     return tvcomm::SetJoinedName(*this, name, tvcomm::NumberText(n).text);
 }
 
-int32_t CCommBaseServer::SetObjName(const char* a, const char* b) { return tvcomm::SetJoinedName(*this, a, b); }
+int32_t CCommBaseServer::SetObjName(const char* a, const char* b)
+{
+    return tvcomm::SetJoinedName(*this, a, b);
+}
 
 int32_t CCommBaseServer::SetObjName(const char* a, const char* b, uint32_t n)
 {
@@ -892,10 +420,7 @@ int32_t CCommLocalServerBase::RegisterLocalServer()
     return TRUE;
 }
 
-void CCommLocalServerBase::UnRegisterLocalServer()
-{
-    LocalServerList_Remove(this);
-}
+void CCommLocalServerBase::UnRegisterLocalServer() { LocalServerList_Remove(this); }
 
 void CCommLocalServerBase::SetCallbackFunction(Callback cb, void* u, int32_t p)
 {
@@ -921,10 +446,7 @@ int32_t CCommRemoteServerBase::RegisterRemoteServer()
     return TRUE;
 }
 
-void CCommRemoteServerBase::UnRegisterRemoteServer()
-{
-    RemoteServerList_Remove(this);
-}
+void CCommRemoteServerBase::UnRegisterRemoteServer() { RemoteServerList_Remove(this); }
 
 void CCommRemoteServerBase::SetCallbackFunction(Callback cb, void* u, int32_t p)
 {
@@ -939,256 +461,4 @@ int32_t CCommRemoteServerBase::ExecuteCallback()
         return Report(
             "CCommRemoteServerBase::ExecuteCallback: running is FALSE, this object is not listening");
     return callback(this, user, param);
-}
-
-// ---------------------------------------------------------------- local server
-
-CCommLocalServer::~CCommLocalServer()
-{
-    if (!closedDown)
-        Closedown();
-}
-
-int32_t CCommLocalServer::Startup()
-{
-    closedDown = false;
-    if (!RegisterLocalServer())
-        return LocalFail("CCommLocalServer::Startup: RegisterLocalServer failed.");
-    if (!xStartupSockets(startupCode, 1, &cryptData))
-        LocalFail("CCommLocalServer::Startup: xStartupSockets returned FALSE.");
-    return LocalServer_socket_List_Add(this);
-}
-
-int32_t CCommLocalServer::StartListen()
-{
-    if (startupCode == 0)
-        return LocalFail(
-            "CCommLocalServer::StartListen: startupCode is zero, the object is not initialized.");
-    if (!xStartListenSocket(kLocalPort, listenSock, &listenAddr, &cryptData))
-        return LocalFail("CCommLocalServer::StartListen: xStartListenSocket failed.");
-    return TRUE;
-}
-
-int32_t CCommLocalServer::BlockedStartListenHandler(int32_t)
-{
-    if (startupCode == 0)
-        return LocalFail(
-            "CCommLocalServer::BlockedStartListenHandler: startupCode is zero, the object is not "
-            "initialized.");
-    if (!xBlockedStartListenHandler(listenSock, acceptedSock, running, &cryptData))
-        return Report(
-            "CCommLocalServer::BlockedStartListenHandler:xBlockedStartListenHandler returned FALSE");
-    return TRUE;
-}
-
-int32_t CCommLocalServer::NonBlockedStartListenHandler()
-{
-    if (startupCode == 0)
-        return LocalFail(
-            "CCommLocalServer::NonBlockedStartListenHandler: startupCode is zero, the object is not "
-            "initialized.");
-    if (!xNonBlockedStartListenHandler(listenSock, acceptedSock, running, &cryptData))
-        return Report(
-            "CCommLocalServer::NonBlockedStartListenHandler:xNonBlockedStartListenHandler returned FALSE");
-    return TRUE;
-}
-
-int32_t CCommLocalServer::ListenHandler(bool blocked)
-{
-    const char* op = blocked ? "BlockedHandler" : "NonBlockedHandler";
-    char text[160];
-    if (startupCode == 0) {
-        std::snprintf(text, sizeof text,
-                      "CCommLocalServer::%s: startupCode is zero, this object is not initialized", op);
-        return Report(text);
-    }
-    if (running != 1) {
-        std::snprintf(text, sizeof text,
-                      "CCommLocalServer::%s: running is FALSE, this object is not listening", op);
-        return Report(text);
-    }
-    int32_t accepted = 0;
-    int32_t ok =
-        blocked
-            ? xBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData)
-            : xNonBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData);
-    if (!ok) {
-        std::snprintf(text, sizeof text, "CCommLocalServer::%s: %s returned FALSE", op,
-                      blocked ? "xBlockedListenHandler" : "xNonBlockedListenHandler");
-        return Report(text);
-    }
-    if (acceptedSock != INVALID_SOCKET && !ExecuteCallback()) {
-        dprintf("CCommLocalServer::%s: connection was rejected (classname: %s objectname: %s)\n", op,
-                GetClassName(), GetObjName());
-        xCloseSocket(acceptedSock);
-    }
-    return TRUE;
-}
-
-int32_t CCommLocalServer::BlockedHandler(int32_t)
-{
-    return ListenHandler(true);
-}
-int32_t CCommLocalServer::NonBlockedHandler()
-{
-    return ListenHandler(false);
-}
-
-void CCommLocalServer::StopListen()
-{
-    if (startupCode == 0) {
-        LocalFail("CCommLocalServer::StopListen: startupCode is zero, the object is not initialized.");
-        return;
-    }
-    if (running != 1) {
-        Report("CCommLocalServer::StopListen: running is FALSE, this object was not listening");
-        return;
-    }
-    xStopListenSocket(listenSock, running, &cryptData);
-}
-
-int32_t CCommLocalServer::Closedown()
-{
-    closedDown = true;
-    int32_t result = TRUE;
-    if (listenSock != INVALID_SOCKET)
-        xStopListenSocket(listenSock, running, &cryptData);
-    xCloseSocket(acceptedSock);
-    LocalServer_socket_List_Remove(this);
-    if (startupCode != 0 && !xClosedownSockets(startupCode, &cryptData))
-        result = LocalFail("CCommLocalServer::Closedown: xClosedownSockets failed.");
-    UnRegisterLocalServer();
-    return result;
-}
-
-// ---------------------------------------------------------------- remote server
-
-CCommRemoteServer::~CCommRemoteServer()
-{
-    if (!closedDown)
-        Closedown();
-}
-
-void CCommRemoteServer::SetEncryption(int32_t enable, const char* key, const char* cert)
-{
-    encryption = enable;
-    keyFile = key;
-    certFile = cert;
-}
-
-int32_t CCommRemoteServer::Startup()
-{
-    closedDown = false;
-    if (!RegisterRemoteServer())
-        return Report("CCommRemoteServer::Startup: RegisterRemoteServer failed");
-    if (!xStartupSockets(startupCode, 1, &cryptData))
-        Report("CCommRemoteServer::Startup: xStartupSockets failed");
-    return RemoteServer_socket_List_Add(this);
-}
-
-int32_t CCommRemoteServer::StartListen()
-{
-    if (startupCode == 0)
-        return Report("CCommRemoteServer::StartListen: startupCode is zero, this object is not initialized");
-    if (port < 0 || port > 65535)
-        return Report("CCommRemoteServer::StartListen: port is out of range");
-    if (!xStartListenSocket(static_cast<uint16_t>(port), listenSock, &listenAddr, &cryptData))
-        return Report("CCommRemoteServer::StartListen: xStartListenSocket failed");
-    return TRUE;
-}
-
-int32_t CCommRemoteServer::BlockedStartListenHandler(int32_t)
-{
-    if (startupCode == 0)
-        return Report("CCommRemoteServer::BlockedStartListenHandler: startupCode is zero, this object is not "
-                      "initialized");
-    if (!xBlockedStartListenHandler(listenSock, acceptedSock, running, &cryptData))
-        return Report(
-            "CCommRemoteServer::BlockedStartListenHandler: xBlockedStartListenHandler returned FALSE");
-    return TRUE;
-}
-
-int32_t CCommRemoteServer::NonBlockedStartListenHandler()
-{
-    if (startupCode == 0)
-        return Report(
-            "CCommRemoteServer::NonBlockedStartListenHandler: startupCode is zero, this object is not "
-            "initialized");
-    if (!xNonBlockedStartListenHandler(listenSock, acceptedSock, running, &cryptData))
-        return Report(
-            "CCommRemoteServer::NonBlockedStartListenHandler: xNonBlockedStartListenHandler returned "
-            "FALSE");
-    return TRUE;
-}
-
-int32_t CCommRemoteServer::ListenHandler(bool blocked)
-{
-    const char* op = blocked ? "BlockedHandler" : "NonBlockedHandler";
-    char text[160];
-    if (startupCode == 0) {
-        std::snprintf(text, sizeof text,
-                      "CCommRemoteServer::%s: startupCode is zero, this object is not initialized", op);
-        return Report(text);
-    }
-    if (running != 1) {
-        std::snprintf(text, sizeof text,
-                      "CCommRemoteServer::%s: running is FALSE, this object is not listening", op);
-        return Report(text);
-    }
-    int32_t accepted = 0;
-    int32_t ok =
-        blocked
-            ? xBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData)
-            : xNonBlockedListenHandler(listenSock, acceptedSock, &peerAddr, running, accepted, &cryptData);
-    if (!ok) {
-        std::snprintf(text, sizeof text, "CCommRemoteServer::%s: %s returned FALSE", op,
-                      blocked ? "xBlockedListenHandler" : "xNonBlockedListenHandler");
-        return Report(text);
-    }
-    if (acceptedSock != INVALID_SOCKET) {
-        if (!ExecuteCallback()) {
-            dprintf("CCommRemoteServer::%s: connection was rejected (classname: %s objectname: %s)\n", op,
-                    GetClassName(), GetObjName());
-            xCloseSocket(acceptedSock);
-        }
-    }
-    return TRUE;
-}
-
-int32_t CCommRemoteServer::BlockedHandler(int32_t)
-{
-    return ListenHandler(true);
-}
-int32_t CCommRemoteServer::NonBlockedHandler()
-{
-    return ListenHandler(false);
-}
-
-void CCommRemoteServer::StopListen()
-{
-    if (startupCode == 0) {
-        Report("CCommRemoteServer::StopListen: startupCode is zero, this object is not initialized");
-        return;
-    }
-    if (running != 1) {
-        Report("CCommRemoteServer::StopListen: running is FALSE, this object is not listening");
-        return;
-    }
-    xStopListenSocket(listenSock, running, &cryptData);
-}
-
-int32_t CCommRemoteServer::Closedown()
-{
-    closedDown = true;
-    int32_t result = TRUE;
-    if (listenSock != INVALID_SOCKET)
-        xStopListenSocket(listenSock, running, &cryptData);
-    xCloseSocket(acceptedSock);
-    RemoteServer_socket_List_Remove(this);
-    if (startupCode != 0 && !xClosedownSockets(startupCode, &cryptData))
-        result = xErrorf("CCommRemoteServer::Closedown: xClosedownSockets function failed (classname:%s "
-                         "objectname: %s)",
-                         GetClassName(), GetObjName());
-    UnRegisterRemoteServer();
-    return result;
 }

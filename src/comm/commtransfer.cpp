@@ -1,18 +1,79 @@
 // The transfer step of a comm connection: moves the first queued packet out
 // and the next incoming packet in (header, then body), a bounded amount per
 // call, and disconnects on anything that is not a valid packet.
+//
+// Client handler rounds give the step their link's read-ahead buffer: while
+// less than kAheadSize bytes of the packet are missing, the socket is read
+// into that buffer as far as it has data, and the packet is filled from
+// there, so a small packet's header and body (and the packets queued behind
+// it) cost one read instead of two each.
 #include "commtransfer.h"
 
 #include <tarvex/comm.h>
 #include <tarvex/error.h>
 #include <tarvex/memory.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace
 {
 
 uint32_t g_packetsTakenIn = 0;
+uint32_t g_stepsWithProgress = 0;
+
+constexpr uint32_t kAheadSize = 64 * 1024;
+
+// What a step may use beyond the plain transfer state.
+struct SStepExtras {
+    char*& ahead;
+    uint32_t& aheadBegin;
+    uint32_t& aheadEnd;
+    int32_t& sockMode;
+    uint32_t& sendBatch;
+    int32_t& lastMoved;
+};
+
+// Joins the small packets at the front of out behind first (size bytes)
+// into one block, up to kAheadSize bytes; returns the block and its size,
+// or leaves first alone when nothing joins it.
+SXPacket* JoinSmallPackets(SXPacket* first, uint32_t size, CLList* out, uint32_t& total)
+{
+    total = size;
+    uint32_t count = 0;
+    for (SLListNode* n = out->first; n != nullptr; n = n->next) {
+        uint32_t s = 0;
+        if (!static_cast<SXPacket*>(n->data)->GetPacketSize(s) || s > kAheadSize - total)
+            break;
+        total += s;
+        ++count;
+    }
+    if (count == 0)
+        return first;
+    auto* block = static_cast<char*>(xAllocTracked(total, "base/commb", __LINE__));
+    if (block == nullptr) {
+        total = size;
+        return first;
+    }
+    std::memcpy(block, first, size);
+    xFreeMem(first, __FILE__, __LINE__);
+    uint32_t at = size;
+    for (uint32_t i = 0; i < count; ++i) {
+        auto* p = static_cast<SXPacket*>(out->first->data);
+        uint32_t s = 0;
+        p->GetPacketSize(s);
+        std::memcpy(block + at, p, s);
+        at += s;
+        out->Unlink(out->first);
+        xFreeMem(p, __FILE__, __LINE__);
+    }
+    return reinterpret_cast<SXPacket*>(block);
+}
+
+int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
+             SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus, SXPacket*& sendPacket,
+             uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn, CLList* transferOut,
+             SCryptData* cd, SStepExtras* extras);
 
 int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* text)
 {
@@ -22,10 +83,9 @@ int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* tex
 
 } // namespace
 
-uint32_t CommPacketsTakenIn()
-{
-    return g_packetsTakenIn;
-}
+uint32_t CommPacketsTakenIn() { return g_packetsTakenIn; }
+
+uint32_t CommStepsWithProgress() { return g_stepsWithProgress; }
 
 int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
                               SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
@@ -41,6 +101,31 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
                            int32_t& recvStatus, SXPacket*& sendPacket, uint32_t& sendCount,
                            int32_t& sendStatus, CLList* transferIn, CLList* transferOut, SCryptData* cd)
 {
+    return Step(firstOfRound, progress, blocked, sock, connected, recvPacket, recvCount, recvStatus,
+                sendPacket, sendCount, sendStatus, transferIn, transferOut, cd, nullptr);
+}
+
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
+                           int32_t& connected, CLList* transferIn, CLList* transferOut)
+{
+    SStepExtras extras{link.ahead,    link.aheadBegin, link.aheadEnd,
+                       link.sockMode, link.sendBatch,  link.lastMoved};
+    int32_t r = Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
+                     link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn,
+                     transferOut, &link.cryptData, &extras);
+    if (progress != 0)
+        ++g_stepsWithProgress;
+    return r;
+}
+
+namespace
+{
+
+int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
+             SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus, SXPacket*& sendPacket,
+             uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn, CLList* transferOut,
+             SCryptData* cd, SStepExtras* extras)
+{
     if (recvStatus != COMM_RECV_IDLE && recvStatus != COMM_RECV_HEADER && recvStatus != COMM_RECV_BODY)
         return Drop(sock, connected, cd, "PacketTransferHandler: recvStatus is invalid");
     if (sendStatus != COMM_SEND_IDLE && sendStatus != COMM_SEND_SENDING)
@@ -49,8 +134,10 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     if (connected == 0)
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected");
     // Later steps of a round rely on the first one's check: a peer lost in
-    // between shows in the send and receive results themselves.
-    if (firstOfRound && (!xCheckConnectionUp(sock, connected, cd) || connected == 0))
+    // between shows in the send and receive results themselves. So does
+    // the next round when the last step moved bytes.
+    bool check = firstOfRound && (extras == nullptr || extras->lastMoved == 0);
+    if (check && (!xCheckConnectionUp(sock, connected, cd) || connected == 0))
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected error");
 
     // Receive preparation.
@@ -98,6 +185,14 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
             progress = 1;
             if (!sendPacket->ValidateHeader())
                 dprintf("SEND ERROR: The header is incorrect.\n");
+            // Small packets queued behind this one go out with the same write.
+            uint32_t size = 0;
+            if (extras != nullptr && transferOut->first != nullptr && sendPacket->GetPacketSize(size) &&
+                size < kAheadSize) {
+                uint32_t total = 0;
+                sendPacket = JoinSmallPackets(sendPacket, size, transferOut, total);
+                extras->sendBatch = total != size ? total : 0;
+            }
         }
         sendCount = 0;
     }
@@ -106,7 +201,9 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
             return Drop(
                 sock, connected, cd,
                 "PacketTransferHandler: (sendpacket) Status set to sending packet but no packet exists");
-        if (!sendPacket->GetPacketSize(sendWanted)) {
+        if (extras != nullptr && extras->sendBatch != 0) {
+            sendWanted = extras->sendBatch;
+        } else if (!sendPacket->GetPacketSize(sendWanted)) {
             connected = 0;
             return Drop(sock, connected, cd, "PacketTransferHandler: (sendpacket) GetPacketSize failed.");
         }
@@ -122,18 +219,59 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
 
     uint32_t recvBefore = recvCount, sendBefore = sendCount;
     char* sendBuf = sendStatus == COMM_SEND_SENDING ? reinterpret_cast<char*>(sendPacket) : nullptr;
-    // The socket's mode is set by the first step of a round and stays.
     char* recvBuf = reinterpret_cast<char*>(recvPacket);
-    int32_t ok = !firstOfRound  ? xSocketHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+    // Where this step's read goes: into the packet, or into the read-ahead
+    // buffer (aheadDone bytes of kAheadSize), or nowhere when what was read
+    // ahead already serves the step.
+    uint32_t* readDone = &recvCount;
+    uint32_t readWanted = recvLimit;
+    uint32_t aheadDone = 0;
+    bool viaAhead = false;
+    if (extras != nullptr && recvCount < recvLimit) {
+        uint32_t need = recvLimit - recvCount;
+        if (extras->aheadBegin < extras->aheadEnd) {
+            uint32_t n = std::min(need, extras->aheadEnd - extras->aheadBegin);
+            std::memcpy(recvBuf + recvCount, extras->ahead + extras->aheadBegin, n);
+            extras->aheadBegin += n;
+            recvCount += n;
+            recvBuf = nullptr;
+        } else if (need < kAheadSize) {
+            if (extras->ahead == nullptr)
+                extras->ahead = static_cast<char*>(xAllocTracked(kAheadSize, "base/commb", __LINE__));
+            if (extras->ahead != nullptr) {
+                extras->aheadBegin = extras->aheadEnd = 0;
+                recvBuf = extras->ahead;
+                readDone = &aheadDone;
+                readWanted = kAheadSize;
+                viaAhead = true;
+            }
+        }
+    }
+    // The socket's mode is set by the first step of a round and stays; with
+    // the mode remembered, only when it changes.
+    const int32_t mode = blocked == 1 ? 0 : 1;
+    const bool setMode = firstOfRound && (extras == nullptr || extras->sockMode != mode);
+    int32_t ok = !setMode       ? xSocketHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
                                                  sendCount, sendLimit, cd)
-                 : blocked == 1 ? xBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                 : blocked == 1 ? xBlockedHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
                                                   sendCount, sendLimit, cd)
-                                : xNonBlockedHandler(sock, connected, recvBuf, recvCount, recvLimit, sendBuf,
+                                : xNonBlockedHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
                                                      sendCount, sendLimit, cd);
+    if (extras != nullptr && setMode)
+        extras->sockMode = ok ? mode : -1;
+    if (viaAhead) {
+        uint32_t n = std::min(recvLimit - recvCount, aheadDone);
+        std::memcpy(reinterpret_cast<char*>(recvPacket) + recvCount, extras->ahead, n);
+        recvCount += n;
+        extras->aheadBegin = n;
+        extras->aheadEnd = aheadDone;
+    }
     // Movement in either direction is progress: a one-way stream (a large
     // packet in, nothing out) keeps going within the round.
     if (recvCount != recvBefore || sendCount != sendBefore)
         progress = 1;
+    if (extras != nullptr)
+        extras->lastMoved = recvCount != recvBefore || sendCount != sendBefore ? 1 : 0;
     if (!ok)
         return FALSE;
 
@@ -165,9 +303,13 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
 
     if (sendStatus == COMM_SEND_SENDING && sendCount >= PACKET_HEADER_SIZE) {
         uint32_t size = 0;
-        if (!sendPacket->GetPacketSize(size))
+        if (extras != nullptr && extras->sendBatch != 0)
+            size = extras->sendBatch;
+        else if (!sendPacket->GetPacketSize(size))
             return Drop(sock, connected, cd, "PacketTransferHandler: GetPacketSize failed.");
         if (sendCount == size) {
+            if (extras != nullptr)
+                extras->sendBatch = 0;
             xFreeMem(sendPacket, __FILE__, __LINE__);
             sendPacket = nullptr;
             sendCount = 0;
@@ -197,3 +339,5 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     }
     return TRUE;
 }
+
+} // namespace

@@ -6,6 +6,13 @@
 
 // Packets completed by the transfer steps so far (wraps).
 uint32_t CommPacketsTakenIn();
+// Client-round transfer steps that moved anything so far (wraps).
+uint32_t CommStepsWithProgress();
+
+// The step with the link's read-ahead buffer and remembered socket mode (see
+// SCommLink), as the client handler rounds run it.
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
+                           int32_t& connected, CLList* transferIn, CLList* transferOut);
 
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock,
                            int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount,

@@ -1,0 +1,177 @@
+// Comm nodes: named message endpoints. A node is addressed by (id, name) and
+// has a type (CNODE_ANY / CNODE_SERVER / CNODE_CLIENT); it sends byte packets
+// or whole KCBL containers to every node with the same address, in this
+// process at once and in other processes through the comm objects it is
+// registered with, and queues what it receives until the application polls.
+// On top of the plain transport a node adds session indices (a server can
+// start a new session and drop late packets of the old one), private mode,
+// a second "snooping" reader, acknowledgement flags, send and receive
+// callbacks and a text log file. All nodes of the process stand in one
+// global list (SGlobals::commNodes), created on first use.
+#pragma once
+
+#include <tarvex/comm.h>
+#include <tarvex/kcbl.h>
+#include <tarvex/llist.h>
+#include <tarvex/packet.h>
+#include <tarvex/types.h>
+
+class CFile;
+class CCommNode;
+
+// Called on every outgoing (send) or incoming (receive) packet. May replace
+// data and size; a result of 0 is an error; keep = 0 swallows the packet.
+// A replaced buffer stays the callback's: the node never frees it.
+using XCommNodeCallback = int32_t (*)(CCommNode* node, char*& data, uint32_t& size, int32_t& keep);
+
+// One received packet in a node's queue.
+struct SCommNodePacket {
+    char* data;    // owned; one byte longer than size, that byte zero
+    uint32_t size; // bytes of payload
+    uint8_t snooped;
+};
+
+class CCommNode
+{
+  public:
+    CCommNode();
+    ~CCommNode();
+    // A node is listed by address in the global list and in comm objects:
+    // a copy would be a second node under the same pointer's registrations
+    // and would free the same strings twice, so nodes are not copied.
+    CCommNode(const CCommNode&) = delete;
+    CCommNode& operator=(const CCommNode&) = delete;
+
+    CKCBL sendKCBL; // filled by the application between SendInit and SendKCBLPacket()
+    CKCBL recvKCBL; // filled by RecvKCBLPacket / SnoopRecvKCBLPacket
+
+    // Set-up.
+    void SetId(uint32_t id);
+    int32_t SetName(const char* name);
+    int32_t SetName(const char* a, const char* b);
+    int32_t SetName(const char* name, uint32_t first, uint32_t second, uint32_t third);
+    int32_t SetName(const char* a, const char* b, uint32_t first, uint32_t second, uint32_t third);
+    int32_t SetObjName(const char* name);
+    int32_t SetObjName(const char* a, const char* b);
+    int32_t SetObjName(const char* a, uint32_t n);
+    int32_t SetObjName(const char* a, const char* b, uint32_t n);
+    int32_t SetLogFileName(const char* name);
+    void SetLog(int32_t on) { logEnabled = on; }
+    void SetPrivate(int32_t on) { privateNode = on; }
+    int32_t IsPrivate() const { return privateNode; }
+    void SetUseSessionIndex(int32_t on) { sessionIndex = on ? 1u : 0u; }
+    void SetDebugSessionIndex(int32_t on) { debugSessionIndex = on; }
+    void SetPacketCallbackSend(XCommNodeCallback cb);
+    void SetPacketCallbackRecv(XCommNodeCallback cb);
+    void SetInAckMode(int32_t on) { inAckMode = on; }
+    void SetOutAckMode(int32_t on) { outAckMode = on; }
+    void AckInData() { inAcked = TRUE; }
+    void AckOutData() { outAcked = TRUE; }
+    uint32_t GetId() const { return nodeId; }
+    const char* GetName() const { return nodeName != nullptr ? nodeName : ""; }
+    const char* GetObjName() const { return objectName != nullptr ? objectName : ""; }
+    uint32_t GetType() const { return nodeType; }
+    uint32_t GetSessionIndex() const { return sessionIndex; }
+    const char* GetLogFileName() const { return logFileName; }
+    int32_t IsInitialized() const { return commNodeInit; }
+
+    // Life cycle.
+    int32_t InitCommNode(uint32_t type);
+    void ExitCommNode();
+    void NewSessionIndex();
+
+    // Sending.
+    int32_t SendInit();
+    int32_t SendPacket(char* data, uint32_t size);
+    int32_t SendKCBLPacket(CKCBL* kcbl);
+    int32_t SendKCBLPacket() { return SendKCBLPacket(&sendKCBL); }
+
+    // Receiving. The queue has no length limit: a node that is not read
+    // keeps everything it is sent.
+    int32_t IsDataAvailable();
+    int32_t RecvPacket(char*& data, uint32_t& size); // the caller owns data (XFREE)
+    int32_t RecvKCBLPacket();
+    void RecvFree() { recvAllocated = FALSE; }
+    void RecvKCBLFree();
+    int32_t NumQueuedPackets() const { return recvQue.GetNumNodes(); }
+
+    // Snooping: a second reader that sees each packet before the ordinary one.
+    void SnoopSetSnooping(int32_t on) { snooping = on; }
+    int32_t SnoopIsDataAvailable();
+    int32_t SnoopRecvPacket(char*& data, uint32_t& size); // data stays the queue's
+    int32_t SnoopRecvKCBLPacket();
+    void SnoopFree();
+    void SnoopFreeKCBL();
+    void SnoopDeletePacket();
+
+    // Called by the comm layer.
+    int32_t RecvIncomingFromComm(SXPacket* packet);
+    int32_t AddCommObject(CCommBase* comm);
+    void DeleteCommObject(CCommBase* comm);
+    int32_t NumCommObjects() const { return commObjects.GetNumNodes(); }
+    int32_t HasCommObject(CCommBase* comm);
+
+  protected:
+    // Records text + " (id:%lu name:%s type:%lu objectname:%s" on the
+    // library error; returns 0.
+    int32_t Fail(const char* text);
+    int32_t RecvPacketInternal(char*& data, uint32_t& size, int32_t extract);
+    int32_t InsertNodePacket(const char* data, uint32_t size);
+    // Queues data (size + 1 bytes, the last one zero) as it is; frees it on
+    // failure.
+    int32_t QueueNodePacket(char* data, uint32_t size);
+    int32_t ExtractNodePacket(char*& data, uint32_t& size);
+    int32_t GetNextPacket(char*& data, uint32_t& size);
+    int32_t DeleteNextPacket();
+    void EmptyRecvQue();
+    int32_t DeliverLocal(const char* data, uint32_t size);
+    // Session index rules for one packet from a peer of peerType; false drops it.
+    bool SessionIndexPasses(uint32_t peerType, uint32_t packetIndex);
+    // Takes the node off every comm object that still lists it.
+    void LeaveCommObjects();
+
+    // Log file.
+    void LogFileRead(const char* data, uint32_t size);
+    void LogFileWrite(const char* data, uint32_t size);
+    void LogFileInit();
+    void LogFileExit();
+    void LogFileWriteData(const char* tag, const char* data, uint32_t size);
+    void LogFileWriteNodeType(CFile* file);
+
+    int32_t commNodeInit = FALSE;
+    int32_t nameSet = FALSE;
+    int32_t idSet = FALSE;
+    int32_t privateNode = TRUE;
+    CLList recvQue; // SCommNodePacket*, oldest first
+    int32_t snooping = FALSE;
+    CLList commObjects; // CCommBase*, borrowed
+    char* objectName = nullptr;
+    char* logFileName = nullptr;
+    int32_t logEnabled = FALSE;
+    uint32_t nodeId = 0;
+    char* nodeName = nullptr;
+    uint32_t sessionIndex = 0; // 0 = sessions not used
+    int32_t debugSessionIndex = FALSE;
+    uint32_t nodeType = 0;
+    int32_t inAcked = TRUE;
+    int32_t outAcked = TRUE;
+    int32_t inAckMode = TRUE;
+    int32_t outAckMode = TRUE;
+    int32_t recvAllocated = FALSE;
+    int32_t sendAllocated = FALSE;
+    XCommNodeCallback sendPacketCallback;
+    XCommNodeCallback recvPacketCallback;
+    bool exited = false;        // ExitCommNode ran and nothing was set up since
+    int32_t lastExportSize = 0; // buffer size that held the last KCBL message
+};
+
+// Called by client comm objects as they start and stop (see comm.h): the
+// starting object registers every node of the global list with itself.
+int32_t AddLocalCommToCommNode(CCommLocalClientBase* comm);
+int32_t AddRemoteCommToCommNode(CCommRemoteClientBase* comm);
+void RemoveLocalCommFromCommNode(CCommLocalClientBase* comm);
+void RemoveRemoteCommFromCommNode(CCommRemoteClientBase* comm);
+
+// Installs the node side's hooks into the comm objects (done by the first
+// node, and when the library loads).
+void xInstallCommNodeHooks();
