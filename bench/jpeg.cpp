@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "interleave.h"
+
 #include <cstdio>
 #include <jpeglib.h>
 #include <map>
@@ -166,9 +168,10 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs) {
+            std::string name;
             auto it = r.counters.find("Mpix/s");
-            if (!r.error_occurred && it != r.counters.end())
-                rates[r.benchmark_name()] = it->second.value;
+            if (!r.error_occurred && KeptRun(r, &name) && it != r.counters.end())
+                rates[name] = it->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -194,7 +197,9 @@ int main(int argc, char** argv)
     g_jpeg[1] = Encode(rgb, 1, 1);
     std::printf("1920x1080 quality 85: 4:2:0 %zu bytes, 4:4:4 %zu bytes\n", g_jpeg[0].size(), g_jpeg[1].size());
 
-    benchmark::Initialize(&argc, argv);
+    std::vector<char*> args = InterleavedArgs(argc, argv);
+    int n = static_cast<int>(args.size()) - 1;
+    benchmark::Initialize(&n, args.data());
     RateReporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
     for (int i = 0; i < 2; ++i) {

@@ -36,43 +36,6 @@ inline uint64_t ByteOrderKey(uint64_t v)
         return v;
 }
 
-// Index of the first differing byte of two 8-byte loads (diff = a ^ b, not 0).
-inline int32_t FirstDifference(uint64_t diff)
-{
-    if constexpr (std::endian::native == std::endian::little)
-        return std::countr_zero(diff) >> 3;
-    else
-        return std::countl_zero(diff) >> 3;
-}
-
-// Common prefix of two 17-byte strings (17 for equal strings) and, when they
-// differ, the sign of a's first differing byte against b's.
-inline int32_t Compare17(const uint8_t* a, const uint8_t* b, int32_t* delta)
-{
-    int32_t i;
-    if constexpr (std::endian::native == std::endian::little) {
-        uint64_t x = Load64(a) ^ Load64(b);
-        if (x != 0) {
-            i = std::countr_zero(x) >> 3;
-        } else {
-            x = Load64(a + 8) ^ Load64(b + 8);
-            if (x != 0)
-                i = 8 + (std::countr_zero(x) >> 3);
-            else if (a[16] != b[16])
-                i = 16;
-            else
-                return XLZSS_LOOKAHEAD;
-        }
-    } else {
-        for (i = 0; i < XLZSS_LOOKAHEAD && a[i] == b[i]; ++i) {
-        }
-        if (i == XLZSS_LOOKAHEAD)
-            return i;
-    }
-    *delta = static_cast<int32_t>(a[i]) - static_cast<int32_t>(b[i]);
-    return i;
-}
-
 // ---------------------------------------------------------------- byte sources
 
 // A memory block of known length.
@@ -214,8 +177,8 @@ inline void DeleteStringAt(SLzssNode* tree, int32_t p)
 // The search walks one level per step, and a step's cost is the wait for
 // the next node's links and string. So each step loads both children's links
 // and first 8 bytes before the current comparison is decided, and the
-// comparison only picks one of the two (with masks, not branches: the
-// direction is a coin toss for the branch predictor). The first 8 bytes,
+// comparison only picks one of the two (without a branch: the direction is
+// a coin toss for the branch predictor). The first 8 bytes,
 // byte-swapped, order like the bytes compared one by one and settle almost
 // every comparison; their difference's leading zeros count the common prefix.
 struct Probe {
@@ -271,8 +234,26 @@ inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNo
         matchLength = better ? i : matchLength;
         position = better ? test : position;
 
+        // The pick between the children is the step's critical path: one
+        // conditional move each where the compiler would emit a branch.
+        size_t next = smaller;
+        uint64_t nextLinks = a.links;
+        uint64_t nextHead = a.head;
+#if defined(__x86_64__)
+        asm("test %[larger], %[larger]\n\t"
+            "cmovnz %[bNode], %[node]\n\t"
+            "cmovnz %[bLinks], %[links]\n\t"
+            "cmovnz %[bHead], %[head]"
+            : [node] "+r"(next), [links] "+r"(nextLinks), [head] "+r"(nextHead)
+            : [larger] "r"(larger), [bNode] "r"(largerChild), [bLinks] "r"(static_cast<uint64_t>(b.links)),
+              [bHead] "r"(b.head)
+            : "cc");
+#else
         const uint64_t pick = 0 - static_cast<uint64_t>(larger); // all ones: the larger child
-        const size_t next = (smaller & ~pick) | (largerChild & pick);
+        next = (smaller & ~pick) | (largerChild & pick);
+        nextLinks = (nextLinks & ~pick) | (b.links & pick);
+        nextHead = (nextHead & ~pick) | (b.head & pick);
+#endif
         if (next == XLZSS_UNUSED) {
             tree[test].child[larger] = static_cast<uint16_t>(newNode);
             tree[newNode].parent = static_cast<uint16_t>(test);
@@ -282,8 +263,8 @@ inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNo
             return matchLength;
         }
         test = next;
-        cur.links = static_cast<uint32_t>((a.links & ~pick) | (b.links & pick));
-        cur.head = (a.head & ~pick) | (b.head & pick);
+        cur.links = static_cast<uint32_t>(nextLinks);
+        cur.head = nextHead;
     }
 }
 
