@@ -1078,31 +1078,62 @@ inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef, bool* acSee
     if (t != 0)
         c.pred += static_cast<uint32_t>(Extend(s, t));
     coef[0] = static_cast<int16_t>(c.pred);
+    // The bit reader's state stays in registers through the common cases
+    // (the fast run-and-value table, short codes, magnitude bits); it goes
+    // back to the state only around the refill and the long-code decoder.
+    uint64_t acc = s->acc;
+    int nbits = s->nbits;
     for (int k = 1; k < 64; ++k) {
-        if (s->nbits < 32)
+        if (nbits < 32) {
+            s->acc = acc;
+            s->nbits = nbits;
             FillBits(s);
-        int32_t f = ac->fastAc[s->acc >> (64 - kLookBits)];
+            acc = s->acc;
+            nbits = s->nbits;
+        }
+        int32_t f = ac->fastAc[acc >> (64 - kLookBits)];
         if (f != 0) {
-            DropBits(s, f & 0xFF);
+            const int used = f & 0xFF;
+            acc <<= used;
+            nbits -= used;
             k += (f >> 8) & 15;
             coef[kNatural[k]] = static_cast<int16_t>(f >> 16);
             seen = true;
             continue;
         }
-        int rs = DecodeSymbol(s, ac);
-        if (rs < 0)
-            return false;
-        int r = rs >> 4, n = rs & 15;
-        if (n != 0) {
-            k += r;
-            coef[kNatural[k]] = static_cast<int16_t>(Extend(s, n));
-            seen = true;
+        int rs;
+        const uint32_t look = ac->look[acc >> (64 - kLookBits)];
+        if (look != 0) {
+            const int used = static_cast<int>(look >> 8);
+            acc <<= used;
+            nbits -= used;
+            rs = static_cast<int>(look & 0xFF);
         } else {
-            if (r != 15)
-                break;
+            s->acc = acc;
+            s->nbits = nbits;
+            rs = DecodeSymbol(s, ac);
+            if (rs < 0)
+                return false;
+            acc = s->acc;
+            nbits = s->nbits;
+        }
+        const int r = rs >> 4, n = rs & 15;
+        if (n != 0) {
+            // n magnitude bits (at least 16 are left after the symbol).
+            int32_t v = static_cast<int32_t>(acc >> (64 - n));
+            acc <<= n;
+            nbits -= n;
+            k += r;
+            coef[kNatural[k]] = static_cast<int16_t>(v < (1 << (n - 1)) ? v - ((1 << n) - 1) : v);
+            seen = true;
+        } else if (r != 15) {
+            break; // end of block
+        } else {
             k += 15;
         }
     }
+    s->acc = acc;
+    s->nbits = nbits;
     *acSeen = seen;
     return true;
 }
