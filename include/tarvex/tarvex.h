@@ -1,6 +1,7 @@
 // The whole tarvex interface.
 #pragma once
 
+#include <tarvex/version.h>
 #include <tarvex/types.h>
 #include <tarvex/llist.h>
 #include <tarvex/memory.h>
