@@ -26,3 +26,4 @@
 #include <tarvex/point.h>
 #include <tarvex/keyboard.h>
 #include <tarvex/mouse.h>
+#include <tarvex/resdata.h>
