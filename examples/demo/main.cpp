@@ -11,6 +11,7 @@
 #include "ftp_tour.h"
 #include "input_tour.h"
 #include "proxy_tour.h"
+#include "resdata_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -231,6 +232,7 @@ int main(int argc, char** argv)
     toured = toured && FontTour(folder);
     toured = toured && InputTour();
     toured = toured && ProxyTour();
+    toured = toured && ResDataTour(folder);
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 
