@@ -7,7 +7,8 @@
 // local FTP server, text drawn with a bitmap font, keys and clicks read back
 // from the keyboard and the mouse, a window showing a moving picture drawn
 // with the screen's primitives, a melody and an effect played through the
-// sound back end, and an empty leak list at the end.
+// sound back end, resources packed and looked up, and an empty leak list at
+// the end.
 #include <tarvex/tarvex.h>
 
 #include "commnode_tour.h"
@@ -17,6 +18,7 @@
 #include "proxy_tour.h"
 #include "screen_tour.h"
 #include "sound_tour.h"
+#include "resdata_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -240,6 +242,7 @@ int main(int argc, char** argv)
     toured = toured && ProxyTour();
     toured = toured && ScreenTour(folder);
     toured = toured && SoundTour(folder);
+    toured = toured && ResDataTour(folder);
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 

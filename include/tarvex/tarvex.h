@@ -32,3 +32,4 @@
 #include <tarvex/keyboard.h>
 #include <tarvex/mouse.h>
 #include <tarvex/sound.h>
+#include <tarvex/resdata.h>
