@@ -16,6 +16,7 @@
 #include "input_tour.h"
 #include "proxy_tour.h"
 #include "screen_tour.h"
+#include "slideshow_tour.h"
 #include "sound_tour.h"
 
 #include <cstdio>
@@ -239,6 +240,7 @@ int main(int argc, char** argv)
     toured = toured && InputTour();
     toured = toured && ProxyTour();
     toured = toured && ScreenTour(folder);
+    toured = toured && SlideShowTour(folder);
     toured = toured && SoundTour(folder);
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());

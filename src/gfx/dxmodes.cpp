@@ -132,5 +132,13 @@ int32_t xSetFullScreen(int32_t on)
     }
     if (on && (w <= 0 || h <= 0))
         return FALSE;
-    return tvp::SetWindowFullScreen(sglb->mainWindow, on != 0, w, h) ? TRUE : FALSE;
+    if (!tvp::SetWindowFullScreen(sglb->mainWindow, on != 0, w, h))
+        return FALSE;
+    // The screen learns the new client size and shows its whole picture.
+    int32_t cw = 0, ch = 0;
+    if (tvp::GetClientSize(sglb->mainWindow, cw, ch))
+        tvp::SendMessage(
+            sglb->mainWindow, WM_SIZE, SIZE_RESTORED,
+            static_cast<int32_t>((static_cast<uint32_t>(ch) << 16) | static_cast<uint32_t>(cw & 0xFFFF)));
+    return TRUE;
 }

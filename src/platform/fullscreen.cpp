@@ -30,13 +30,36 @@ int32_t DisplaySizes(int32_t* pairs, int32_t max)
     return count;
 }
 
+namespace
+{
+// The window's place before it took the display, given back on leaving.
+struct Windowed {
+    SDL_Window* window = nullptr;
+    int32_t x = 0, y = 0, w = 0, h = 0;
+} g_windowed;
+} // namespace
+
 bool SetWindowFullScreen(HWND hwnd, bool on, int32_t width, int32_t height)
 {
     SDL_Window* win = SdlWindow(hwnd);
     if (win == nullptr)
         return false;
-    if (!on)
-        return SDL_SetWindowFullscreen(win, 0) == 0;
+    if (!on) {
+        if (SDL_SetWindowFullscreen(win, 0) != 0)
+            return false;
+        // Without a window manager the window keeps the display's size.
+        if (g_windowed.window == win && g_windowed.w > 0 && g_windowed.h > 0) {
+            SDL_SetWindowSize(win, g_windowed.w, g_windowed.h);
+            SDL_SetWindowPosition(win, g_windowed.x, g_windowed.y);
+        }
+        g_windowed.window = nullptr;
+        return true;
+    }
+    if ((SDL_GetWindowFlags(win) & SDL_WINDOW_FULLSCREEN) == 0) {
+        g_windowed.window = win;
+        SDL_GetWindowPosition(win, &g_windowed.x, &g_windowed.y);
+        SDL_GetWindowSize(win, &g_windowed.w, &g_windowed.h);
+    }
     SDL_DisplayMode want{};
     want.w = width;
     want.h = height;

@@ -3,8 +3,11 @@
 // test opens a mode, draws and flips, takes a screenshot of the whole X
 // screen with xwd and compares the window's pixels with the screen buffer.
 // A second inner test sizes the window with xdotool and checks that the
-// picture is centred in it again.
+// picture is centred in it again; a third takes the full screen and gives
+// it back.
 #include "screen_util.h"
+
+#include <tarvex/dxscreen.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -194,6 +197,39 @@ TEST_F(XvfbInner, DesktopKindAndResizedWindow)
     EXPECT_TRUE(ScreenshotShowsBuffer(s, "xvfb_resized"));
 }
 
+TEST_F(XvfbInner, FullScreenAndBackKeepsThePicture)
+{
+    CDibScreen* s = Screen();
+    ASSERT_TRUE(s->InitModeRez(640, 480, 24, XVMODE_WINDOW));
+    Settle();
+    s->FillRect(0, 0, 640, 480, TRGBA(30, 90, 160));
+    s->FillRect(100, 50, 200, 120, TRGBA(240, 200, 20));
+    ASSERT_EQ(xHandler(), 0);
+    Settle();
+    int32_t x0 = 0, y0 = 0, w0 = 0, h0 = 0;
+    ASSERT_TRUE(tvp::GetWindowRect(sglb->mainWindow, x0, y0, w0, h0));
+    // The X server has no 640 x 480 mode: the desktop-sized full screen
+    // with the picture in its middle.
+    ASSERT_TRUE(xSetFullScreen(1));
+    Settle();
+    int32_t x1 = 0, y1 = 0, w1 = 0, h1 = 0;
+    ASSERT_TRUE(tvp::GetWindowRect(sglb->mainWindow, x1, y1, w1, h1));
+    EXPECT_EQ(w1, 1024);
+    EXPECT_EQ(h1, 768);
+    EXPECT_EQ(s->offsetX, (1024 - 640) / 2);
+    EXPECT_EQ(s->offsetY, (768 - 480) / 2);
+    // The X server without a window manager shows the full-screen window's
+    // top lines late; the picture itself is checked once the window is back.
+    ASSERT_TRUE(xSetFullScreen(0));
+    Settle();
+    int32_t x2 = 0, y2 = 0, w2 = 0, h2 = 0;
+    ASSERT_TRUE(tvp::GetWindowRect(sglb->mainWindow, x2, y2, w2, h2));
+    EXPECT_EQ(w2, w0);
+    EXPECT_EQ(h2, h0);
+    EXPECT_EQ(s->offsetX, 0);
+    EXPECT_TRUE(ScreenshotShowsBuffer(s, "xvfb_fullscreen_back"));
+}
+
 // The outer test: a real X server for the inner tests.
 TEST(XvfbScreen, InnerTestsPassInARealXServer)
 {
@@ -214,7 +250,7 @@ TEST(XvfbScreen, InnerTestsPassInARealXServer)
     const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     ASSERT_TRUE(WIFEXITED(rc)) << text;
     EXPECT_EQ(WEXITSTATUS(rc), 0) << text;
-    EXPECT_NE(text.find("[  PASSED  ] 2 tests"), std::string::npos) << text;
+    EXPECT_NE(text.find("[  PASSED  ] 3 tests"), std::string::npos) << text;
 }
 
 } // namespace
