@@ -24,6 +24,8 @@
 #include <tarvex/shade.h>
 #include <tarvex/screen.h>
 #include <tarvex/dibscreen.h>
+#include <tarvex/dxscreen.h>
+#include <tarvex/slideshow.h>
 #include <tarvex/kcbl.h>
 #include <tarvex/lzss.h>
 #include <tarvex/xiff.h>
