@@ -28,3 +28,4 @@
 #include <tarvex/point.h>
 #include <tarvex/keyboard.h>
 #include <tarvex/mouse.h>
+#include <tarvex/sprite.h>
