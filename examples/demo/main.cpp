@@ -13,6 +13,7 @@
 #include "input_tour.h"
 #include "proxy_tour.h"
 #include "screen_tour.h"
+#include "sprite_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -234,6 +235,7 @@ int main(int argc, char** argv)
     toured = toured && InputTour();
     toured = toured && ProxyTour();
     toured = toured && ScreenTour(folder);
+    toured = toured && SpriteTour(folder);
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 
