@@ -6,7 +6,8 @@
 // processes, messages relayed through a proxy, a file downloaded from a
 // local FTP server, text drawn with a bitmap font, keys and clicks read back
 // from the keyboard and the mouse, a window showing a moving picture drawn
-// with the screen's primitives, a slide show that goes full screen and
+// with the screen's primitives, sprites moved by keys and the mouse with
+// text drawn on the screen, a slide show that goes full screen and
 // back, a melody and an effect played through the
 // sound back end, resources packed and looked up, and an empty leak list at
 // the end.
@@ -18,6 +19,7 @@
 #include "input_tour.h"
 #include "proxy_tour.h"
 #include "screen_tour.h"
+#include "sprite_tour.h"
 #include "slideshow_tour.h"
 #include "sound_tour.h"
 #include "resdata_tour.h"
@@ -243,6 +245,7 @@ int main(int argc, char** argv)
     toured = toured && InputTour();
     toured = toured && ProxyTour();
     toured = toured && ScreenTour(folder);
+    toured = toured && SpriteTour(folder);
     toured = toured && SlideShowTour(folder);
     toured = toured && SoundTour(folder);
     toured = toured && ResDataTour(folder);

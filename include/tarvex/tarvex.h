@@ -35,3 +35,4 @@
 #include <tarvex/mouse.h>
 #include <tarvex/sound.h>
 #include <tarvex/resdata.h>
+#include <tarvex/sprite.h>
