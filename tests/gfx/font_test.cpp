@@ -250,21 +250,21 @@ TEST_F(FontTest, TableOperations)
     EXPECT_EQ(font.chars[32].type, XCHAR_RIGHT);
     EXPECT_EQ(font.chars[32].value, 4);
     EXPECT_EQ(font.chars[0].type, XCHAR_END);
-    EXPECT_EQ(font.chars['z'].width, 5);
+    EXPECT_EQ(font.chars[uint8_t('z')].width, 5);
     EXPECT_EQ(font.chars['z' + 1].width, 0);
 
     // 255 is the parameter marker, and byte 255 has no entry.
     EXPECT_FALSE(font.SetBasic('a', XCHAR_RIGHT, 255));
-    EXPECT_EQ(font.chars['a'].type, XCHAR_GLYPH);
+    EXPECT_EQ(font.chars[uint8_t('a')].type, XCHAR_GLYPH);
     EXPECT_FALSE(font.SetBasic(255, XCHAR_RIGHT, 3));
     EXPECT_FALSE(font.SetCtrlCode(255, XCHAR_RIGHT));
     // A control entry keeps its glyph rectangle.
     ASSERT_TRUE(font.SetBasic('b', XCHAR_NEWLINE, 20));
     EXPECT_EQ(font.lineAdvance, 20);
-    EXPECT_EQ(font.chars['b'].x, 6);
-    EXPECT_EQ(font.chars['b'].width, 5);
+    EXPECT_EQ(font.chars[uint8_t('b')].x, 6);
+    EXPECT_EQ(font.chars[uint8_t('b')].width, 5);
     ASSERT_TRUE(font.SetCtrlCode('c', XCHAR_DOWN));
-    EXPECT_EQ(font.chars['c'].value, 255);
+    EXPECT_EQ(font.chars[uint8_t('c')].value, 255);
 
     // The first code must have an entry.
     for (int16_t first : {-1, 255, 300}) {

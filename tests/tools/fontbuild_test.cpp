@@ -109,8 +109,8 @@ class FontBuildTest : public tvtest::TarvexTest
             EXPECT_EQ(have, want) << "coverage of " << code;
         }
         EXPECT_EQ(font.chars[0].type, XCHAR_END);
-        EXPECT_EQ(font.chars['\n'].type, XCHAR_NEWLINE);
-        EXPECT_EQ(font.chars['\n'].value, font.lineAdvance);
+        EXPECT_EQ(font.chars[uint8_t('\n')].type, XCHAR_NEWLINE);
+        EXPECT_EQ(font.chars[uint8_t('\n')].value, font.lineAdvance);
         EXPECT_GE(font.lineAdvance, font.height);
     }
 
