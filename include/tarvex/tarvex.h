@@ -31,3 +31,5 @@
 #include <tarvex/keyboard.h>
 #include <tarvex/mouse.h>
 #include <tarvex/sound.h>
+#include <tarvex/control.h>
+#include <tarvex/window.h>
