@@ -9,6 +9,8 @@
 #include <tarvex/control.h>
 #include <tarvex/frame.h>
 
+class CScreenBase;
+
 enum : int32_t {
     XWIN_TITLEBAR = 0x1,
     XWIN_FRAME = 0x2,
@@ -121,12 +123,21 @@ class CTitlebar : public CFrame
   public:
     int32_t closeDown = 0;
     int32_t dragging = 0;
+    CBitmap* caption = nullptr; // owned: the title drawn once in the screen's format
+    CFont* captionFont = nullptr;
+    const char* captionText = nullptr;
+    int32_t captionBits = 0;
+    ~CTitlebar() override;
+    int32_t Destroy() override;
     int32_t Create(char* title, int32_t w, int32_t h, CWindowBase* win, int32_t tflags);
     int32_t Draw(int32_t wx, int32_t wy, int32_t how) override;
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     // The close box in window coordinates.
     CRect CloseRect() const;
     using CControlBase::Create;
+
+  private:
+    void MakeCaption(CFont* f, CScreenBase* s);
 };
 
 class CWindow : public CWindowBase

@@ -2,6 +2,7 @@
 // extruded bevel, state bitmap; tracks presses like a button and makes the
 // window opaque to the mouse) and the titlebar (caption, active look, window
 // drag and the close box, control id XCNTRL_CLOSE).
+#include <tarvex/memory.h>
 #include <tarvex/screen.h>
 #include <tarvex/window.h>
 
@@ -109,6 +110,7 @@ int32_t CTitlebar::Create(char* title, int32_t w, int32_t h, CWindowBase* win, i
     CFrame::Create(title, w, h, win);
     id = XCNTRL_TITLEBAR;
     flags = tflags;
+    textColor = TRGBA(0, 0, 0); // dark caption on the light default faces
     bevel = 1;
     CWinCtrl* r = Root();
     if (r != nullptr) {
@@ -116,6 +118,45 @@ int32_t CTitlebar::Create(char* title, int32_t w, int32_t h, CWindowBase* win, i
         font = r->defFont;
     }
     return 1;
+}
+
+CTitlebar::~CTitlebar()
+{
+    if (caption != nullptr)
+        XDELETE(caption);
+}
+
+int32_t CTitlebar::Destroy()
+{
+    if (caption != nullptr)
+        XDELETE(caption);
+    caption = nullptr;
+    return CFrame::Destroy();
+}
+
+void CTitlebar::MakeCaption(CFont* f, CScreenBase* s)
+{
+    if (caption != nullptr)
+        XDELETE(caption);
+    caption = nullptr;
+    captionFont = f;
+    captionText = text;
+    captionBits = s->activeMode != nullptr ? s->activeMode->bitsPerPixel : 0;
+    int32_t w = f->GetTextWidth(text, 2000, static_cast<int16_t>(f->height), 0) + 1;
+    int32_t h = f->height;
+    if (w <= 1 || h <= 0)
+        return;
+    caption = XNEW(CBitmap);
+    TRGBA key(255, 0, 255);
+    if (caption->CreateRGB(w, h, 24, 8, 8, 8, 0, 8, 16, 0) != 1 || caption->Fill(&key) != 1) {
+        XDELETE(caption);
+        caption = nullptr;
+        return;
+    }
+    TRGBA c = textColor;
+    f->CreateColor(c);
+    f->Text(caption, text, 0, 0, static_cast<int16_t>(w), static_cast<int16_t>(h), &c, nullptr, 0);
+    s->MakeScreenFormat(caption, 1);
 }
 
 CRect CTitlebar::CloseRect() const
@@ -146,9 +187,17 @@ int32_t CTitlebar::Draw(int32_t wx, int32_t wy, int32_t how)
     CFont* f = font != nullptr ? font : root != nullptr ? root->defFont : nullptr;
     int32_t closeW = (flags & XTITLEBAR_CLOSEBOX) != 0 ? height : 0;
     if (f != nullptr && text != nullptr && text[0] != 0) {
-        TRGBA c = textColor;
-        f->Text(XTEXT_GUI, text, static_cast<int16_t>(wx + x + 4), static_cast<int16_t>(wy + y),
-                static_cast<int16_t>(width - 6 - closeW), static_cast<int16_t>(height), &c, nullptr, 0);
+        // The caption is laid out once into a keyed picture of the screen's
+        // format and drawn from there each time.
+        SVmode* m = s->activeMode;
+        int32_t bits = m != nullptr ? m->bitsPerPixel : 0;
+        if (caption == nullptr || captionFont != f || captionText != text || captionBits != bits)
+            MakeCaption(f, s);
+        if (caption != nullptr) {
+            int32_t cw = std::min(caption->width, width - 6 - closeW);
+            s->DrawBitmapScreenGui(caption, 0, 0, wx + x + 4, wy + y + (height - caption->height) / 2, cw,
+                                   caption->height, XBLT_COLORKEY, 0);
+        }
     }
     if ((flags & XTITLEBAR_CLOSEBOX) != 0 && root != nullptr) {
         CBitmap* bm = root->defClose[closeDown ? 1 : 0];

@@ -429,7 +429,7 @@ int32_t CWinCtrl::MsgHandler(uint32_t msg, int32_t, int32_t)
             if (hit != nullptr && anyDown) {
                 if (hit == front)
                     hit->GuiMsgHandler(11, hit->id, 0, 1, nullptr);
-                else if ((hit->flags & XWIN_DRAGGING) == 0 || true)
+                else
                     ToFront(hit->id);
             } else if (hit == nullptr && anyDown) {
                 for (int16_t ok = windows.First(); ok; ok = windows.Next()) {
