@@ -10,6 +10,7 @@
 #include <tarvex/frame.h>
 
 class CScreenBase;
+class CMouseBase;
 
 enum : int32_t {
     XWIN_TITLEBAR = 0x1,
@@ -226,6 +227,7 @@ class CWinCtrl : public CMsgSys
   private:
     SWinEntry* Entry(int32_t id);
     void EndPass();
+    void RouteMouse(CMouseBase* mouse, int32_t mx, int32_t my, int32_t buttons);
 };
 
 // The GUI root in the globals: created on demand, freed by xFreeGuiRoot

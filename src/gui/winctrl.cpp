@@ -377,6 +377,46 @@ int32_t CWinCtrl::Validate()
     return 1;
 }
 
+void CWinCtrl::RouteMouse(CMouseBase* mouse, int32_t mx, int32_t my, int32_t btn)
+{
+    CWindowBase* front = FrontWindow();
+    CWindowBase* hit = nullptr;
+    if (front != nullptr && (front->flags & XWIN_MODAL) != 0 && !front->IsHidden()) {
+        if (front->GuiMsgHandler(8, mx, my, btn, nullptr) == 1)
+            hit = front;
+    } else {
+        for (int16_t ok = windows.First(); ok; ok = windows.Next()) {
+            auto* e = static_cast<SWinEntry*>(windows.Get());
+            if (e->removed || e->window->IsHidden())
+                continue;
+            if (e->window->GuiMsgHandler(8, mx, my, btn, nullptr) == 1) {
+                hit = e->window;
+                break;
+            }
+        }
+    }
+    bool anyDown = (btn & 7) != 0;
+    bool cursorSet = false;
+    if (hit != nullptr && hit->underMouse != nullptr && hit->underMouse->cursor != 0) {
+        mouse->SetCursor(hit->underMouse->cursor, 0);
+        cursorSet = true;
+    }
+    if (hit != nullptr && anyDown) {
+        if (hit == front)
+            hit->GuiMsgHandler(11, hit->id, 0, 1, nullptr);
+        else
+            ToFront(hit->id);
+    } else if (hit == nullptr && anyDown) {
+        for (int16_t ok = windows.First(); ok; ok = windows.Next()) {
+            auto* e = static_cast<SWinEntry*>(windows.Get());
+            if (!e->removed)
+                e->window->GuiMsgHandler(11, 0, 0, 0, nullptr);
+        }
+    }
+    if (!cursorSet && defCursor != 0)
+        mouse->SetCursor(defCursor, 0);
+}
+
 int32_t CWinCtrl::MsgHandler(uint32_t msg, int32_t, int32_t)
 {
     if (msg == XMSG_DRAW) {
@@ -398,48 +438,19 @@ int32_t CWinCtrl::MsgHandler(uint32_t msg, int32_t, int32_t)
     ++passDepth;
     CMouseBase* mouse = glb != nullptr ? glb->mouse : nullptr;
     if (mouse != nullptr) {
-        int32_t mx = 0, my = 0;
+        int32_t mx = 0, my = 0, st = 0;
         int8_t btn = 0;
         mouse->GetState(&mx, &my, &btn);
+        // A click that went down and up within one frame is routed as a
+        // press and then a release, so quick clicks are not lost.
+        mouse->GetBtnState(&st);
+        const int32_t missed = ((st >> 8) & 7) & ~btn;
         SVmode* m = Screen() != nullptr ? Screen()->activeMode : nullptr;
         bool outside = m != nullptr && (mx < 0 || my < 0 || mx >= m->width || my >= m->height);
         if (!outside) {
-            CWindowBase* front = FrontWindow();
-            CWindowBase* hit = nullptr;
-            if (front != nullptr && (front->flags & XWIN_MODAL) != 0 && !front->IsHidden()) {
-                if (front->GuiMsgHandler(8, mx, my, btn, nullptr) == 1)
-                    hit = front;
-            } else {
-                for (int16_t ok = windows.First(); ok; ok = windows.Next()) {
-                    auto* e = static_cast<SWinEntry*>(windows.Get());
-                    if (e->removed || e->window->IsHidden())
-                        continue;
-                    if (e->window->GuiMsgHandler(8, mx, my, btn, nullptr) == 1) {
-                        hit = e->window;
-                        break;
-                    }
-                }
-            }
-            bool anyDown = (btn & 7) != 0;
-            bool cursorSet = false;
-            if (hit != nullptr && hit->underMouse != nullptr && hit->underMouse->cursor != 0) {
-                mouse->SetCursor(hit->underMouse->cursor, 0);
-                cursorSet = true;
-            }
-            if (hit != nullptr && anyDown) {
-                if (hit == front)
-                    hit->GuiMsgHandler(11, hit->id, 0, 1, nullptr);
-                else
-                    ToFront(hit->id);
-            } else if (hit == nullptr && anyDown) {
-                for (int16_t ok = windows.First(); ok; ok = windows.Next()) {
-                    auto* e = static_cast<SWinEntry*>(windows.Get());
-                    if (!e->removed)
-                        e->window->GuiMsgHandler(11, 0, 0, 0, nullptr);
-                }
-            }
-            if (!cursorSet && defCursor != 0)
-                mouse->SetCursor(defCursor, 0);
+            if (missed != 0)
+                RouteMouse(mouse, mx, my, btn | missed);
+            RouteMouse(mouse, mx, my, btn);
         } else if (defCursor != 0) {
             mouse->SetCursor(defCursor, 0);
         }
