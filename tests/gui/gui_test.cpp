@@ -248,6 +248,44 @@ TEST_F(Gui, TabAndEnter)
     w->RemoveAllCntrl();
 }
 
+std::vector<int32_t> g_hot;
+void RecordHotkey(int32_t msg, int32_t, int32_t controlId, int32_t, void*)
+{
+    g_hot.push_back(msg * 10000 + controlId);
+}
+
+TEST_F(Gui, HotkeyEnableAndHide)
+{
+    g_hot.clear();
+    CWindow* w = Add(1, 0, 10, 10, RecordHotkey);
+    CControlBase c;
+    c.Create(7);
+    c.SetHotkey('k');
+    w->AddCntrl(&c);
+    TGuiKey down{'k', 1}, up{'k', 0};
+    w->GuiMsgHandler(0, 0, 0, 'k', &down);
+    EXPECT_EQ(c.GetState(), XGUI_PRESSED);
+    w->GuiMsgHandler(0, 0, 0, 'k', &up);
+    EXPECT_EQ(c.GetState(), XGUI_RELEASED);
+    EXPECT_EQ(g_hot, (std::vector<int32_t>{10007, 20007}));
+    // Hiding the window while the key is held releases it.
+    w->GuiMsgHandler(0, 0, 0, 'k', &down);
+    w->HideWindow();
+    EXPECT_EQ(c.GetState(), XGUI_RELEASED);
+    EXPECT_EQ(g_hot.back(), 20007);
+    w->ShowWindow();
+    // A disabled window's controls ignore their hotkeys.
+    w->Enable(0);
+    EXPECT_EQ(c.GetState(), XGUI_DISABLED);
+    g_hot.clear();
+    w->GuiMsgHandler(0, 0, 0, 'k', &down);
+    EXPECT_TRUE(g_hot.empty());
+    w->Enable(1);
+    EXPECT_EQ(c.GetState(), XGUI_RELEASED);
+    w->RemoveAllCntrl();
+    c.Destroy();
+}
+
 TEST_F(Gui, PasteTable)
 {
     struct Case {
