@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 #include <tarvex/tarvex.h>
 
+#include "interleave.h"
+
 #include <SDL.h>
 
 #include <cstdio>
@@ -28,9 +30,10 @@ class Collect : public benchmark::ConsoleReporter
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const auto& r : runs) {
+            std::string name;
             auto it = r.counters.find("Mpix/s");
-            if (it != r.counters.end())
-                g_rates[r.benchmark_name()] = it->second.value;
+            if (KeptRun(r, &name) && it != r.counters.end())
+                g_rates[name] = it->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -241,7 +244,9 @@ int main(int argc, char** argv)
         rows.push_back({base + "/ours", {peer}});
     }
 
-    benchmark::Initialize(&argc, argv);
+    std::vector<char*> args = InterleavedArgs(argc, argv);
+    int n = static_cast<int>(args.size()) - 1;
+    benchmark::Initialize(&n, args.data());
     Collect reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -8,6 +8,8 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "interleave.h"
+
 #include <malloc.h>
 
 #include <cstdio>
@@ -231,9 +233,10 @@ class Reporter : public benchmark::ConsoleReporter
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
+            std::string name;
             auto it = r.counters.find("bytes_per_second");
-            if (it != r.counters.end())
-                mbps[r.benchmark_name()] = it->second.value / 1e6;
+            if (KeptRun(r, &name) && it != r.counters.end())
+                mbps[name] = it->second.value / 1e6;
         }
     }
 };
@@ -250,7 +253,9 @@ int main(int argc, char** argv)
     const Data& d = TheData();
     std::printf("container: %zu bytes of KCBL text, %zu bytes of JSON, %lld items\n", d.kcbl.size(),
                 d.json.size(), static_cast<long long>(d.items));
-    benchmark::Initialize(&argc, argv);
+    std::vector<char*> args = InterleavedArgs(argc, argv);
+    int n = static_cast<int>(args.size()) - 1;
+    benchmark::Initialize(&n, args.data());
     Reporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
     auto get = [&](const std::string& n) { return rep.mbps.count(n) ? rep.mbps[n] : 0.0; };

@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 #include <tarvex/tarvex.h>
 
+#include "interleave.h"
+
 #include <lz4.h>
 #include <zlib.h>
 
@@ -256,9 +258,10 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const auto& r : runs) {
+            std::string name;
             auto it = r.counters.find("bytes_per_second");
-            if (it != r.counters.end())
-                mbps[r.benchmark_name()] = it->second.value / 1e6;
+            if (KeptRun(r, &name) && it != r.counters.end())
+                mbps[name] = it->second.value / 1e6;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -269,7 +272,9 @@ public:
 int main(int argc, char** argv)
 {
     Library lib;
-    benchmark::Initialize(&argc, argv);
+    std::vector<char*> args = InterleavedArgs(argc, argv);
+    int n = static_cast<int>(args.size()) - 1;
+    benchmark::Initialize(&n, args.data());
     Collector rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
     benchmark::Shutdown();
@@ -296,7 +301,7 @@ int main(int argc, char** argv)
         double z6c = rep.mbps["BM_ZlibCompress/" + a + "/6"];
         double z6e = rep.mbps["BM_ZlibExpand/" + a + "/6"];
         if (z6c > 0 && z6e > 0)
-            std::printf("lzss / zlib-6: packing %.2fx, unpacking %.2fx\n",
+            std::printf("lzss / zlib-6 (medians): packing %.2fx, unpacking %.2fx\n",
                         rep.mbps["BM_LzssCompress/" + a] / z6c, rep.mbps["BM_LzssExpand/" + a] / z6e);
     }
     return 0;

@@ -6,8 +6,11 @@
 // processes, messages relayed through a proxy, a file downloaded from a
 // local FTP server, text drawn with a bitmap font, keys and clicks read back
 // from the keyboard and the mouse, a window showing a moving picture drawn
-// with the screen's primitives, a melody and an effect played through the
-// sound back end, and an empty leak list at the end.
+// with the screen's primitives, sprites moved by keys and the mouse with
+// text drawn on the screen, a slide show that goes full screen and
+// back, a melody and an effect played through the
+// sound back end, resources packed and looked up, and an empty leak list at
+// the end.
 #include <tarvex/tarvex.h>
 
 #include "commnode_tour.h"
@@ -17,7 +20,10 @@
 #include "input_tour.h"
 #include "proxy_tour.h"
 #include "screen_tour.h"
+#include "sprite_tour.h"
+#include "slideshow_tour.h"
 #include "sound_tour.h"
+#include "resdata_tour.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -241,7 +247,10 @@ int main(int argc, char** argv)
     toured = toured && ProxyTour();
     toured = toured && GuiTour(folder);
     toured = toured && ScreenTour(folder);
+    toured = toured && SpriteTour(folder);
+    toured = toured && SlideShowTour(folder);
     toured = toured && SoundTour(folder);
+    toured = toured && ResDataTour(folder);
     if (!toured)
         std::printf("tour failed: %s\n", glb->error.GetError());
 

@@ -8,60 +8,20 @@
 
 #include <tarvex/bitmap.h>
 #include <tarvex/font.h>
+#include <tarvex/guilook.h>
 #include <tarvex/llist.h>
 #include <tarvex/rect.h>
 #include <tarvex/timer.h>
 
 class CWindowBase;
 
-enum : int32_t {
-    CNTRL_EXTRUDED = 0x1,
-    CNTRL_TRANSPARENT = 0x2,
-    CNTRL_HASBITMAP = 0x4,
-    CNTRL_TILED = 0x8,
-    CNTRL_ANIMNORMAL = 0x10,
-    CNTRL_ANIMPRESSED = 0x20,
-    CNTRL_ANIMHIGHLIGHT = 0x40,
-    CNTRL_ALPHA = 0x80,
-    CNTRL_BMTRANS = 0x100,
-    CNTRL_CHECKED = 0x200,
-    CNTRL_HSLIDER = 0x400,
-    CNTRL_CENTERH = 0x800,
-    CNTRL_CENTERV = 0x1000,
-    CNTRL_MULTILINE = 0x2000,
-    CNTRL_READONLY = 0x4000,
-    CNTRL_TABSTOP = 0x8000,
-    CNTRL_BUTTONBORDER = 0x10000,
-    CNTRL_EDITVSLIDER = 0x20000,
-    CNTRL_EDITHSLIDER = 0x40000,
-    CNTRL_PASSWORD = 0x200000,
-    CNTRL_NOWORDWRAP = 0x400000,
-    CNTRL_BTNTRANSCLICK = 0x800000,
-};
-
-enum : int32_t {
-    XGUI_PRESSED = 1,
-    XGUI_RELEASED = 2,
-    XGUI_HIGHLIGHT = 3,
-    XGUI_DISABLED = 4,
-    XGUI_HIDDEN = 5
-};
-enum : int32_t { ANIM_ONCE = 1, ANIM_LOOP = 2, ANIM_PINGPONG = 4, ANIM_BACKWARD = 16 };
-enum : int32_t { XCNTRL_CLOSE = 1002, XCNTRL_TITLEBAR = 1003 };
+// Kept here beside the shared look records: the backward flag of an
+// animation slot, the titlebar's control id, the state of a control that
+// remembers none, and the length of a control's clip list.
+enum : int32_t { ANIM_BACKWARD = 16 };
+constexpr int32_t XCNTRL_TITLEBAR = 1003;
 constexpr int32_t XGUI_NOSTATE = 21; // no state remembered across disabling
 constexpr int32_t XCNTRL_CLIPS = 100;
-
-// Eight colours of a look; see the frame drawing for the extruded use.
-struct TCntrlColor {
-    TRGBA col[8];
-};
-
-// An animation: frame bitmaps (not owned), its interval in ms, a text object.
-struct TCntrlAnim {
-    CLList frames;
-    int32_t interval = 100;
-    void* text = nullptr;
-};
 
 class CControlBase : public CTimer
 {

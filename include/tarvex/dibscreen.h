@@ -149,6 +149,8 @@ class CDibScreen : public CScreenBase, public CWinMsg, public CMsgSys
 
   private:
     void RecomputeWindow();
+    // Gives the mouse the picture's offset in the client area.
+    void TellMouse();
     // Copies a rectangle between two pictures of the screen's layout.
     void CopyArea(CBitmap* to, const CBitmap* from, const CRect& r);
     int32_t BlitToSection(CBitmap* bmp, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t& w,

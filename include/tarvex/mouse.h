@@ -40,7 +40,7 @@ using XMouseCallback = void (*)(int32_t x, int32_t y, int32_t buttons);
 // sprite at (x, y); in a window the current frame becomes a colour cursor.
 struct SMouseCursor {
     uint32_t id;
-    CSprite* sprite; // the drawn picture in full-screen modes (owned; none yet)
+    CSprite* sprite; // the drawn picture in full-screen modes (owned)
     int16_t hotX;
     int16_t hotY;
     CBitmap* bitmap;    // the frames' source
@@ -145,6 +145,8 @@ class CMouseBase
     void PlaceCursor();
     void Notify();
     void ReleaseCursor(SMouseCursor* c);
+    // The cursor's sprite is shown exactly when the cursor is.
+    void ShowSprite(SMouseCursor* c);
 };
 
 class CMouse : public CMouseBase, public CWinMsg, public CMsgSys, public CTimer

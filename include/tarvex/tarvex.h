@@ -1,6 +1,7 @@
 // The whole tarvex interface.
 #pragma once
 
+#include <tarvex/version.h>
 #include <tarvex/types.h>
 #include <tarvex/llist.h>
 #include <tarvex/memory.h>
@@ -23,6 +24,8 @@
 #include <tarvex/shade.h>
 #include <tarvex/screen.h>
 #include <tarvex/dibscreen.h>
+#include <tarvex/dxscreen.h>
+#include <tarvex/slideshow.h>
 #include <tarvex/kcbl.h>
 #include <tarvex/lzss.h>
 #include <tarvex/xiff.h>
@@ -31,5 +34,7 @@
 #include <tarvex/keyboard.h>
 #include <tarvex/mouse.h>
 #include <tarvex/sound.h>
+#include <tarvex/resdata.h>
+#include <tarvex/sprite.h>
 #include <tarvex/control.h>
 #include <tarvex/window.h>

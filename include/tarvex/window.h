@@ -12,25 +12,6 @@
 class CScreenBase;
 class CMouseBase;
 
-enum : int32_t {
-    XWIN_TITLEBAR = 0x1,
-    XWIN_FRAME = 0x2,
-    XWIN_CLOSE = 0x4,
-    XWIN_MODAL = 0x8,
-    XWIN_SIZE = 0x10,
-    XWIN_DRAG = 0x20,
-    XWIN_CENTER = 0x40,
-    XWIN_POPUP = 0x80,
-    XWIN_AUTORESIZE = 0x100,
-    XWIN_BORDER = 0x200,
-    XWIN_ALPHA = 0x400,
-    XWIN_HIGHLIGHTIFINACTIVE = 0x800,
-    XWIN_SYSTEMWINDOW = 0x1000,
-    XWIN_ZORDERFIRST = 0x2000,
-    XWIN_ZORDERLAST = 0x4000,
-    XWIN_ZORDER = 0x8000,
-    XWIN_ALWAYSLAST = 0x10000,
-};
 constexpr uint32_t XWIN_HIDDEN = 0x40000000u;
 constexpr uint32_t XWIN_DRAGGING = 0x80000000u;
 constexpr int32_t XTITLEBAR_HEIGHT = 16;

@@ -366,6 +366,11 @@ bool IsRegistered(CLList* list, Pred pred)
     return false;
 }
 
+// Counts removals from the handler lists: a dispatch that saw none since
+// its snapshot need not look each target up again (hundreds of sprites
+// make that look-up the cost of a frame).
+uint32_t g_handlerRemovals = 0;
+
 // Removes the entries matching pred (only the first when once) and frees them.
 template <class Entry, class Pred>
 void RemoveEntries(CLList* list, Pred pred, bool once)
@@ -376,6 +381,7 @@ void RemoveEntries(CLList* list, Pred pred, bool once)
         SLListNode* next = n->next;
         auto* e = static_cast<Entry*>(n->data);
         if (pred(e)) {
+            ++g_handlerRemovals;
             list->Unlink(n);
             XFREE(e);
             if (once)
@@ -505,9 +511,10 @@ int32_t SendMsg(uint32_t msg, int32_t p1, int32_t p2)
 {
     CLList* list = MsgList();
     Snapshot<SMsgEntry> targets(list, [&](SMsgEntry* e) { return e->msg == msg; });
+    const uint32_t removals = g_handlerRemovals;
     for (size_t i = 0; i < targets.size(); ++i) {
         const SMsgEntry& t = targets[i];
-        if (IsRegistered<SMsgEntry>(list, [&](SMsgEntry* e) {
+        if (removals == g_handlerRemovals || IsRegistered<SMsgEntry>(list, [&](SMsgEntry* e) {
                 return e->object == t.object && e->msg == msg && e->priority == t.priority;
             }))
             t.object->MsgHandler(msg, p1, p2);

@@ -1,6 +1,7 @@
 // String helpers, path strings and byte-order conversion.
 #include <tarvex/frame.h>
 #include <tarvex/strings.h>
+#include <tarvex/version.h>
 
 #include "core/byteswap.h"
 
@@ -94,7 +95,7 @@ void xShowVersionInfo(const char* name, const char* date)
     std::snprintf(scratch, sizeof scratch, "%s (%s)\n", name, date);
 }
 
-void xShowVersionInfoTarvex() { xShowVersionInfo("Tarvex v2.2", "Apr 30 2001, 13:08:39"); }
+void xShowVersionInfoTarvex() { xShowVersionInfo("Tarvex v" TARVEX_VERSION_STRING, "Apr 30 2001, 13:08:39"); }
 
 // ---------------------------------------------------------------- path strings
 

@@ -97,7 +97,7 @@ void kcbl::ClearChunk(TKCBLChunk* root)
 {
     TKCBLChunk* cur = root;
     for (;;) {
-        SLListNode* n = cur->list.first;
+        SLListNode* n = cur->list.last;
         if (n == nullptr) {
             if (cur == root)
                 break;
@@ -107,8 +107,8 @@ void kcbl::ClearChunk(TKCBLChunk* root)
             continue;
         }
         auto* item = static_cast<TKCBLKeyword*>(n->data);
-        if (n->next != nullptr)
-            __builtin_prefetch(n->next);
+        if (n->prev != nullptr)
+            __builtin_prefetch(n->prev);
         Detach(cur->list, n);
         TKCBLChunk* sub = item->subChunk;
         XFREE(item);

@@ -2,8 +2,9 @@
 // binary-tree search exactly as the stream format's other users run it
 // (including how ties and full-length matches are resolved, and what happens
 // to the scratch node 0), since their files must come out byte for byte the
-// same. Speed comes from around the tree: 8-byte string comparisons on a
-// window whose head is mirrored past its end, 64-bit bit accumulators, and
+// same. Speed comes from around the tree: a search step that fetches both
+// children before it has decided between them, 8-byte string comparisons on
+// a window whose head is mirrored past its end, 64-bit bit accumulators, and
 // buffered file input and output.
 #include <tarvex/lzss.h>
 #include <tarvex/frame.h>
@@ -13,7 +14,8 @@
 #include <bit>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr uint32_t kMask = XLZSS_WINDOW - 1;
 constexpr uint32_t kFileChunk = 64 * 1024;
@@ -32,43 +34,6 @@ inline uint64_t ByteOrderKey(uint64_t v)
         return __builtin_bswap64(v);
     else
         return v;
-}
-
-// Index of the first differing byte of two 8-byte loads (diff = a ^ b, not 0).
-inline int32_t FirstDifference(uint64_t diff)
-{
-    if constexpr (std::endian::native == std::endian::little)
-        return std::countr_zero(diff) >> 3;
-    else
-        return std::countl_zero(diff) >> 3;
-}
-
-// Common prefix of two 17-byte strings (17 for equal strings) and, when they
-// differ, the sign of a's first differing byte against b's.
-inline int32_t Compare17(const uint8_t* a, const uint8_t* b, int32_t* delta)
-{
-    int32_t i;
-    if constexpr (std::endian::native == std::endian::little) {
-        uint64_t x = Load64(a) ^ Load64(b);
-        if (x != 0) {
-            i = std::countr_zero(x) >> 3;
-        } else {
-            x = Load64(a + 8) ^ Load64(b + 8);
-            if (x != 0)
-                i = 8 + (std::countr_zero(x) >> 3);
-            else if (a[16] != b[16])
-                i = 16;
-            else
-                return XLZSS_LOOKAHEAD;
-        }
-    } else {
-        for (i = 0; i < XLZSS_LOOKAHEAD && a[i] == b[i]; ++i) {
-        }
-        if (i == XLZSS_LOOKAHEAD)
-            return i;
-    }
-    *delta = static_cast<int32_t>(a[i]) - static_cast<int32_t>(b[i]);
-    return i;
 }
 
 // ---------------------------------------------------------------- byte sources
@@ -120,8 +85,7 @@ struct FileSource {
 // ---------------------------------------------------------------- bit sinks
 
 // Packs bits most significant first into whole bytes handed to Emit.
-template <class Derived>
-struct BitSink {
+template <class Derived> struct BitSink {
     uint64_t acc = 0;
     int32_t count = 0;
     void Put(uint32_t value, int32_t bits)
@@ -150,7 +114,8 @@ struct BitSink {
 // as the scratch slot every "unused" link points at; the writes it receives
 // are part of the behaviour and are kept as they are.
 
-namespace {
+namespace
+{
 
 inline void InitTreeAt(SLzssNode* tree, int32_t r)
 {
@@ -209,43 +174,56 @@ inline void DeleteStringAt(SLzssNode* tree, int32_t p)
     }
 }
 
-// The search: the first 8 bytes settle almost every comparison, their
-// byte-swapped order gives the direction, a node's links come in one load
-// beside its string, and the best match is kept with conditional moves.
+// The search walks one level per step, and a step's cost is the wait for
+// the next node's links and string. So each step loads both children's links
+// and first 8 bytes before the current comparison is decided, and the
+// comparison only picks one of the two (without a branch: the direction is
+// a coin toss for the branch predictor). The first 8 bytes,
+// byte-swapped, order like the bytes compared one by one and settle almost
+// every comparison; their difference's leading zeros count the common prefix.
+struct Probe {
+    uint32_t links; // smaller child | larger child << 16
+    uint64_t head;  // bytes 0-7 of the node's string, in byte order
+};
+
+inline Probe Fetch(const uint8_t* window, const SLzssNode* tree, size_t node)
+{
+    Probe p;
+    std::memcpy(&p.links, &tree[node].child[0], sizeof p.links);
+    p.head = ByteOrderKey(Load64(window + node));
+    return p;
+}
+
 inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNode, int32_t* matchPosition)
 {
     if (newNode == XLZSS_END_OF_STREAM)
         return 0;
     const uint8_t* s = window + newNode;
-    const uint64_t head0 = Load64(s);
-    const uint64_t head1 = Load64(s + 8);
-    const uint64_t order0 = ByteOrderKey(head0);
-    const uint64_t order1 = ByteOrderKey(head1);
+    const uint64_t key0 = ByteOrderKey(Load64(s));
+    const uint64_t key1 = ByteOrderKey(Load64(s + 8));
     size_t test = tree[XLZSS_TREE_ROOT].child[1];
+    Probe cur = Fetch(window, tree, test);
     int32_t matchLength = 0;
     size_t position = 0;
     for (;;) {
-        const uint8_t* t = window + test;
-        uint64_t links;
-        std::memcpy(&links, &tree[test], sizeof links); // parent, smaller, larger (+2 bytes unused)
-        const size_t smaller = static_cast<size_t>(links >> 16) & 0xFFFF;
-        const size_t largerChild = static_cast<size_t>(links >> 32) & 0xFFFF;
-        const uint64_t other0 = Load64(t);
-        const uint64_t diff0 = head0 ^ other0;
+        const size_t smaller = cur.links & 0xFFFF;
+        const size_t largerChild = cur.links >> 16;
+        const Probe a = Fetch(window, tree, smaller);
+        const Probe b = Fetch(window, tree, largerChild);
+
         int32_t i;
-        bool larger;
-        if (diff0 != 0) [[likely]] {
-            i = FirstDifference(diff0);
-            larger = order0 > ByteOrderKey(other0);
+        uint32_t larger;
+        if (cur.head != key0) [[likely]] {
+            i = std::countl_zero(key0 ^ cur.head) >> 3;
+            larger = key0 > cur.head ? 1u : 0u;
         } else {
-            const uint64_t other1 = Load64(t + 8);
-            const uint64_t diff1 = head1 ^ other1;
-            if (diff1 != 0) {
-                i = 8 + FirstDifference(diff1);
-                larger = order1 > ByteOrderKey(other1);
-            } else if (s[16] != t[16]) {
+            const uint64_t other1 = ByteOrderKey(Load64(window + test + 8));
+            if (other1 != key1) {
+                i = 8 + (std::countl_zero(key1 ^ other1) >> 3);
+                larger = key1 > other1 ? 1u : 0u;
+            } else if (s[16] != window[test + 16]) {
                 i = 16;
-                larger = s[16] > t[16];
+                larger = s[16] > window[test + 16] ? 1u : 0u;
             } else {
                 *matchPosition = static_cast<int32_t>(test);
                 ReplaceNodeAt(tree, static_cast<int32_t>(test), newNode);
@@ -255,9 +233,29 @@ inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNo
         const bool better = i >= matchLength;
         matchLength = better ? i : matchLength;
         position = better ? test : position;
-        const size_t next = larger ? largerChild : smaller;
+
+        // The pick between the children is the step's critical path: one
+        // conditional move each where the compiler would emit a branch.
+        size_t next = smaller;
+        uint64_t nextLinks = a.links;
+        uint64_t nextHead = a.head;
+#if defined(__x86_64__)
+        asm("test %[larger], %[larger]\n\t"
+            "cmovnz %[bNode], %[node]\n\t"
+            "cmovnz %[bLinks], %[links]\n\t"
+            "cmovnz %[bHead], %[head]"
+            : [node] "+r"(next), [links] "+r"(nextLinks), [head] "+r"(nextHead)
+            : [larger] "r"(larger), [bNode] "r"(largerChild), [bLinks] "r"(static_cast<uint64_t>(b.links)),
+              [bHead] "r"(b.head)
+            : "cc");
+#else
+        const uint64_t pick = 0 - static_cast<uint64_t>(larger); // all ones: the larger child
+        next = (smaller & ~pick) | (largerChild & pick);
+        nextLinks = (nextLinks & ~pick) | (b.links & pick);
+        nextHead = (nextHead & ~pick) | (b.head & pick);
+#endif
         if (next == XLZSS_UNUSED) {
-            tree[test].child[larger ? 1 : 0] = static_cast<uint16_t>(newNode);
+            tree[test].child[larger] = static_cast<uint16_t>(newNode);
             tree[newNode].parent = static_cast<uint16_t>(test);
             tree[newNode].child[0] = XLZSS_UNUSED;
             tree[newNode].child[1] = XLZSS_UNUSED;
@@ -265,6 +263,8 @@ inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNo
             return matchLength;
         }
         test = next;
+        cur.links = static_cast<uint32_t>(nextLinks);
+        cur.head = nextHead;
     }
 }
 
@@ -272,7 +272,10 @@ inline int32_t AddStringAt(const uint8_t* window, SLzssNode* tree, int32_t newNo
 
 void CLzss::ClearTree() { std::memset(tree, 0, sizeof tree); }
 void CLzss::InitTree(int32_t r) { InitTreeAt(tree, r); }
-int32_t CLzss::AddString(int32_t newNode, int32_t* matchPosition) { return AddStringAt(window, tree, newNode, matchPosition); }
+int32_t CLzss::AddString(int32_t newNode, int32_t* matchPosition)
+{
+    return AddStringAt(window, tree, newNode, matchPosition);
+}
 void CLzss::DeleteString(int32_t p) { DeleteStringAt(tree, p); }
 void CLzss::ContractNode(int32_t oldNode, int32_t newNode) { ContractNodeAt(tree, oldNode, newNode); }
 void CLzss::ReplaceNode(int32_t oldNode, int32_t newNode) { ReplaceNodeAt(tree, oldNode, newNode); }
@@ -523,7 +526,8 @@ int32_t CLzss::Expand(const char* srcFile, const char* dstFile)
     return ok;
 }
 
-namespace {
+namespace
+{
 // Bytes from the current position to the end of the file (or its window).
 bool RemainingBytes(CFile* f, uint32_t* total, uint32_t* left)
 {

@@ -5,6 +5,7 @@
 // the platform layer and shown with one update. 8-bit modes keep the
 // section's colours in step with the screen palette.
 #include <tarvex/dibscreen.h>
+#include <tarvex/mouse.h>
 
 #include <tarvex/memory.h>
 
@@ -382,6 +383,7 @@ int32_t CDibScreen::SetScreenWindowProperties(int32_t flags)
         tvp::SetWindowPos(sglb->mainWindow, (dw - w) / 2, (dh - h) / 2, w, h);
         offsetX = offsetY = 0;
     }
+    TellMouse();
     SetClip(0, 0, w - 1, h - 1);
     pageCount = 2;
     page = 0;
@@ -400,6 +402,15 @@ void CDibScreen::RecomputeWindow()
         return;
     offsetX = cw > activeMode->width ? (cw - activeMode->width) / 2 : 0;
     offsetY = ch > activeMode->height ? (ch - activeMode->height) / 2 : 0;
+    TellMouse();
+}
+
+void CDibScreen::TellMouse()
+{
+    // Mouse messages carry client-area positions: the mouse subtracts where
+    // the picture starts in the client area.
+    if (glb != nullptr && glb->mouse != nullptr)
+        glb->mouse->SetMouseAdd(offsetX, offsetY);
 }
 
 int32_t CDibScreen::GetDepth()

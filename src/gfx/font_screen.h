@@ -1,7 +1,7 @@
 // What fonts need of the current screen, in one place: whether text can be
 // drawn on it (and on its GUI layer), the size of its active mode, bringing
-// a glyph picture into its format, and blitting one glyph onto it. The
-// screen module fills these in; until then there is no screen to draw on.
+// a glyph picture into its format, and blitting one glyph onto it. Without
+// a screen in an active mode there is no screen to draw on.
 #pragma once
 
 #include <tarvex/bitmap.h>

@@ -90,6 +90,9 @@ struct SJpegState {
     bool hitEnd;
 
     bool avx2;
+    bool sse2;
+    bool quant16[4];          // the table's steps fit 16-bit lanes
+    int16_t quantS[4][64];    // the same steps as 16-bit numbers, when they fit
     uint8_t rangeIdct[1024];
     uint8_t clamp[1024]; // clamp[i + 384] = i limited to 0..255
     int32_t crR[256], cbB[256], crG[256], cbG[256];
@@ -313,6 +316,11 @@ constexpr int64_t FIX_3_072711026 = 25172;
 
 inline int64_t Descale(int64_t x, int n) { return (x + (int64_t{1} << (n - 1))) >> n; }
 
+// Largest magnitude the vector transforms accept in their inputs (the
+// dequantised coefficients and the first pass's results); larger values go
+// to the 64-bit code. Real pictures stay far below it.
+constexpr int32_t kSimdLimit = 16383;
+
 // Dequantises and transforms one block (coefficients in natural order) into
 // 8x8 samples. Separable: columns into a work array, then rows; 64-bit
 // intermediates so no input can overflow.
@@ -503,11 +511,13 @@ __attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* o
     out[4] = ds<Shift>(_mm256_sub_epi32(tmp13, tmp0));
 }
 
-// True when every lane is within +-32767: then no 32-bit intermediate of
-// the next pass can overflow and the result equals the 64-bit code's.
+// True when every lane is within +-kSimdLimit: then no sum a pass forms
+// from them exceeds 32 bits (the largest, an input times the sum of the
+// magnitudes of its constants, stays below 2^31), and the 32-bit results
+// equal the 64-bit code's.
 __attribute__((target("avx2"))) inline bool Within16(const __m256i* v)
 {
-    const __m256i hi = _mm256_set1_epi32(32767), lo = _mm256_set1_epi32(-32767);
+    const __m256i hi = _mm256_set1_epi32(kSimdLimit), lo = _mm256_set1_epi32(-kSimdLimit);
     __m256i bad = _mm256_setzero_si256();
     for (int i = 0; i < 8; ++i)
         bad = _mm256_or_si256(bad, _mm256_or_si256(_mm256_cmpgt_epi32(v[i], hi), _mm256_cmpgt_epi32(lo, v[i])));
@@ -551,13 +561,190 @@ __attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const i
 }
 #endif
 
-bool g_simd = true;
+#if defined(__x86_64__) || defined(__i386__)
+#define TV_JPEG_SSE2 1
+
+// The same transform for processors with SSE2 only, in 16-bit lanes: each
+// product pair of the 1-D pass is one multiply-add of two inputs by two
+// constants (the pass rewritten as sums of single inputs times combined
+// constants, so no 16-bit sum can overflow), giving exact 32-bit sums.
+namespace sse2 {
+
+// Two 16-bit constants per 32-bit lane for _mm_madd_epi16.
+__attribute__((target("sse2"))) inline __m128i Pair(int32_t a, int32_t b)
+{
+    const uint32_t both = (static_cast<uint32_t>(b) << 16) | (static_cast<uint32_t>(a) & 0xFFFF);
+    return _mm_set1_epi32(static_cast<int32_t>(both));
+}
+
+// a * ca + b * cb for eight lanes, as two vectors of four 32-bit sums.
+struct Wide {
+    __m128i lo, hi;
+};
+__attribute__((target("sse2"))) inline Wide Madd(__m128i a, __m128i b, __m128i c)
+{
+    return {_mm_madd_epi16(_mm_unpacklo_epi16(a, b), c), _mm_madd_epi16(_mm_unpackhi_epi16(a, b), c)};
+}
+__attribute__((target("sse2"))) inline Wide Add(Wide a, Wide b)
+{
+    return {_mm_add_epi32(a.lo, b.lo), _mm_add_epi32(a.hi, b.hi)};
+}
+__attribute__((target("sse2"))) inline Wide Sub(Wide a, Wide b)
+{
+    return {_mm_sub_epi32(a.lo, b.lo), _mm_sub_epi32(a.hi, b.hi)};
+}
+template <int Shift> __attribute__((target("sse2"))) inline Wide Descale(Wide x)
+{
+    const __m128i r = _mm_set1_epi32(1 << (Shift - 1));
+    return {_mm_srai_epi32(_mm_add_epi32(x.lo, r), Shift), _mm_srai_epi32(_mm_add_epi32(x.hi, r), Shift)};
+}
+
+// One 1-D pass over eight lanes; out[k] = descaled output k in 32 bits.
+template <int Shift> __attribute__((target("sse2"))) inline void Idct1D(const __m128i* in, Wide* out)
+{
+    constexpr int32_t c0541 = static_cast<int32_t>(FIX_0_541196100);
+    constexpr int32_t c0765 = static_cast<int32_t>(FIX_0_765366865);
+    constexpr int32_t c1847 = static_cast<int32_t>(FIX_1_847759065);
+    constexpr int32_t one = 1 << kConstBits;
+    // Even part: tmp2 = z2*c0541 + z3*(c0541 - c1847), tmp3 = z2*(c0541 + c0765) + z3*c0541.
+    const Wide tmp2 = Madd(in[2], in[6], Pair(c0541, c0541 - c1847));
+    const Wide tmp3 = Madd(in[2], in[6], Pair(c0541 + c0765, c0541));
+    const Wide tmp0 = Madd(in[0], in[4], Pair(one, one));
+    const Wide tmp1 = Madd(in[0], in[4], Pair(one, -one));
+    const Wide tmp10 = Add(tmp0, tmp3), tmp13 = Sub(tmp0, tmp3);
+    const Wide tmp11 = Add(tmp1, tmp2), tmp12 = Sub(tmp1, tmp2);
+
+    // Odd part with t0..t3 = in[7], in[5], in[3], in[1]; z5 folded into
+    // z3' = (t0 + t2)*(c1175 - c1961) + (t1 + t3)*c1175 and
+    // z4' = (t0 + t2)*c1175 + (t1 + t3)*(c1175 - c0390).
+    constexpr int32_t c0298 = static_cast<int32_t>(FIX_0_298631336);
+    constexpr int32_t c0390 = static_cast<int32_t>(FIX_0_390180644);
+    constexpr int32_t c0899 = static_cast<int32_t>(FIX_0_899976223);
+    constexpr int32_t c1175 = static_cast<int32_t>(FIX_1_175875602);
+    constexpr int32_t c1501 = static_cast<int32_t>(FIX_1_501321110);
+    constexpr int32_t c1961 = static_cast<int32_t>(FIX_1_961570560);
+    constexpr int32_t c2053 = static_cast<int32_t>(FIX_2_053119869);
+    constexpr int32_t c2562 = static_cast<int32_t>(FIX_2_562915447);
+    constexpr int32_t c3072 = static_cast<int32_t>(FIX_3_072711026);
+    const __m128i t0 = in[7], t1 = in[5], t2 = in[3], t3 = in[1];
+    const __m128i k3 = Pair(c1175 - c1961, c1175), k4 = Pair(c1175, c1175 - c0390);
+    const Wide z3 = Add(Madd(t0, t1, k3), Madd(t2, t3, k3));
+    const Wide z4 = Add(Madd(t0, t1, k4), Madd(t2, t3, k4));
+    const Wide o0 = Add(Madd(t0, t3, Pair(c0298 - c0899, -c0899)), z3);
+    const Wide o3 = Add(Madd(t0, t3, Pair(-c0899, c1501 - c0899)), z4);
+    const Wide o1 = Add(Madd(t1, t2, Pair(c2053 - c2562, -c2562)), z4);
+    const Wide o2 = Add(Madd(t1, t2, Pair(-c2562, c3072 - c2562)), z3);
+
+    out[0] = Descale<Shift>(Add(tmp10, o3));
+    out[7] = Descale<Shift>(Sub(tmp10, o3));
+    out[1] = Descale<Shift>(Add(tmp11, o2));
+    out[6] = Descale<Shift>(Sub(tmp11, o2));
+    out[2] = Descale<Shift>(Add(tmp12, o1));
+    out[5] = Descale<Shift>(Sub(tmp12, o1));
+    out[3] = Descale<Shift>(Add(tmp13, o0));
+    out[4] = Descale<Shift>(Sub(tmp13, o0));
+}
+
+// 8x8 transpose of 16-bit lanes.
+__attribute__((target("sse2"))) inline void Transpose8(__m128i* r)
+{
+    __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// Lanes outside +-kSimdLimit, accumulated into bad.
+__attribute__((target("sse2"))) inline __m128i OutOfRange(__m128i v, __m128i bad)
+{
+    const __m128i hi = _mm_set1_epi16(kSimdLimit), lo = _mm_set1_epi16(-kSimdLimit);
+    return _mm_or_si128(bad, _mm_or_si128(_mm_cmpgt_epi16(v, hi), _mm_cmpgt_epi16(lo, v)));
+}
+
+} // namespace sse2
+
+// The transform with SSE2 for tables whose steps fit 16 bits. False
+// (nothing written) when a value is too large; the caller then uses the
+// scalar code.
+__attribute__((target("sse2"))) bool InverseDctSse2(const int16_t* coef, const int16_t* q, uint8_t* out,
+                                                    int32_t stride)
+{
+    using namespace sse2;
+    __m128i v[8];
+    __m128i bad = _mm_setzero_si128();
+    for (int i = 0; i < 8; ++i) {
+        // The exact 32-bit product is in range when its high half is the
+        // sign of its low half and the low half is in range.
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i));
+        const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 8 * i));
+        const __m128i lo = _mm_mullo_epi16(c, k), hi = _mm_mulhi_epi16(c, k);
+        const __m128i exact = _mm_cmpeq_epi16(hi, _mm_srai_epi16(lo, 15));
+        bad = _mm_or_si128(bad, _mm_xor_si128(exact, _mm_set1_epi16(-1)));
+        bad = OutOfRange(lo, bad);
+        v[i] = lo;
+    }
+    if (_mm_movemask_epi8(bad) != 0)
+        return false;
+    Wide w[8];
+    Idct1D<kConstBits - kPass1Bits>(v, w); // w[k] = work row k, lanes = columns
+    for (int k = 0; k < 8; ++k) {
+        // Saturation keeps a value that is too large too large.
+        v[k] = _mm_packs_epi32(w[k].lo, w[k].hi);
+        bad = OutOfRange(v[k], bad);
+    }
+    if (_mm_movemask_epi8(bad) != 0)
+        return false;
+    Transpose8(v); // v[j] = work column j, lanes = rows
+    Idct1D<kConstBits + kPass1Bits + 3>(v, w); // w[k] = output column k, lanes = rows
+    // Range limit: the descaled value modulo 1024 read as signed, level
+    // shifted (what the range-limit table holds); clamped by the packing.
+    const __m128i centre = _mm_set1_epi32(128);
+    for (int k = 0; k < 8; ++k) {
+        const __m128i a = _mm_add_epi32(_mm_srai_epi32(_mm_slli_epi32(w[k].lo, 22), 22), centre);
+        const __m128i b = _mm_add_epi32(_mm_srai_epi32(_mm_slli_epi32(w[k].hi, 22), 22), centre);
+        v[k] = _mm_packs_epi32(a, b);
+    }
+    Transpose8(v); // v[r] = output row r
+    for (int r = 0; r < 8; r += 2) {
+        const __m128i rows = _mm_packus_epi16(v[r], v[r + 1]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * stride), rows);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (r + 1) * stride), _mm_srli_si128(rows, 8));
+    }
+    return true;
+}
+#endif
+
+// 0 scalar, 1 the best the processor has, 2 at most SSE2.
+int32_t g_simd = JPEG_SIMD_BEST;
 
 void BuildTables(SJpegState* s)
 {
 #ifdef TV_JPEG_AVX2
-    s->avx2 = g_simd && __builtin_cpu_supports("avx2") != 0;
+    s->avx2 = g_simd == JPEG_SIMD_BEST && __builtin_cpu_supports("avx2") != 0;
 #endif
+#ifdef TV_JPEG_SSE2
+    s->sse2 = g_simd != JPEG_SIMD_NONE && __builtin_cpu_supports("sse2") != 0;
+#endif
+    for (int t = 0; t < 4; ++t) {
+        s->quant16[t] = true;
+        for (int i = 0; i < 64; ++i) {
+            const int32_t v = s->quant[t][i];
+            s->quant16[t] = s->quant16[t] && v >= -32768 && v <= 32767;
+            s->quantS[t][i] = static_cast<int16_t>(v);
+        }
+    }
     // Post-IDCT range limit: the index is the descaled value modulo 1024,
     // read as signed, plus the 128 level shift, limited to 0..255.
     for (int i = 0; i < 1024; ++i) {
@@ -588,7 +775,7 @@ void BuildTables(SJpegState* s)
 
 // ------------------------------------------------------------------ header
 
-void CJpegDecoder::EnableSimd(int32_t on) { g_simd = on != 0; }
+void CJpegDecoder::EnableSimd(int32_t level) { g_simd = level; }
 
 int32_t CJpegDecoder::Fail(const char* text)
 {
@@ -876,8 +1063,10 @@ namespace {
 
 // One block: DC difference and AC run/size codes into natural order.
 // False for a code that is not in its table.
-inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef)
+// *acSeen: whether any coefficient after the DC one was decoded.
+inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef, bool* acSeen)
 {
+    bool seen = false;
     std::memset(coef, 0, 64 * sizeof(int16_t));
     const SHuffTable* dc = &s->dcTab[c.td];
     const SHuffTable* ac = &s->acTab[c.ta];
@@ -889,30 +1078,75 @@ inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef)
     if (t != 0)
         c.pred += static_cast<uint32_t>(Extend(s, t));
     coef[0] = static_cast<int16_t>(c.pred);
+    // The bit reader's state stays in registers through the common cases
+    // (the fast run-and-value table, short codes, magnitude bits); it goes
+    // back to the state only around the refill and the long-code decoder.
+    uint64_t acc = s->acc;
+    int nbits = s->nbits;
     for (int k = 1; k < 64; ++k) {
-        if (s->nbits < 32)
+        if (nbits < 32) {
+            s->acc = acc;
+            s->nbits = nbits;
             FillBits(s);
-        int32_t f = ac->fastAc[s->acc >> (64 - kLookBits)];
+            acc = s->acc;
+            nbits = s->nbits;
+        }
+        int32_t f = ac->fastAc[acc >> (64 - kLookBits)];
         if (f != 0) {
-            DropBits(s, f & 0xFF);
+            const int used = f & 0xFF;
+            acc <<= used;
+            nbits -= used;
             k += (f >> 8) & 15;
             coef[kNatural[k]] = static_cast<int16_t>(f >> 16);
+            seen = true;
             continue;
         }
-        int rs = DecodeSymbol(s, ac);
-        if (rs < 0)
-            return false;
-        int r = rs >> 4, n = rs & 15;
-        if (n != 0) {
-            k += r;
-            coef[kNatural[k]] = static_cast<int16_t>(Extend(s, n));
+        int rs;
+        const uint32_t look = ac->look[acc >> (64 - kLookBits)];
+        if (look != 0) {
+            const int used = static_cast<int>(look >> 8);
+            acc <<= used;
+            nbits -= used;
+            rs = static_cast<int>(look & 0xFF);
         } else {
-            if (r != 15)
-                break;
+            s->acc = acc;
+            s->nbits = nbits;
+            rs = DecodeSymbol(s, ac);
+            if (rs < 0)
+                return false;
+            acc = s->acc;
+            nbits = s->nbits;
+        }
+        const int r = rs >> 4, n = rs & 15;
+        if (n != 0) {
+            // n magnitude bits (at least 16 are left after the symbol).
+            int32_t v = static_cast<int32_t>(acc >> (64 - n));
+            acc <<= n;
+            nbits -= n;
+            k += r;
+            coef[kNatural[k]] = static_cast<int16_t>(v < (1 << (n - 1)) ? v - ((1 << n) - 1) : v);
+            seen = true;
+        } else if (r != 15) {
+            break; // end of block
+        } else {
             k += 15;
         }
     }
+    s->acc = acc;
+    s->nbits = nbits;
+    *acSeen = seen;
     return true;
+}
+
+// A block with only its DC coefficient is one flat value: what the 64-bit
+// transform computes for it (first pass: the dequantised value times four in
+// 32 bits; second pass: descaled and range limited), without the transform.
+inline void FlatBlock(int16_t dc, int32_t q, const uint8_t* range, uint8_t* out, int32_t stride)
+{
+    const int32_t w = static_cast<int32_t>(static_cast<uint32_t>(dc * q) << kPass1Bits);
+    const uint8_t v = range[static_cast<int32_t>(Descale(w, kPass1Bits + 3)) & 1023];
+    for (int r = 0; r < 8; ++r)
+        std::memset(out + static_cast<ptrdiff_t>(r) * stride, v, 8);
 }
 
 // Drops the rest of the interval's bits and expects the next restart
@@ -1153,10 +1387,20 @@ int32_t CJpegDecoder::Decode(const SJpegImage& out)
                     uint8_t* row = c.plane + static_cast<size_t>(by) * 8 * c.planeW +
                                    static_cast<size_t>(mx) * c.h * 8;
                     for (int bx = 0; bx < c.h; ++bx) {
-                        if (!DecodeBlock(s, c, coef))
+                        bool acSeen = false;
+                        if (!DecodeBlock(s, c, coef, &acSeen))
                             return Fail(JPGERR_CORRUPT);
+                        if (!acSeen) {
+                            FlatBlock(coef[0], q[0], s->rangeIdct, row + bx * 8, c.planeW);
+                            continue;
+                        }
 #ifdef TV_JPEG_AVX2
                         if (s->avx2 && InverseDctAvx2(coef, q, row + bx * 8, c.planeW))
+                            continue;
+#endif
+#ifdef TV_JPEG_SSE2
+                        if (!s->avx2 && s->sse2 && s->quant16[c.tq] &&
+                            InverseDctSse2(coef, s->quantS[c.tq], row + bx * 8, c.planeW))
                             continue;
 #endif
                         InverseDct(coef, q, s->rangeIdct, row + bx * 8, c.planeW);

@@ -40,6 +40,8 @@ struct SJpegImage {
 
 struct SJpegState;
 
+enum : int32_t { JPEG_SIMD_NONE = 0, JPEG_SIMD_BEST = 1, JPEG_SIMD_SSE2 = 2 };
+
 class CJpegDecoder {
 public:
     CJpegDecoder() = default;
@@ -70,9 +72,11 @@ public:
     // Frees the decoder state (also done by the destructor).
     void Reset();
 
-    // Vector code paths (used when the processor has them) on or off for
-    // the whole process; the output is the same either way.
-    static void EnableSimd(int32_t on);
+    // Vector code paths for the whole process: JPEG_SIMD_NONE (FALSE),
+    // JPEG_SIMD_BEST (TRUE: the widest the processor has) or JPEG_SIMD_SSE2
+    // (at most SSE2, as on processors without AVX2). The output is the same
+    // whichever is used.
+    static void EnableSimd(int32_t level);
 
 private:
     int32_t Fail(const char* text);

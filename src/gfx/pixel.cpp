@@ -6,6 +6,9 @@
 #include <tarvex/frame.h>
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tvgfx
 {
@@ -268,7 +271,7 @@ constexpr uint64_t kHighs = 0x8080808080808080ull;
 template <int DB, bool IDENT>
 void KeyedIndexLine(const uint8_t* s, uint8_t* d, int32_t w, const uint32_t* lut, uint32_t key)
 {
-    auto map = [lut](uint8_t i) -> uint32_t {
+    auto map = [&](uint8_t i) -> uint32_t { // (default capture: lut goes unused for IDENT)
         if constexpr (IDENT)
             return i;
         else
@@ -394,6 +397,63 @@ RowsFn Pick(int32_t sb, int32_t db, Mode m)
     }
 }
 
+#if defined(__SSE2__)
+// 16 byte flags from 16 bits: 0xFF where the bit is set.
+inline __m128i BitsToBytes(uint32_t bits)
+{
+    const __m128i spread = _mm_set_epi64x(static_cast<int64_t>(((bits >> 8) & 0xFF) * 0x0101010101010101ull),
+                                          static_cast<int64_t>((bits & 0xFF) * 0x0101010101010101ull));
+    const __m128i select = _mm_set1_epi64x(static_cast<int64_t>(0x8040201008040201ull));
+    return _mm_cmpeq_epi8(_mm_and_si128(spread, select), select);
+}
+
+// Keyed 3-byte pixels, 16 (48 bytes) per step: the bytes are compared with
+// the key repeated in its three phases, and a pixel is the key when its
+// three bytes all match. Transparent areas come in runs, so a group is
+// often all key (nothing written) or free of it (copied whole); a mixed
+// group keeps the destination's bytes under the key pixels. Returns the
+// pixels done.
+int32_t KeyedLine24(const uint8_t* s, uint8_t* d, int32_t w, uint32_t key)
+{
+    alignas(16) uint8_t pattern[48];
+    for (int j = 0; j < 48; ++j)
+        pattern[j] = static_cast<uint8_t>(key >> (8 * (j % 3)));
+    const __m128i k0 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern));
+    const __m128i k1 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 16));
+    const __m128i k2 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 32));
+    constexpr uint64_t kPixelBits = 0x249249249249ull; // bit 3i for pixel i
+    int32_t x = 0;
+    for (; x + 16 <= w; x += 16, s += 48, d += 48) {
+        const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+        const __m128i s2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
+        const uint64_t same = static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(s0, k0))) |
+                              static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(s1, k1))) << 16 |
+                              static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(s2, k2))) << 32;
+        const uint64_t keyed = same & (same >> 1) & (same >> 2) & kPixelBits;
+        if (keyed == kPixelBits)
+            continue;
+        __m128i o0 = s0, o1 = s1, o2 = s2;
+        if (keyed != 0) {
+            const uint64_t keep = keyed | (keyed << 1) | (keyed << 2); // byte flags
+            const __m128i m0 = BitsToBytes(static_cast<uint32_t>(keep));
+            const __m128i m1 = BitsToBytes(static_cast<uint32_t>(keep >> 16));
+            const __m128i m2 = BitsToBytes(static_cast<uint32_t>(keep >> 32));
+            const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+            const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 16));
+            const __m128i d2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 32));
+            o0 = _mm_or_si128(_mm_and_si128(m0, d0), _mm_andnot_si128(m0, s0));
+            o1 = _mm_or_si128(_mm_and_si128(m1, d1), _mm_andnot_si128(m1, s1));
+            o2 = _mm_or_si128(_mm_and_si128(m2, d2), _mm_andnot_si128(m2, s2));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), o0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), o1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), o2);
+    }
+    return x;
+}
+#endif
+
 template <int B>
 void KeyedCopy(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, int32_t h, uint32_t key)
 {
@@ -403,7 +463,13 @@ void KeyedCopy(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t
         if constexpr (B == 1) {
             KeyedIndexLine<1, true>(s, d, w, nullptr, key);
         } else if constexpr (B == 3) {
-            for (int32_t x = 0; x < w; ++x, s += 3, d += 3) {
+            int32_t x = 0;
+#if defined(__SSE2__)
+            x = KeyedLine24(s, d, w, key);
+            s += 3 * x;
+            d += 3 * x;
+#endif
+            for (; x < w; ++x, s += 3, d += 3) {
                 uint32_t v = Load<3>(s);
                 if (v != key)
                     Store<3>(d, v);

@@ -359,7 +359,10 @@ void CScreenBase::AddArea(CRect* list, int32_t& count, CRect r, bool skipEqual)
         CRect& e = list[i];
         if (e.right < e.left || e.bottom < e.top)
             continue; // retired
-        if (skipEqual && e.IsEqual(&r))
+        // A rectangle inside one already listed adds nothing. (Merging it
+        // would retire that entry and append a copy, so a frame of many
+        // small areas over a large one filled the list for nothing.)
+        if (skipEqual && r.left >= e.left && r.top >= e.top && r.right <= e.right && r.bottom <= e.bottom)
             return;
         CRect u;
         u.Union(e, r);

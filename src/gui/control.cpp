@@ -57,7 +57,7 @@ void CControlBase::TimerHandler(uint32_t timerId)
     if (parent != nullptr && parent->IsHidden())
         return;
     TCntrlAnim* a = anims[slot];
-    if (static_cast<uint32_t>(a->interval) != timerId || a->frames.GetNumNodes() == 0)
+    if (a->interval != timerId || a->frames.GetNumNodes() == 0)
         return;
     int32_t mode = animModes[slot];
     CLList& l = a->frames;
@@ -322,9 +322,9 @@ int32_t CControlBase::Invalidate()
         return 1;
     int32_t oldSlot = AnimSlot(state), newSlot = AnimSlot(pendingState);
     if (oldSlot >= 0 && AnimFlag(oldSlot) && anims[oldSlot] != nullptr)
-        RemoveTimer(static_cast<uint32_t>(anims[oldSlot]->interval));
+        RemoveTimer(anims[oldSlot]->interval);
     if (newSlot >= 0 && AnimFlag(newSlot) && anims[newSlot] != nullptr) {
-        AddTimer(static_cast<uint32_t>(anims[newSlot]->interval));
+        AddTimer(anims[newSlot]->interval);
         anims[newSlot]->frames.First();
     }
     if (pendingState == XGUI_HIDDEN && glb != nullptr && glb->screen != nullptr) {
@@ -465,16 +465,16 @@ int32_t CControlBase::SetAnimBitmap(TCntrlAnim* anim, int32_t forState, int32_t 
     if (slot < 0)
         return 0;
     if (anims[slot] != nullptr && state == forState)
-        RemoveTimer(static_cast<uint32_t>(anims[slot]->interval));
+        RemoveTimer(anims[slot]->interval);
     anims[slot] = anim;
     animModes[slot] = mode;
     if (anim != nullptr) {
         // A delay below 1 ms would be a timer firing every frame forever.
-        if (anim->interval < 1)
+        if (anim->interval == 0)
             anim->interval = 1;
         anim->frames.First();
         if (state == forState && AnimFlag(slot))
-            AddTimer(static_cast<uint32_t>(anim->interval));
+            AddTimer(anim->interval);
     }
     return 1;
 }
@@ -490,8 +490,8 @@ int32_t CControlBase::SetFrameRate(int32_t which, int32_t ms)
             return 1;
         if (anims[slot] == nullptr)
             return 0;
-        RemoveTimer(static_cast<uint32_t>(anims[slot]->interval));
-        anims[slot]->interval = ms;
+        RemoveTimer(anims[slot]->interval);
+        anims[slot]->interval = static_cast<uint32_t>(ms);
         AddTimer(static_cast<uint32_t>(ms));
         return 1;
     };

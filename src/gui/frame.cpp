@@ -34,7 +34,7 @@ void CFrame::DrawLook(int32_t l, int32_t t, int32_t w, int32_t h)
     int32_t si = state == XGUI_PRESSED ? 1 : state == XGUI_HIGHLIGHT ? 2 : state == XGUI_DISABLED ? 3 : 0;
     TCntrlColor* set = colors[si] != nullptr ? colors[si] : colors[0];
     if (set != nullptr) {
-        const TRGBA* c = set->col;
+        const TRGBA* c = set->colors;
         if ((flags & CNTRL_ALPHA) != 0)
             s->FillRectAlpha(l, t, w, h, alpha);
         else if ((flags & CNTRL_TRANSPARENT) == 0)

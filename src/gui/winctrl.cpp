@@ -549,7 +549,7 @@ int32_t CWinCtrl::SetupColors(TCntrlColor* set, TRGBA* c0, TRGBA* c1, TRGBA* c2,
     TRGBA* c[8] = {c0, c1, c2, c3, c4, c5, c6, c7};
     for (int32_t i = 0; i < 8; ++i)
         if (c[i] != nullptr)
-            set->col[i] = *c[i];
+            set->colors[i] = *c[i];
     return 1;
 }
 

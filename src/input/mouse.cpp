@@ -11,9 +11,14 @@
 //
 // Cursors keep their frames, hot spot and animation state here. In a window
 // the system's cursors are shown (or a colour cursor made from a cursor's
-// current frame); in full-screen modes the picture is the library's to draw.
+// current frame); in full-screen modes the picture is the library's to draw:
+// each cursor owns a sprite that saves early and draws over everything,
+// hidden outside full-screen modes. Position, visibility, frame and
+// animation go to the sprite as they change here.
 #include <tarvex/bitmap.h>
 #include <tarvex/mouse.h>
+#include <tarvex/screen.h>
+#include <tarvex/sprite.h>
 
 #include "platform/platform.h"
 
@@ -166,6 +171,18 @@ void CMouseBase::PlaceCursor()
         return;
     current->x = x - current->hotX;
     current->y = y - current->hotY;
+    if (current->sprite != nullptr)
+        current->sprite->SetPosition(current->x, current->y);
+}
+
+void CMouseBase::ShowSprite(SMouseCursor* c)
+{
+    if (c->sprite == nullptr)
+        return;
+    if (c->flags & XCURSOR_SHOWN)
+        c->sprite->SetBaseFlag(XSPRITE_VISIBLE);
+    else
+        c->sprite->ClearBaseFlag(XSPRITE_VISIBLE);
 }
 
 void CMouseBase::Notify()
@@ -192,9 +209,10 @@ uint32_t CMouseBase::AllocCursor(const char* file, const TPoint* frames, int32_t
     CBitmap* bitmap = XNEW(CBitmap);
     if (bitmap == nullptr)
         return 0;
-    // The picture stays in the format it was loaded in until the screens
-    // take cursors into their own pixel format.
-    if (!bitmap->Load(file, 0)) {
+    // The picture is drawn by the current screen: in its pixel format.
+    CScreenBase* screen = glb != nullptr ? glb->screen : nullptr;
+    if (!bitmap->Load(file, 0) ||
+        (screen != nullptr && screen->GetActiveMode() != nullptr && !screen->MakeScreenFormat(bitmap, 0))) {
         dprintf("Failed to convert bitmap, Mouse pointer\n");
         XDELETE(bitmap);
         return 0;
@@ -245,11 +263,19 @@ uint32_t CMouseBase::AllocCursor(CBitmap* bitmap, const TPoint* frames, int32_t 
     c->flags = XCURSOR_SAVEEARLY | ((mode & XMOUSE_FULLSCREEN) ? XCURSOR_SHOWN : 0u);
     c->x = x - hotX;
     c->y = y - hotY;
-    if (!cursors.InsertLast(c)) {
+    c->sprite = XNEW(CSprite);
+    if (c->sprite == nullptr ||
+        !c->sprite->Create(bitmap, count > 0 ? frames : nullptr, c->width, c->height, c->x, c->y,
+                           XCURSOR_SAVEEARLY, 20, XBLT_COLORKEY) ||
+        !cursors.InsertLast(c)) {
+        if (c->sprite != nullptr)
+            XDELETE(c->sprite);
         XFREE(list);
         XFREE(c);
         return 0;
     }
+    c->frameDelay = c->sprite->frameDelay;
+    ShowSprite(c);
     ++nextCursorId;
     if (current == nullptr)
         current = c;
@@ -261,6 +287,8 @@ void CMouseBase::ReleaseCursor(SMouseCursor* c)
     if (current == c)
         current = nullptr;
     tvp::FreeCursor(c->colorCursor);
+    if (c->sprite != nullptr)
+        XDELETE(c->sprite);
     if (c->ownsBitmap && c->bitmap != nullptr)
         XDELETE(c->bitmap);
     XFREE(c->frames);
@@ -296,6 +324,7 @@ void CMouseBase::SetCursor(uint32_t id, int32_t frame)
         auto* c = static_cast<SMouseCursor*>(n->data);
         if (c->id != id) {
             c->flags &= ~XCURSOR_SHOWN;
+            ShowSprite(c);
             continue;
         }
         c->flags |= XCURSOR_SHOWN;
@@ -303,6 +332,11 @@ void CMouseBase::SetCursor(uint32_t id, int32_t frame)
         if (frame > 0 && frame < c->frameCount)
             c->frame = frame;
         c->animStatus = 0;
+        ShowSprite(c);
+        if (c->sprite != nullptr) {
+            c->sprite->SetCurrentFrame(c->frame);
+            c->sprite->SetAnimationStatus(XSPRITE_STOPPED);
+        }
     }
     PlaceCursor();
     setCursorCalled = 1;
@@ -320,12 +354,23 @@ void CMouseBase::StartAnim(uint32_t id, int32_t flag, float delay)
     if (flag != 0)
         c->flags |= static_cast<uint32_t>(flag);
     c->animStatus = 1;
+    if (c->sprite != nullptr) {
+        c->sprite->SetFrameDelay(c->frameDelay);
+        if (flag != 0)
+            c->sprite->SetBaseFlag(static_cast<uint32_t>(flag));
+        c->sprite->SetAnimationStatus(XSPRITE_FORWARD);
+    }
 }
 
 void CMouseBase::StopAnim()
 {
-    if (current != nullptr)
-        current->animStatus = 0;
+    if (current == nullptr)
+        return;
+    current->animStatus = 0;
+    if (current->sprite != nullptr) {
+        current->sprite->SetAnimationStatus(XSPRITE_STOPPED);
+        current->frame = current->sprite->GetCurrentFrame();
+    }
 }
 
 // ---------------------------------------------------------------- CMouse
@@ -372,8 +417,12 @@ int32_t CMouse::Init()
 {
     if (!tvp::HasMouse())
         return FALSE;
-    // The screen's active mode decides the window kind (SetWindowKind); with
-    // no screen, or no mode, nothing changes.
+    // The screen's active mode decides the window kind; with no screen, or
+    // no mode, nothing changes.
+    CScreenBase* screen = glb != nullptr ? glb->screen : nullptr;
+    const SVmode* m = screen != nullptr ? screen->GetActiveMode() : nullptr;
+    if (m != nullptr)
+        SetWindowKind(m->windowKind);
     return TRUE;
 }
 
@@ -389,6 +438,14 @@ void CMouse::SetWindowKind(int32_t kind)
         RemoveTimer(kTimerMs);
         AddTimer(kTimerMs);
     }
+    // In a window the library draws no cursor picture; in full-screen modes
+    // SetCursor chooses the one to show.
+    if (kind == 1)
+        for (SLListNode* n = cursors.first; n != nullptr; n = n->next) {
+            auto* c = static_cast<SMouseCursor*>(n->data);
+            c->flags &= ~XCURSOR_SHOWN;
+            ShowSprite(c);
+        }
 }
 
 void CMouse::SetCursor(uint32_t id, int32_t frame)
@@ -397,8 +454,10 @@ void CMouse::SetCursor(uint32_t id, int32_t frame)
         CMouseBase::SetCursor(id, frame);
         return;
     }
-    for (SLListNode* n = cursors.first; n != nullptr; n = n->next)
+    for (SLListNode* n = cursors.first; n != nullptr; n = n->next) {
         static_cast<SMouseCursor*>(n->data)->flags &= ~XCURSOR_SHOWN;
+        ShowSprite(static_cast<SMouseCursor*>(n->data));
+    }
     if (arrowCursor == 0 || ibeamCursor == 0 || m_fingerIsArrow)
         LoadSystemCursors();
     int32_t handle = arrowCursor;

@@ -138,6 +138,13 @@ bool CopySectionToWindow(Section* section, HWND hwnd, const CopyRect* rects, int
                          int32_t offsetY);
 // The primary display's size and bits per pixel.
 bool DesktopMode(int32_t& width, int32_t& height, int32_t& bits);
+// Full screen (fullscreen.cpp): the distinct sizes of the primary display's
+// modes as width, height pairs, largest first; returns the count (0 without
+// video or modes).
+int32_t DisplaySizes(int32_t* pairs, int32_t max);
+// Takes the display with the window at width x height (an exact mode when the
+// display has one, else the desktop-sized full screen); off restores the window.
+bool SetWindowFullScreen(HWND hwnd, bool on, int32_t width, int32_t height);
 // Border (caption and frame) and whether the user may size the window.
 void SetWindowFrame(HWND hwnd, bool border, bool resizable);
 // Window position and client size.

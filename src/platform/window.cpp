@@ -764,11 +764,13 @@ void TranslateMessage(const Msg& msg)
     }
     if (chars.empty()) {
         // Keys that type control characters: SDL reports no text for them.
+        // (A character pushed, not a literal assigned: GCC 12 warns falsely
+        // about overlapping copies when a string is assigned a literal.)
         switch (msg.wParam) {
-        case VK_RETURN: chars = "\r"; break;
-        case VK_BACK: chars = "\b"; break;
-        case VK_TAB: chars = "\t"; break;
-        case VK_ESCAPE: chars = "\x1b"; break;
+        case VK_RETURN: chars.push_back('\r'); break;
+        case VK_BACK: chars.push_back('\b'); break;
+        case VK_TAB: chars.push_back('\t'); break;
+        case VK_ESCAPE: chars.push_back('\x1b'); break;
         default: break;
         }
     }

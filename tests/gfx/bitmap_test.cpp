@@ -305,6 +305,50 @@ TEST_F(BitmapTest, KeyedBltFromIndexedRuns)
     }
 }
 
+// Keyed 24-bit blits, whose lines go 16 pixels at a time: groups all key,
+// groups without it, mixed groups, pixels that share one or two bytes with
+// the key, and line tails all match a pixel-by-pixel reading of the rule.
+TEST_F(BitmapTest, KeyedBlt24InGroups)
+{
+    const int w = 53, h = 5; // three groups of 16 and a tail of 5
+    CBitmap s, d;
+    ASSERT_TRUE(MakeBGR(s, w, h));
+    ASSERT_TRUE(MakeBGR(d, w, h));
+    const uint8_t key[3] = {0x10, 0x20, 0x30};
+    g_seed = 11;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = s.data + y * s.pitch + x * 3;
+            uint8_t v = Next();
+            bool keyed = (y == 1 && x < 32) || (y == 2 && x >= 16 && x < 32) || (y == 3 && x % 5 == 0) ||
+                         (y == 4 && x >= 48) || v < 30;
+            if (y == 0 && x >= 16 && x < 32)
+                keyed = false; // one group free of the key
+            std::memcpy(p, key, 3);
+            if (!keyed) {
+                // Near misses: one or two bytes of the key, or none.
+                p[v % 3] = static_cast<uint8_t>(Next() | 1) ^ key[v % 3];
+                if (v & 8)
+                    p[(v + 1) % 3] = Next();
+            }
+        }
+    std::memcpy(s.data, key, 3); // the top-left pixel is the key
+    for (int i = 0; i < d.pitch * d.height; ++i)
+        d.data[i] = static_cast<uint8_t>(i * 7 + 1);
+    CBitmap before(d);
+    ASSERT_TRUE(d.Blt(&s, 0, 0, 0, 0, -1, -1, XBLT_COLORKEY, 0, 0));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* src = s.data + y * s.pitch + x * 3;
+            const uint8_t* want = std::memcmp(src, key, 3) == 0 ? before.data + y * d.pitch + x * 3 : src;
+            ASSERT_EQ(std::memcmp(d.data + y * d.pitch + x * 3, want, 3), 0) << x << "," << y;
+        }
+    // The pitch padding after each line is never written.
+    for (int y = 0; y < h; ++y)
+        for (int i = w * 3; i < d.pitch; ++i)
+            ASSERT_EQ(d.data[y * d.pitch + i], before.data[y * d.pitch + i]) << y;
+}
+
 TEST_F(BitmapTest, BltUnsupportedPairsClippingAndOverlap)
 {
     Sources src;

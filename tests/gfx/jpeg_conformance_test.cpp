@@ -168,7 +168,7 @@ protected:
         EXPECT_TRUE(Shell("cjpeg " + opts + " -outfile " + jpg + " " + src)) << opts;
         return jpg;
     }
-    // Both with and without the vector code paths.
+    // With the widest vector code, with SSE2 only and without vector code.
     void ExpectMatchesReference(const std::string& jpg, const std::string& what)
     {
         std::string ref = jpg + ".pnm";
@@ -176,6 +176,8 @@ protected:
         Image img;
         ASSERT_TRUE(ReadPnm(ref, &img)) << what;
         EXPECT_TRUE(SamePixels(DecodeFile(jpg), img)) << what;
+        CJpegDecoder::EnableSimd(JPEG_SIMD_SSE2);
+        EXPECT_TRUE(SamePixels(DecodeFile(jpg), img)) << what << " (SSE2)";
         CJpegDecoder::EnableSimd(FALSE);
         EXPECT_TRUE(SamePixels(DecodeFile(jpg), img)) << what << " (scalar)";
         CJpegDecoder::EnableSimd(TRUE);
@@ -312,9 +314,12 @@ TEST_F(JpegTest, DamagedFilesFailCleanly)
         }
         CJpegDecoder::EnableSimd(FALSE);
         Decoded scalar = DecodeFile("c.jpg");
+        CJpegDecoder::EnableSimd(JPEG_SIMD_SSE2);
+        Decoded sse2 = DecodeFile("c.jpg");
         CJpegDecoder::EnableSimd(TRUE);
         EXPECT_EQ(scalar.ok, TRUE) << i;
         EXPECT_TRUE(d.bgr == scalar.bgr) << i;
+        EXPECT_TRUE(sse2.bgr == scalar.bgr) << i;
     }
 }
 

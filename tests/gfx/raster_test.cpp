@@ -89,8 +89,9 @@ TEST_F(RasterTest, SolidQuadEqualsFillRect)
                 Screen()->FillRect(r.left, r.top, r.right - r.left + 1, r.bottom - r.top + 1, grey);
                 EXPECT_EQ(polygon, Hash());
                 CRect want;
-                if (want.Intersect(r, c))
+                if (want.Intersect(r, c)) {
                     EXPECT_TRUE(hit.IsEqual(&want));
+                }
             }
     }
 }

@@ -206,9 +206,13 @@ TEST(XvfbScreen, InnerTestsPassInARealXServer)
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(n, 0);
     self[n] = 0;
+    // xvfb-run -a picks the first free server number from -n on; tests that
+    // start X servers at the same moment would race for the same number, so
+    // each starts its search at a number of its own.
     const std::string cmd = std::string("TARVEX_XVFB_INNER=1 SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0 "
-                                        "xvfb-run -a -s '-screen 0 1024x768x24' ") +
-                            self + " --gtest_filter='XvfbInner.*' > inner.log 2>&1";
+                                        "xvfb-run -a -n ") +
+                            std::to_string(100 + getpid() % 400) + " -s '-screen 0 1024x768x24' " + self +
+                            " --gtest_filter='XvfbInner.*' > inner.log 2>&1";
     const int rc = std::system(cmd.c_str());
     std::ifstream log("inner.log");
     const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());

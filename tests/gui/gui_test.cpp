@@ -470,7 +470,7 @@ TEST_P(GuiPicture, TwoWindows)
 
 INSTANTIATE_TEST_SUITE_P(Depths, GuiPicture,
                          ::testing::Values(std::pair<int32_t, uint32_t>{8, 1106698980u},
-                                           std::pair<int32_t, uint32_t>{16, 3519953923u},
+                                           std::pair<int32_t, uint32_t>{16, 3071259995u},
                                            std::pair<int32_t, uint32_t>{24, 2943613006u}));
 
 TEST(GuiHeadless, WindowsWorkWithoutAScreen)

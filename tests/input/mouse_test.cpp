@@ -417,4 +417,90 @@ TEST_F(Mouse, ActivationRecentresThePointerInRelativeMode)
     EXPECT_EQ(XY(dx, dy), XY(0, 0)) << "moving the pointer back is no motion";
 }
 
+// In full-screen modes a cursor is a sprite: it is shown when chosen, follows
+// the mouse less its hot spot, animates when started and goes with the
+// cursor. The screen's window kind reaches the mouse through Init, and the
+// picture's offset in the window through SetMouseAdd.
+TEST_F(Mouse, SpriteCursorsAndTheScreensMode)
+{
+    CDibScreen* screen = sglb->dibScreen;
+    ASSERT_NE(screen, nullptr);
+    ASSERT_TRUE(screen->InitModeRez(640, 480, 16, XVMODE_WINDOW));
+    EXPECT_TRUE(M().Init());
+    EXPECT_EQ(M().mode & XMOUSE_FULLSCREEN, 0u);
+    EXPECT_EQ(XY(M().addX, M().addY), XY(screen->offsetX, screen->offsetY));
+
+    CBitmap* bitmap = MakeFrames();
+    ASSERT_TRUE(screen->MakeScreenBitmap(bitmap, 0));
+    const TPoint three[] = {{0, 0}, {8, 0}, {16, 0}, {-1, -1}};
+    const uint32_t id = M().AllocCursor(bitmap, three, 8, 8, 2, 3);
+    ASSERT_NE(id, 0u);
+    CSprite* sprite = M().current->sprite;
+    ASSERT_NE(sprite, nullptr);
+    EXPECT_EQ(sprite->frameCount, 3);
+    EXPECT_TRUE(sprite->CheckBaseFlag(XSPRITE_SAVEEARLY));
+    EXPECT_FALSE(sprite->CheckBaseFlag(XSPRITE_VISIBLE)) << "in a window the system shows the cursor";
+    EXPECT_EQ(sprite->frameDelay, 20);
+    EXPECT_EQ(sprite->drawFlags, XBLT_COLORKEY);
+    Frame();
+    EXPECT_EQ(sprite->drawn[0], 0);
+
+    M().SetWindowKind(XVMODE_FULLSCREEN);
+    M().SetCursor(id, 1);
+    EXPECT_TRUE(sprite->CheckBaseFlag(XSPRITE_VISIBLE));
+    EXPECT_EQ(sprite->GetCurrentFrame(), 1);
+    M().SetPos(100, 50);
+    EXPECT_EQ(XY(sprite->GetPositionX(), sprite->GetPositionY()), XY(98, 47));
+    ASSERT_TRUE(screen->FlipPage());
+    EXPECT_EQ(sprite->drawn[0], 1);
+    const CRect& r = sprite->restoreRect[0];
+    EXPECT_EQ(std::vector<int32_t>({r.left, r.top, r.right, r.bottom}),
+              std::vector<int32_t>({98, 47, 105, 54}));
+    ASSERT_TRUE(screen->ClearBuffer());
+    EXPECT_EQ(sprite->GetCurrentFrame(), 1) << "stopped until started";
+
+    M().StartAnim(0, XSPRITE_LOOP, 1.0f);
+    EXPECT_EQ(sprite->GetAnimationStatus(), XSPRITE_FORWARD);
+    EXPECT_EQ(sprite->frameDelay, 1);
+    std::vector<int32_t> shown;
+    for (int32_t i = 0; i < 6; ++i) {
+        shown.push_back(sprite->GetCurrentFrame());
+        Frame();
+    }
+    EXPECT_EQ(shown, (std::vector<int32_t>{1, 1, 2, 2, 0, 0}));
+    M().StopAnim();
+    EXPECT_EQ(sprite->GetAnimationStatus(), XSPRITE_STOPPED);
+
+    // Back in a window: hidden again.
+    M().SetWindowKind(XVMODE_WINDOW);
+    EXPECT_FALSE(sprite->CheckBaseFlag(XSPRITE_VISIBLE));
+    EXPECT_TRUE(M().FreeCursor(id)); // the sprite goes with it (leak list)
+
+    // A desktop-sized window: the library draws cursors; the picture sits
+    // in the window's middle.
+    ASSERT_TRUE(screen->InitModeRez(640, 480, 16, XVMODE_DESKTOP));
+    EXPECT_TRUE(M().Init());
+    EXPECT_NE(M().mode & XMOUSE_FULLSCREEN, 0u);
+    EXPECT_EQ(XY(M().addX, M().addY), XY(screen->offsetX, screen->offsetY));
+    ASSERT_TRUE(screen->ExitMode());
+    M().SetWindowKind(XVMODE_WINDOW);
+    XDELETE(bitmap);
+}
+
+// A cursor picture loaded from a file takes the current screen's format.
+TEST_F(Mouse, CursorFileTakesTheScreensFormat)
+{
+    CBitmap* bitmap = MakeFrames();
+    ASSERT_TRUE(bitmap->Save("cursor.bmp", nullptr, nullptr, nullptr, 0)) << tvtest::LastError();
+    XDELETE(bitmap);
+    for (int32_t bits : {8, 24}) {
+        ASSERT_TRUE(sglb->dibScreen->InitModeRez(640, 480, bits, XVMODE_WINDOW));
+        const uint32_t id = M().AllocCursor("cursor.bmp", nullptr, 8, 8, 0, 0);
+        ASSERT_NE(id, 0u);
+        EXPECT_EQ(M().current->bitmap->bits, bits);
+        EXPECT_TRUE(M().FreeCursor(id));
+    }
+    ASSERT_TRUE(sglb->dibScreen->ExitMode());
+}
+
 } // namespace

@@ -250,7 +250,10 @@ TEST(InputX11, TypingAndClicksReachKeyboardAndMouse)
     setenv("LSAN_OPTIONS", lsanChild.c_str(), 1);
     setenv(kChildVar, "1", 1);
     std::string out;
-    const int rc = RunProgram({"xvfb-run", "-a", "-s", "-screen 0 1024x768x24", self,
+    // Each X test starts its search for a free server number at a number of
+    // its own, so tests run side by side do not race for the same one.
+    const std::string first = std::to_string(100 + getpid() % 400);
+    const int rc = RunProgram({"xvfb-run", "-a", "-n", first, "-s", "-screen 0 1024x768x24", self,
                                "--gtest_filter=InputX11.TypingAndClicksReachKeyboardAndMouse"},
                               &out, 90000, true);
     unsetenv(kChildVar);
