@@ -16,6 +16,7 @@
 #include "commnode_tour.h"
 #include "font_tour.h"
 #include "ftp_tour.h"
+#include "gui_tour.h"
 #include "input_tour.h"
 #include "proxy_tour.h"
 #include "screen_tour.h"
@@ -244,6 +245,7 @@ int main(int argc, char** argv)
     toured = toured && FontTour(folder);
     toured = toured && InputTour();
     toured = toured && ProxyTour();
+    toured = toured && GuiTour(folder);
     toured = toured && ScreenTour(folder);
     toured = toured && SpriteTour(folder);
     toured = toured && SlideShowTour(folder);

@@ -36,3 +36,5 @@
 #include <tarvex/sound.h>
 #include <tarvex/resdata.h>
 #include <tarvex/sprite.h>
+#include <tarvex/control.h>
+#include <tarvex/window.h>

@@ -1,0 +1,10 @@
+// The GUI part of the main example.
+#pragma once
+
+#include <string>
+
+// Opens two windows on a 640x480 16-bit screen, then, through mouse
+// messages given to the main window as the window system would, raises the
+// back one, drags it by its title bar and closes the other with its close
+// box; saves the last picture as "<folder>/gui.bmp".
+bool GuiTour(const std::string& folder);
