@@ -303,6 +303,8 @@ class CFtpClient
 
     int32_t StepConnecting();
     int32_t StepWaitingForLogin();
+    struct SCredentialStep;
+    int32_t StepSendCredential(const SCredentialStep& step);
     int32_t StepSendLogin();
     int32_t StepWaitLoginAnswer();
     int32_t StepSendPassword();

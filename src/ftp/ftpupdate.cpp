@@ -513,38 +513,80 @@ int32_t TakeCallbackText(CFtpClient& c, char*& field, const char* text, const ch
 
 } // namespace
 
-int32_t CFtpClient::StepSendLogin()
+// The user name and the password go out by one step: take the text (asking
+// the program's callback when none is set), then queue the command. The
+// texts, the field and the callback differ per credential.
+struct CFtpClient::SCredentialStep {
+    const char* stateText;
+    const char* timeoutText;
+    const char* askLog;
+    const char* askApp;
+    const char* noCallbackLog;
+    const char* noCallbackFail;
+    const char* refusedFail;
+    const char* noneText;
+    const char* debugLog;
+    const char* command;
+    int32_t nextState;
+    char* CFtpClient::*field;
+    FtpLoginCallback CFtpClient::*callback;
+    void* CFtpClient::*user;
+    int32_t CFtpClient::*debugStop;
+};
+
+int32_t CFtpClient::StepSendCredential(const SCredentialStep& step)
 {
-    stateText = "Going to send login name...";
+    stateText = step.stateText;
     bool timedOut;
-    int32_t r =
-        Timeout("Timeout while trying to send login (%lu) [FTPSENDLOGIN].", FTP_STATE_TIMEOUT, timedOut);
+    int32_t r = Timeout(step.timeoutText, FTP_STATE_TIMEOUT, timedOut);
     if (timedOut)
         return r;
-    if (loginName == nullptr) {
-        LogString("User must specify a loginname, calling callback.");
-        LogApp("User name must be specified.");
-        if (loginNameCallback == nullptr) {
-            LogString("Unable to login: Username must be specified.");
-            return Fail("User haven't specified a username.");
+    if (this->*step.field == nullptr) {
+        LogString("%s", step.askLog);
+        LogApp("%s", step.askApp);
+        if (this->*step.callback == nullptr) {
+            LogString("%s", step.noCallbackLog);
+            return Fail(step.noCallbackFail);
         }
         char* text = nullptr;
-        if (!loginNameCallback(text, loginNameUser))
-            return Fail("User don't want to login.");
-        if (!TakeCallbackText(*this, loginName, text, "No username is specified."))
+        if (!(this->*step.callback)(text, this->*step.user))
+            return Fail(step.refusedFail);
+        if (!TakeCallbackText(*this, this->*step.field, text, step.noneText))
             return FALSE;
     }
-    if (debugStopLogin > 0) {
-        --debugStopLogin;
-        LogString("Debugging: StopLogin: closing the command socket.");
+    if (this->*step.debugStop > 0) {
+        --(this->*step.debugStop);
+        LogString("%s", step.debugLog);
         xCloseSocket(command.sock);
         command.connected = 0;
         return TRUE;
     }
-    if (!QueueCommand("USER", loginName, "Error sending command."))
+    if (!QueueCommand(step.command, this->*step.field, "Error sending command."))
         return FALSE;
-    state = FTPWAITLOGINANSWER;
+    state = step.nextState;
     return TRUE;
+}
+
+int32_t CFtpClient::StepSendLogin()
+{
+    static const SCredentialStep kLogin = {
+        "Going to send login name...",
+        "Timeout while trying to send login (%lu) [FTPSENDLOGIN].",
+        "User must specify a loginname, calling callback.",
+        "User name must be specified.",
+        "Unable to login: Username must be specified.",
+        "User haven't specified a username.",
+        "User don't want to login.",
+        "No username is specified.",
+        "Debugging: StopLogin: closing the command socket.",
+        "USER",
+        FTPWAITLOGINANSWER,
+        &CFtpClient::loginName,
+        &CFtpClient::loginNameCallback,
+        &CFtpClient::loginNameUser,
+        &CFtpClient::debugStopLogin,
+    };
+    return StepSendCredential(kLogin);
 }
 
 int32_t CFtpClient::StepWaitLoginAnswer()
@@ -590,36 +632,24 @@ int32_t CFtpClient::StepWaitLoginAnswer()
 
 int32_t CFtpClient::StepSendPassword()
 {
-    stateText = "Going to send password...";
-    bool timedOut;
-    int32_t r = Timeout("Timeout while trying to send password (%lu) [FTPSENDPASSWORD].", FTP_STATE_TIMEOUT,
-                        timedOut);
-    if (timedOut)
-        return r;
-    if (password == nullptr) {
-        LogString("User must specify a password, calling callback.");
-        LogApp("User must specify password.");
-        if (loginPasswordCallback == nullptr) {
-            LogString("Unable to login: Password must be specified.");
-            return Fail("You haven't specified a password.");
-        }
-        char* text = nullptr;
-        if (!loginPasswordCallback(text, loginPasswordUser))
-            return Fail("User don't want to specify password.");
-        if (!TakeCallbackText(*this, password, text, "No password is specified."))
-            return FALSE;
-    }
-    if (debugStopPassword > 0) {
-        --debugStopPassword;
-        LogString("Debugging: StopPassword: closing the command socket.");
-        xCloseSocket(command.sock);
-        command.connected = 0;
-        return TRUE;
-    }
-    if (!QueueCommand("PASS", password, "Error sending command."))
-        return FALSE;
-    state = FTPWAITPASSWORDANSWER;
-    return TRUE;
+    static const SCredentialStep kPassword = {
+        "Going to send password...",
+        "Timeout while trying to send password (%lu) [FTPSENDPASSWORD].",
+        "User must specify a password, calling callback.",
+        "User must specify password.",
+        "Unable to login: Password must be specified.",
+        "You haven't specified a password.",
+        "User don't want to specify password.",
+        "No password is specified.",
+        "Debugging: StopPassword: closing the command socket.",
+        "PASS",
+        FTPWAITPASSWORDANSWER,
+        &CFtpClient::password,
+        &CFtpClient::loginPasswordCallback,
+        &CFtpClient::loginPasswordUser,
+        &CFtpClient::debugStopPassword,
+    };
+    return StepSendCredential(kPassword);
 }
 
 int32_t CFtpClient::StepWaitPasswordAnswer()
