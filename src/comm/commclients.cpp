@@ -154,6 +154,11 @@ void CommBaseExit()
     DestroyList(glb->remoteServer_socket_RegList);
     DestroyList(glb->proxyConnRegList);
     DestroyList(glb->proxyServRegList);
+    // The frame keeps no hook into lists that are gone: a later frame (or a
+    // program that puts lists of its own in place) must not run comm rounds.
+    xSetCommClientRounds(nullptr);
+    for (int32_t kind : {XWAIT_LOCAL_CLIENT, XWAIT_REMOTE_CLIENT, XWAIT_LOCAL_SERVER, XWAIT_REMOTE_SERVER})
+        xSetWaitSocketReader(kind, nullptr);
 }
 
 int32_t LocalClientList_Add(CCommLocalClientBase* obj)
