@@ -13,6 +13,7 @@
 #include <tarvex/memory.h>
 
 #include <cstring>
+#include "../core/textcopy.h"
 
 namespace
 {
@@ -20,14 +21,7 @@ namespace
 constexpr const char* kLocalHost = "127.0.0.1";
 constexpr uint16_t kLocalPort = 6001;
 
-char* CopyText(const char* text)
-{
-    size_t n = std::strlen(text);
-    auto* copy = static_cast<char*>(XALLOC(n + 1));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n + 1);
-    return copy;
-}
+using tvcore::CopyText;
 
 } // namespace
 

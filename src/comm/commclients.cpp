@@ -13,18 +13,12 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#include "../core/textcopy.h"
 
 namespace
 {
 
-char* CopyText(const char* text)
-{
-    size_t n = std::strlen(text);
-    auto* copy = static_cast<char*>(XALLOC(n + 1));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n + 1);
-    return copy;
-}
+using tvcore::CopyText;
 
 int32_t RejectAll(CCommLocalServerBase*, void*, int32_t) { return FALSE; }
 int32_t RejectAllRemote(CCommRemoteServerBase*, void*, int32_t) { return FALSE; }

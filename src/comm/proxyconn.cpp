@@ -20,6 +20,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include "../core/textcopy.h"
 
 namespace
 {
@@ -34,23 +35,10 @@ constexpr uint32_t kConnectTimeoutMs = 15000;
 // The first connection of the process to finish waits the full time.
 bool g_closeDownInit = false;
 
-char* CopyText(const char* text)
-{
-    if (text == nullptr)
-        text = "";
-    size_t n = std::strlen(text) + 1;
-    auto* copy = static_cast<char*>(XALLOC(n));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n);
-    return copy;
-}
+// A null text is stored as an empty one.
+char* CopyText(const char* text) { return tvcore::CopyText(text != nullptr ? text : ""); }
 
-void FreeText(char*& text)
-{
-    if (text != nullptr)
-        XFREE(text);
-    text = nullptr;
-}
+using tvcore::FreeText;
 
 int32_t Report(const char* text) { return xErrorTxt_Func(text, __FILE__, __LINE__); }
 

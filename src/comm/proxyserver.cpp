@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#include "../core/textcopy.h"
 
 namespace
 {
@@ -33,23 +34,10 @@ constexpr int32_t kHistoryLines = 20;
 // How long accepting pauses after the process ran out of descriptors.
 constexpr uint32_t kAcceptPauseMs = 250;
 
-char* CopyText(const char* text)
-{
-    if (text == nullptr)
-        text = "";
-    size_t n = std::strlen(text) + 1;
-    auto* copy = static_cast<char*>(XALLOC(n));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n);
-    return copy;
-}
+// A null text is stored as an empty one.
+char* CopyText(const char* text) { return tvcore::CopyText(text != nullptr ? text : ""); }
 
-void FreeText(char*& text)
-{
-    if (text != nullptr)
-        XFREE(text);
-    text = nullptr;
-}
+using tvcore::FreeText;
 
 int32_t Report(const char* text) { return xErrorTxt_Func(text, __FILE__, __LINE__); }
 
