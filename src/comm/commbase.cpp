@@ -7,13 +7,13 @@
 #include <tarvex/frame.h>
 #include <tarvex/memory.h>
 
+#include "core/textcopy.h"
 #include "comm/objname.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
-#include "../core/textcopy.h"
 
 namespace
 {

@@ -5,6 +5,7 @@
 // connects (always 127.0.0.1:6001, never SSL), the remote client's port
 // check, encryption and proxy, its taking over of a server's socket, and
 // which registration and socket lists each joins.
+#include "core/textcopy.h"
 #include "commtransfer.h"
 
 #include <tarvex/comm.h>
@@ -13,7 +14,6 @@
 #include <tarvex/memory.h>
 
 #include <cstring>
-#include "../core/textcopy.h"
 
 namespace
 {

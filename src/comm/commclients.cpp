@@ -2,6 +2,7 @@
 // start and stop of the comm layer, the per-frame client rounds, and the
 // client and server bases. The concrete clients are in commclient.cpp, the
 // concrete servers in commserver.cpp.
+#include "core/textcopy.h"
 #include "comm/objname.h"
 #include "commtransfer.h"
 
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
-#include "../core/textcopy.h"
 
 namespace
 {

@@ -14,13 +14,13 @@
 #include <tarvex/frame.h>
 #include <tarvex/memory.h>
 
+#include "core/textcopy.h"
 #include "comm/proxyrecord.h"
 #include "platform/net.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include "../core/textcopy.h"
 
 namespace
 {
@@ -164,15 +164,8 @@ CProxyConnection::~CProxyConnection()
 int32_t CProxyConnection::AddPortRange(const char* rangeName, int32_t firstPort, int32_t lastPort,
                                        int32_t extra)
 {
-    auto* r = static_cast<SProxyPortRange*>(XALLOC(sizeof(SProxyPortRange)));
-    char* copy = CopyText(rangeName);
-    if (r == nullptr || copy == nullptr || !portRanges.InsertLast(r)) {
-        if (r != nullptr)
-            XFREE(r);
-        FreeText(copy);
+    if (!xProxyAddPortRange(portRanges, rangeName, firstPort, lastPort, extra))
         return Report("Out of memory.");
-    }
-    *r = SProxyPortRange{copy, firstPort, lastPort, extra};
     portRangesInForce = 1;
     return TRUE;
 }
@@ -181,17 +174,8 @@ int32_t CProxyConnection::SetIncomingEncryption(int32_t enable, const char* key,
 {
     if (key == nullptr || cert == nullptr)
         return Report("CProxyConnection::SetIncomingEncryption: Input parameters is incorrect.");
-    char* k = CopyText(key);
-    char* c = CopyText(cert);
-    if (k == nullptr || c == nullptr) {
-        FreeText(k);
-        FreeText(c);
+    if (!xProxyStoreTlsFiles(keyFile, certFile, key, cert))
         return Report("CProxyConnection::SetIncomingEncryption: Out of memory.");
-    }
-    FreeText(keyFile);
-    FreeText(certFile);
-    keyFile = k;
-    certFile = c;
     incomingEncryption = enable;
     return TRUE;
 }

@@ -14,6 +14,8 @@
 #include <tarvex/frame.h>
 #include <tarvex/memory.h>
 
+#include "comm/proxyrecord.h"
+#include "core/textcopy.h"
 #include "platform/net.h"
 
 #include <arpa/inet.h>
@@ -21,7 +23,6 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
-#include "../core/textcopy.h"
 
 namespace
 {
@@ -176,15 +177,8 @@ int32_t CCommProxyServer::SetHistoryLogFile(const char* text)
 int32_t CCommProxyServer::AddPortRange(const char* rangeName, int32_t firstPort, int32_t lastPort,
                                        int32_t extra)
 {
-    auto* r = static_cast<SProxyPortRange*>(XALLOC(sizeof(SProxyPortRange)));
-    char* copy = CopyText(rangeName);
-    if (r == nullptr || copy == nullptr || !portRanges.InsertLast(r)) {
-        if (r != nullptr)
-            XFREE(r);
-        FreeText(copy);
+    if (!xProxyAddPortRange(portRanges, rangeName, firstPort, lastPort, extra))
         return Report("Out of memory.");
-    }
-    *r = SProxyPortRange{copy, firstPort, lastPort, extra};
     return TRUE;
 }
 
@@ -192,17 +186,8 @@ int32_t CCommProxyServer::SetIncomingEncryption(int32_t enable, const char* key,
 {
     if (key == nullptr || cert == nullptr)
         return Report("CCommProxyServer::SetIncomingEncryption: Input parameters is incorrect.");
-    char* k = CopyText(key);
-    char* c = CopyText(cert);
-    if (k == nullptr || c == nullptr) {
-        FreeText(k);
-        FreeText(c);
+    if (!xProxyStoreTlsFiles(keyFile, certFile, key, cert))
         return Report("CCommProxyServer::SetIncomingEncryption: Out of memory.");
-    }
-    FreeText(keyFile);
-    FreeText(certFile);
-    keyFile = k;
-    certFile = c;
     incomingEncryption = enable;
     return TRUE;
 }

@@ -12,6 +12,7 @@
 #include <tarvex/proxyloc.h>
 #include <tarvex/strings.h>
 
+#include "core/textcopy.h"
 #include "platform/net.h"
 #include "platform/tls.h"
 
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
-#include "../core/textcopy.h"
 
 static_assert(INVALID_SOCKET == tvp::XINVALID_SOCKET);
 

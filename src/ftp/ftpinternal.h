@@ -6,7 +6,8 @@
 #include <tarvex/memory.h>
 
 #include <cstring>
-#include "../core/textcopy.h"
+
+#include "core/textcopy.h"
 
 namespace tvftp
 {

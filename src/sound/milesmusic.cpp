@@ -14,7 +14,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include "../core/textcopy.h"
+
+#include "core/textcopy.h"
 
 uint32_t CMilesMusic::m_ulObjectCounter = 0;
 
