@@ -450,6 +450,51 @@ void AIL_waveOutClose(HDIGDRIVER dig)
     delete dig;
 }
 
+// ---------------------------------------------------------------- voices
+
+// Samples and streams are both a voice behind a handle: the setters below
+// take the device lock and change the voice of either kind.
+namespace
+{
+
+template <class H, class F> void WithVoice(H h, F change)
+{
+    if (h == nullptr)
+        return;
+    DeviceLock lock;
+    change(h->voice);
+}
+
+template <class H> uint32_t VoiceStatus(H h)
+{
+    if (h == nullptr)
+        return SMP_FREE;
+    DeviceLock lock;
+    return h->voice.status;
+}
+
+void RestartVoice(Voice& v)
+{
+    v.pos = 0;
+    v.loopsDone = 0;
+    v.status = SMP_PLAYING;
+}
+
+// Takes h out of the device's list and frees it; a handle the device does
+// not hold (already released) is left alone.
+template <class T> void ReleaseHandle(std::vector<T*>& list, T* h)
+{
+    {
+        DeviceLock lock;
+        if (std::find(list.begin(), list.end(), h) == list.end())
+            return;
+        Erase(list, h);
+    }
+    delete h;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- samples
 
 HSAMPLE AIL_allocate_sample_handle(HDIGDRIVER dig)
@@ -467,15 +512,8 @@ HSAMPLE AIL_allocate_sample_handle(HDIGDRIVER dig)
 void AIL_release_sample_handle(HSAMPLE s)
 {
     TvSndDigital* dig = Digital();
-    if (s == nullptr || dig == nullptr)
-        return;
-    {
-        DeviceLock lock;
-        if (std::find(dig->samples.begin(), dig->samples.end(), s) == dig->samples.end())
-            return;
-        Erase(dig->samples, s);
-    }
-    delete s;
+    if (s != nullptr && dig != nullptr)
+        ReleaseHandle(dig->samples, s);
 }
 
 void AIL_init_sample(HSAMPLE s)
@@ -519,12 +557,8 @@ int32_t AIL_set_sample_file(HSAMPLE s, const void* image, int32_t block)
 
 void AIL_start_sample(HSAMPLE s)
 {
-    if (s == nullptr || !s->hasFile)
-        return;
-    DeviceLock lock;
-    s->voice.pos = 0;
-    s->voice.loopsDone = 0;
-    s->voice.status = SMP_PLAYING;
+    if (s != nullptr && s->hasFile)
+        WithVoice(s, RestartVoice);
 }
 
 void AIL_stop_sample(HSAMPLE s)
@@ -549,39 +583,24 @@ int32_t AIL_sample_volume(HSAMPLE s) { return s != nullptr ? s->voice.volume : 0
 
 void AIL_set_sample_volume(HSAMPLE s, int32_t v)
 {
-    if (s == nullptr)
-        return;
-    DeviceLock lock;
-    s->voice.volume = std::clamp(v, 0, 127);
+    WithVoice(s, [v](Voice& x) { x.volume = std::clamp(v, 0, 127); });
 }
 
 int32_t AIL_sample_pan(HSAMPLE s) { return s != nullptr ? s->voice.pan : 64; }
 
 void AIL_set_sample_pan(HSAMPLE s, int32_t p)
 {
-    if (s == nullptr)
-        return;
-    DeviceLock lock;
-    s->voice.pan = std::clamp(p, 0, 127);
+    WithVoice(s, [p](Voice& x) { x.pan = std::clamp(p, 0, 127); });
 }
 
 int32_t AIL_sample_loop_count(HSAMPLE s) { return s != nullptr ? s->voice.loopCount : 0; }
 
 void AIL_set_sample_loop_count(HSAMPLE s, int32_t n)
 {
-    if (s == nullptr)
-        return;
-    DeviceLock lock;
-    s->voice.loopCount = std::max(n, 0);
+    WithVoice(s, [n](Voice& x) { x.loopCount = std::max(n, 0); });
 }
 
-uint32_t AIL_sample_status(HSAMPLE s)
-{
-    if (s == nullptr)
-        return SMP_FREE;
-    DeviceLock lock;
-    return s->voice.status;
-}
+uint32_t AIL_sample_status(HSAMPLE s) { return VoiceStatus(s); }
 
 // ---------------------------------------------------------------- WAV helpers
 
@@ -657,26 +676,11 @@ HSTREAM AIL_open_stream(HDIGDRIVER dig, const char* name, int32_t mem)
 void AIL_close_stream(HSTREAM s)
 {
     TvSndDigital* dig = Digital();
-    if (s == nullptr || dig == nullptr)
-        return;
-    {
-        DeviceLock lock;
-        if (std::find(dig->streams.begin(), dig->streams.end(), s) == dig->streams.end())
-            return;
-        Erase(dig->streams, s);
-    }
-    delete s;
+    if (s != nullptr && dig != nullptr)
+        ReleaseHandle(dig->streams, s);
 }
 
-void AIL_start_stream(HSTREAM s)
-{
-    if (s == nullptr)
-        return;
-    DeviceLock lock;
-    s->voice.pos = 0;
-    s->voice.loopsDone = 0;
-    s->voice.status = SMP_PLAYING;
-}
+void AIL_start_stream(HSTREAM s) { WithVoice(s, RestartVoice); }
 
 void AIL_pause_stream(HSTREAM s, int32_t onoff)
 {
@@ -700,29 +704,17 @@ void AIL_set_stream_ms_position(HSTREAM s, int32_t ms)
 
 void AIL_set_stream_volume(HSTREAM s, int32_t v)
 {
-    if (s == nullptr)
-        return;
-    DeviceLock lock;
-    s->voice.volume = std::clamp(v, 0, 127);
+    WithVoice(s, [v](Voice& x) { x.volume = std::clamp(v, 0, 127); });
 }
 
 int32_t AIL_stream_loop_count(HSTREAM s) { return s != nullptr ? s->voice.loopCount : 0; }
 
 void AIL_set_stream_loop_count(HSTREAM s, int32_t n)
 {
-    if (s == nullptr)
-        return;
-    DeviceLock lock;
-    s->voice.loopCount = std::max(n, 0);
+    WithVoice(s, [n](Voice& x) { x.loopCount = std::max(n, 0); });
 }
 
-int32_t AIL_stream_status(HSTREAM s)
-{
-    if (s == nullptr)
-        return SMP_FREE;
-    DeviceLock lock;
-    return static_cast<int32_t>(s->voice.status);
-}
+int32_t AIL_stream_status(HSTREAM s) { return static_cast<int32_t>(VoiceStatus(s)); }
 
 int32_t AIL_stream_volume(HSTREAM s) { return s != nullptr ? s->voice.volume : 0; }
 

@@ -7,6 +7,7 @@
 #include <tarvex/frame.h>
 #include <tarvex/memory.h>
 
+#include "core/textcopy.h"
 #include "comm/objname.h"
 
 #include <cstdarg>
@@ -29,14 +30,7 @@ int32_t DefaultCallback(SXPacket*, SXPacketCNode*, int32_t& keep)
     return TRUE;
 }
 
-char* CopyText(const char* text)
-{
-    size_t n = std::strlen(text);
-    auto* copy = static_cast<char*>(XALLOC(n + 1));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n + 1);
-    return copy;
-}
+using tvcore::CopyText;
 
 void FreePacket(SXPacket* p)
 {
@@ -52,10 +46,7 @@ uint32_t PacketSizeOf(const SXPacket* p)
 }
 
 // Takes the current entry out of a list, leaving the cursor on the next one.
-void DeleteCurrent(CLList& list)
-{
-    list.Delete();
-}
+void DeleteCurrent(CLList& list) { list.Delete(); }
 
 } // namespace
 
@@ -70,10 +61,7 @@ void xSetCommNodeHooks(const SCommNodeHooks* hooks)
     }
 }
 
-const SCommNodeHooks* xGetCommNodeHooks()
-{
-    return g_hooksSet ? &g_hooks : nullptr;
-}
+const SCommNodeHooks* xGetCommNodeHooks() { return g_hooksSet ? &g_hooks : nullptr; }
 
 // ---------------------------------------------------------------- construction
 
@@ -101,10 +89,7 @@ int32_t CCommBase::IsCommNodeRegistered(CCommNode* node)
     return FALSE;
 }
 
-void CCommBase::ForgetCommNode(CCommNode* node)
-{
-    thisSideNodes.DeleteItem(node);
-}
+void CCommBase::ForgetCommNode(CCommNode* node) { thisSideNodes.DeleteItem(node); }
 
 CCommBase::~CCommBase()
 {
@@ -143,10 +128,7 @@ int32_t CCommBase::Report(const char* text)
     return xErrorf("%s (classname: %s objectname: %s)", text, GetClassName(), GetObjName());
 }
 
-const char* CCommBase::GetErrorMessage()
-{
-    return glb != nullptr ? glb->error.GetError() : "";
-}
+const char* CCommBase::GetErrorMessage() { return glb != nullptr ? glb->error.GetError() : ""; }
 
 int32_t CCommBase::SetObjName(const char* name)
 {
@@ -831,10 +813,7 @@ namespace
 
 const char* kStars = "********************************************\n";
 
-void Put(CFile& f, const char* text)
-{
-    f.Write(text, static_cast<uint32_t>(std::strlen(text)));
-}
+void Put(CFile& f, const char* text) { f.Write(text, static_cast<uint32_t>(std::strlen(text))); }
 
 void PutData(CFile& f, const void* data, uint32_t size)
 {

@@ -5,6 +5,7 @@
 // connects (always 127.0.0.1:6001, never SSL), the remote client's port
 // check, encryption and proxy, its taking over of a server's socket, and
 // which registration and socket lists each joins.
+#include "core/textcopy.h"
 #include "commtransfer.h"
 
 #include <tarvex/comm.h>
@@ -20,14 +21,7 @@ namespace
 constexpr const char* kLocalHost = "127.0.0.1";
 constexpr uint16_t kLocalPort = 6001;
 
-char* CopyText(const char* text)
-{
-    size_t n = std::strlen(text);
-    auto* copy = static_cast<char*>(XALLOC(n + 1));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n + 1);
-    return copy;
-}
+using tvcore::CopyText;
 
 } // namespace
 

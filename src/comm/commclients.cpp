@@ -2,6 +2,7 @@
 // start and stop of the comm layer, the per-frame client rounds, and the
 // client and server bases. The concrete clients are in commclient.cpp, the
 // concrete servers in commserver.cpp.
+#include "core/textcopy.h"
 #include "comm/objname.h"
 #include "commtransfer.h"
 
@@ -17,14 +18,7 @@
 namespace
 {
 
-char* CopyText(const char* text)
-{
-    size_t n = std::strlen(text);
-    auto* copy = static_cast<char*>(XALLOC(n + 1));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n + 1);
-    return copy;
-}
+using tvcore::CopyText;
 
 int32_t RejectAll(CCommLocalServerBase*, void*, int32_t) { return FALSE; }
 int32_t RejectAllRemote(CCommRemoteServerBase*, void*, int32_t) { return FALSE; }
@@ -154,6 +148,11 @@ void CommBaseExit()
     DestroyList(glb->remoteServer_socket_RegList);
     DestroyList(glb->proxyConnRegList);
     DestroyList(glb->proxyServRegList);
+    // The frame keeps no hook into lists that are gone: a later frame (or a
+    // program that puts lists of its own in place) must not run comm rounds.
+    xSetCommClientRounds(nullptr);
+    for (int32_t kind : {XWAIT_LOCAL_CLIENT, XWAIT_REMOTE_CLIENT, XWAIT_LOCAL_SERVER, XWAIT_REMOTE_SERVER})
+        xSetWaitSocketReader(kind, nullptr);
 }
 
 int32_t LocalClientList_Add(CCommLocalClientBase* obj)

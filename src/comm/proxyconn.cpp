@@ -14,6 +14,7 @@
 #include <tarvex/frame.h>
 #include <tarvex/memory.h>
 
+#include "core/textcopy.h"
 #include "comm/proxyrecord.h"
 #include "platform/net.h"
 
@@ -34,23 +35,10 @@ constexpr uint32_t kConnectTimeoutMs = 15000;
 // The first connection of the process to finish waits the full time.
 bool g_closeDownInit = false;
 
-char* CopyText(const char* text)
-{
-    if (text == nullptr)
-        text = "";
-    size_t n = std::strlen(text) + 1;
-    auto* copy = static_cast<char*>(XALLOC(n));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n);
-    return copy;
-}
+// A null text is stored as an empty one.
+char* CopyText(const char* text) { return tvcore::CopyText(text != nullptr ? text : ""); }
 
-void FreeText(char*& text)
-{
-    if (text != nullptr)
-        XFREE(text);
-    text = nullptr;
-}
+using tvcore::FreeText;
 
 int32_t Report(const char* text) { return xErrorTxt_Func(text, __FILE__, __LINE__); }
 
@@ -176,15 +164,8 @@ CProxyConnection::~CProxyConnection()
 int32_t CProxyConnection::AddPortRange(const char* rangeName, int32_t firstPort, int32_t lastPort,
                                        int32_t extra)
 {
-    auto* r = static_cast<SProxyPortRange*>(XALLOC(sizeof(SProxyPortRange)));
-    char* copy = CopyText(rangeName);
-    if (r == nullptr || copy == nullptr || !portRanges.InsertLast(r)) {
-        if (r != nullptr)
-            XFREE(r);
-        FreeText(copy);
+    if (!xProxyAddPortRange(portRanges, rangeName, firstPort, lastPort, extra))
         return Report("Out of memory.");
-    }
-    *r = SProxyPortRange{copy, firstPort, lastPort, extra};
     portRangesInForce = 1;
     return TRUE;
 }
@@ -193,17 +174,8 @@ int32_t CProxyConnection::SetIncomingEncryption(int32_t enable, const char* key,
 {
     if (key == nullptr || cert == nullptr)
         return Report("CProxyConnection::SetIncomingEncryption: Input parameters is incorrect.");
-    char* k = CopyText(key);
-    char* c = CopyText(cert);
-    if (k == nullptr || c == nullptr) {
-        FreeText(k);
-        FreeText(c);
+    if (!xProxyStoreTlsFiles(keyFile, certFile, key, cert))
         return Report("CProxyConnection::SetIncomingEncryption: Out of memory.");
-    }
-    FreeText(keyFile);
-    FreeText(certFile);
-    keyFile = k;
-    certFile = c;
     incomingEncryption = enable;
     return TRUE;
 }

@@ -7,6 +7,8 @@
 #include <tarvex/memory.h>
 #include <tarvex/proxy.h>
 
+#include "core/textcopy.h"
+
 #include <cstring>
 
 namespace
@@ -80,4 +82,34 @@ void xProxyReadLocation(const CProxyLocation& record, uint32_t received, int32_t
     out.action = PROXYREC_CONNECT;
     out.host = host;
     out.port = static_cast<uint16_t>(port);
+}
+
+bool xProxyAddPortRange(CLList& ranges, const char* name, int32_t firstPort, int32_t lastPort, int32_t extra)
+{
+    auto* r = static_cast<SProxyPortRange*>(XALLOC(sizeof(SProxyPortRange)));
+    char* copy = tvcore::CopyText(name != nullptr ? name : "");
+    if (r == nullptr || copy == nullptr || !ranges.InsertLast(r)) {
+        if (r != nullptr)
+            XFREE(r);
+        tvcore::FreeText(copy);
+        return false;
+    }
+    *r = SProxyPortRange{copy, firstPort, lastPort, extra};
+    return true;
+}
+
+bool xProxyStoreTlsFiles(char*& keyFile, char*& certFile, const char* key, const char* cert)
+{
+    char* k = tvcore::CopyText(key);
+    char* c = tvcore::CopyText(cert);
+    if (k == nullptr || c == nullptr) {
+        tvcore::FreeText(k);
+        tvcore::FreeText(c);
+        return false;
+    }
+    tvcore::FreeText(keyFile);
+    tvcore::FreeText(certFile);
+    keyFile = k;
+    certFile = c;
+    return true;
 }

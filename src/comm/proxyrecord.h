@@ -1,6 +1,7 @@
 // The proxy side's reading of a location record as its bytes arrive: what
 // the bytes received so far ask the relay to do. Kept apart from the sockets
-// so that it can be fuzzed on its own.
+// so that it can be fuzzed on its own. Also the settings both relay classes
+// (the connection and the server) keep alike: port ranges and TLS files.
 #pragma once
 
 #include <tarvex/llist.h>
@@ -27,3 +28,11 @@ struct SProxyRecordDecision {
 // list of SProxyPortRange*, in force when rangesInForce is set.
 void xProxyReadLocation(const CProxyLocation& record, uint32_t received, int32_t fallback,
                         const CLList* ranges, int32_t rangesInForce, SProxyRecordDecision& out);
+
+// Appends a range with a tracked copy of name (null: ""). FALSE when memory
+// runs out, with nothing added.
+bool xProxyAddPortRange(CLList& ranges, const char* name, int32_t firstPort, int32_t lastPort, int32_t extra);
+
+// Replaces keyFile and certFile with tracked copies of key and cert (both
+// given). FALSE when memory runs out, with both left as they were.
+bool xProxyStoreTlsFiles(char*& keyFile, char*& certFile, const char* key, const char* cert);

@@ -12,6 +12,7 @@
 #include <tarvex/proxyloc.h>
 #include <tarvex/strings.h>
 
+#include "core/textcopy.h"
 #include "platform/net.h"
 #include "platform/tls.h"
 
@@ -104,21 +105,8 @@ int32_t ReportWsa(int32_t code) { return xErrorTxt_Func(xSocketErrorText(code), 
 
 bool WouldBlock(int32_t code) { return code == tvp::WSA_EWOULDBLOCK || code == tvp::WSA_EINPROGRESS; }
 
-char* CopyText(const char* text)
-{
-    size_t n = std::strlen(text) + 1;
-    auto* copy = static_cast<char*>(XALLOC(n));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n);
-    return copy;
-}
-
-void FreeText(char*& text)
-{
-    if (text != nullptr)
-        XFREE(text);
-    text = nullptr;
-}
+using tvcore::CopyText;
+using tvcore::FreeText;
 
 void FreeSsl(SCryptData* cd)
 {

@@ -7,26 +7,13 @@
 
 #include <cstring>
 
+#include "core/textcopy.h"
+
 namespace tvftp
 {
 
-inline char* CopyText(const char* text)
-{
-    if (text == nullptr)
-        return nullptr;
-    size_t n = std::strlen(text) + 1;
-    auto* copy = static_cast<char*>(XALLOC(n));
-    if (copy != nullptr)
-        std::memcpy(copy, text, n);
-    return copy;
-}
-
-inline void FreeText(char*& text)
-{
-    if (text != nullptr)
-        XFREE(text);
-    text = nullptr;
-}
+using tvcore::CopyText;
+using tvcore::FreeText;
 
 // Texts that go into a command line: present, and without a line break
 // that would end the command early and start another.

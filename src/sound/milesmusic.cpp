@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/textcopy.h"
+
 uint32_t CMilesMusic::m_ulObjectCounter = 0;
 
 namespace
@@ -46,21 +48,8 @@ bool HasExtension(const char* name, const char* ext)
     return n >= e && xStricmp(name + n - e, ext) == 0;
 }
 
-char* CopyText(const char* text)
-{
-    size_t n = std::strlen(text) + 1;
-    auto* s = static_cast<char*>(XALLOC(n));
-    if (s != nullptr)
-        std::memcpy(s, text, n);
-    return s;
-}
-
-void FreeText(char*& s)
-{
-    if (s != nullptr)
-        XFREE(s);
-    s = nullptr;
-}
+using tvcore::CopyText;
+using tvcore::FreeText;
 
 } // namespace
 
