@@ -2,6 +2,7 @@
 // remote server, with and without TLS, and exchanges raw packets both ways;
 // a peer that vanishes is noticed and the server side connects again.
 #include "comm_util.h"
+#include "../support/process_util.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -17,35 +18,6 @@ using tvtest::Until;
 
 namespace
 {
-
-// Runs a program with its output discarded; true when it exits with 0.
-bool Run(std::vector<std::string> args)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    for (int i = 0; i < 3000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
-        usleep(10000);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool MakeCertificate()
-{
-    if (access("cert.pem", R_OK) == 0)
-        return true;
-    return Run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-days",
-                "1", "-keyout", "key.pem", "-out", "cert.pem"});
-}
 
 // The forked peer: connects, echoes every raw packet until "QUIT" (or, in
 // vanish mode, sends one packet and dies without a word). Never returns.
@@ -111,7 +83,7 @@ TEST_P(CommProcess, EchoPeerInAnotherProcess)
 {
     const bool tls = GetParam();
     if (tls) {
-        ASSERT_TRUE(MakeCertificate()) << "openssl req failed";
+        ASSERT_TRUE(tvtest::MakeTestCertificate()) << "openssl req failed";
     }
     auto l = std::make_unique<Listener>();
     ASSERT_TRUE(l->Start(tls)) << LastError();

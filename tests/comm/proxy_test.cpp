@@ -38,19 +38,6 @@ bool HaveProgram(const char* name)
     return std::system(cmd.c_str()) == 0;
 }
 
-bool MakeCertificate()
-{
-    if (access("cert.pem", R_OK) == 0)
-        return true;
-    Program req({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
-                 "-days", "1", "-keyout", "key.pem", "-out", "cert.pem"});
-    int status = 0;
-    for (int i = 0; i < 3000 && waitpid(req.pid, &status, WNOHANG) == 0; ++i)
-        usleep(10000);
-    req.pid = -1;
-    return access("cert.pem", R_OK) == 0 && access("key.pem", R_OK) == 0;
-}
-
 CProxyConnection* OnlyConnection(CCommProxyServer& proxy)
 {
     CLList* list = proxy.GetConnections();
@@ -602,7 +589,7 @@ class ProxyTlsTest : public ProxyTest
         ProxyTest::SetUp();
         if (!HaveProgram("openssl"))
             GTEST_SKIP() << "openssl not installed";
-        ASSERT_TRUE(MakeCertificate()) << "openssl req failed";
+        ASSERT_TRUE(tvtest::MakeTestCertificate()) << "openssl req failed";
     }
 };
 

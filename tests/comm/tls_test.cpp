@@ -2,6 +2,7 @@
 // (started by the test on loopback with a certificate made at run time) and
 // against itself, plus the opt-in server verification of clients.
 #include "comm_net.h"
+#include "../support/process_util.h"
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -20,87 +21,6 @@ using tvtest::Until;
 
 namespace
 {
-
-// A child process with its standard input and output on pipes; stopped at
-// the end of the test whatever happened.
-class Child
-{
-  public:
-    explicit Child(std::vector<std::string> args)
-    {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0)
-            return;
-        pid = fork();
-        if (pid == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            int devnull = open("/dev/null", O_WRONLY);
-            dup2(devnull, 2);
-            for (int fd = 3; fd < 256; ++fd)
-                close(fd);
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        toChild = in[1];
-        fromChild = out[0];
-    }
-    ~Child() { Stop(); }
-
-    void Stop()
-    {
-        if (toChild >= 0)
-            close(toChild);
-        if (fromChild >= 0)
-            close(fromChild);
-        toChild = fromChild = -1;
-        if (pid <= 0)
-            return;
-        kill(pid, SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i)
-            usleep(10000);
-        if (waitpid(pid, &status, WNOHANG) == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        pid = -1;
-    }
-
-    bool Write(const std::string& text)
-    {
-        return write(toChild, text.data(), text.size()) == ssize_t(text.size());
-    }
-
-    // Reads output until it contains needle (at most timeoutMs).
-    bool ReadUntil(const std::string& needle, int timeoutMs = 10000)
-    {
-        for (int waited = 0; output.find(needle) == std::string::npos; waited += 50) {
-            if (waited >= timeoutMs)
-                return false;
-            pollfd p{fromChild, POLLIN, 0};
-            if (poll(&p, 1, 50) == 1) {
-                char buf[512];
-                ssize_t n = read(fromChild, buf, sizeof buf);
-                if (n <= 0)
-                    return false;
-                output.append(buf, static_cast<size_t>(n));
-            }
-        }
-        return true;
-    }
-
-    pid_t pid = -1;
-    int toChild = -1;
-    int fromChild = -1;
-    std::string output;
-};
 
 uint16_t FreePort()
 {
@@ -121,14 +41,7 @@ class TlsTest : public tvtest::SocketTest
     static void SetUpTestSuite()
     {
         // One self-signed certificate for the test program (its scratch folder).
-        if (access("cert.pem", R_OK) == 0)
-            return;
-        Child req({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
-                   "-days", "1", "-keyout", "key.pem", "-out", "cert.pem"});
-        int status = 0;
-        for (int i = 0; i < 3000 && waitpid(req.pid, &status, WNOHANG) == 0; ++i)
-            usleep(10000);
-        req.pid = -1;
+        tvtest::MakeTestCertificate();
     }
 
     void SetUp() override
@@ -171,8 +84,8 @@ class TlsTest : public tvtest::SocketTest
 TEST_F(TlsTest, ClientTalksToOpenSslServer)
 {
     uint16_t port = FreePort();
-    Child server({"openssl", "s_server", "-accept", std::to_string(port), "-cert", "cert.pem", "-key",
-                  "key.pem", "-rev"});
+    tvtest::Program server({"openssl", "s_server", "-accept", std::to_string(port), "-cert", "cert.pem",
+                            "-key", "key.pem", "-rev"});
     ASSERT_TRUE(server.ReadUntil("ACCEPT")) << server.output;
     ASSERT_EQ(ConnectTls(port), TRUE) << LastError();
     EXPECT_NE(cd.ssl, nullptr);
@@ -203,7 +116,8 @@ TEST_F(TlsTest, ServerTalksToOpenSslClient)
     uint16_t port = Listen();
     ASSERT_NE(port, 0);
     ASSERT_EQ(xSetServerEncryption(&cd, "key.pem", "cert.pem"), TRUE) << LastError();
-    Child client({"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(port), "-quiet"});
+    tvtest::Program client(
+        {"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(port), "-quiet"});
     int32_t running = 1, accepted = 0;
     ASSERT_TRUE(Until([&] {
         EXPECT_EQ(xNonBlockedListenHandler(listenSock, serverSock, nullptr, running, accepted, &cd), TRUE)
@@ -286,8 +200,8 @@ TEST_F(TlsTest, OwnClientAndServer)
 TEST_F(TlsTest, OptInServerVerification)
 {
     uint16_t port = FreePort();
-    Child server({"openssl", "s_server", "-accept", std::to_string(port), "-cert", "cert.pem", "-key",
-                  "key.pem", "-rev"});
+    tvtest::Program server({"openssl", "s_server", "-accept", std::to_string(port), "-cert", "cert.pem",
+                            "-key", "key.pem", "-rev"});
     ASSERT_TRUE(server.ReadUntil("ACCEPT")) << server.output;
 
     // The right CA and host name: the handshake succeeds.
