@@ -14,6 +14,7 @@
 #include <tarvex/lzss.h>
 #include <tarvex/memory.h>
 #include <tarvex/strings.h>
+#include <tarvex/window.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -498,6 +499,9 @@ int32_t CResData::Setup()
     tvres::SetupAnims(*this);
     tvres::SetupColors(*this);
     tvres::SetupDefaults(*this);
+    // A GUI root that exists takes the default look at once.
+    if (hasDefaults && glb != nullptr && glb->rootWindow != nullptr)
+        glb->rootWindow->BorrowDefaults(this);
     RemoveSections(*this);
     RestartMode(1);
     MainChunk();
