@@ -13,6 +13,7 @@
 #include <tarvex/frame.h>
 #include <tarvex/lzss.h>
 #include <tarvex/memory.h>
+#include <tarvex/screen.h>
 #include <tarvex/strings.h>
 #include <tarvex/window.h>
 
@@ -23,7 +24,25 @@
 
 namespace
 {
-SResScreenHooks g_screenHooks{nullptr, nullptr};
+// The default hooks reach the current screen when they are called: with no
+// screen, or one without a mode, the pictures stay as they were loaded, so
+// tools and tests load resources headless.
+int32_t CurrentScreenPalette(CPalette* palette)
+{
+    CScreenBase* s = glb != nullptr ? glb->screen : nullptr;
+    if (s == nullptr || s->activeMode == nullptr)
+        return TRUE;
+    return s->SetPalette(palette);
+}
+int32_t CurrentScreenBitmap(CBitmap* bitmap, int32_t keep)
+{
+    CScreenBase* s = glb != nullptr ? glb->screen : nullptr;
+    if (s == nullptr || s->activeMode == nullptr)
+        return TRUE;
+    return s->MakeScreenBitmap(bitmap, keep);
+}
+constexpr SResScreenHooks kCurrentScreen{CurrentScreenPalette, CurrentScreenBitmap};
+SResScreenHooks g_screenHooks = kCurrentScreen;
 
 char* CopyText(const char* s)
 {
@@ -57,7 +76,7 @@ constexpr struct {
 
 void xSetResScreenHooks(const SResScreenHooks* hooks)
 {
-    g_screenHooks = hooks != nullptr ? *hooks : SResScreenHooks{nullptr, nullptr};
+    g_screenHooks = hooks != nullptr ? *hooks : kCurrentScreen;
 }
 
 const SResScreenHooks& tvres::ScreenHooks() { return g_screenHooks; }

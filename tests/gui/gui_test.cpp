@@ -546,6 +546,26 @@ TEST_F(Gui, ResourceDefaultsAreLentUntilTheResourceDataGoes)
     ASSERT_NE(xCreateGuiRoot(), nullptr);
 }
 
+// Resource bitmaps come in the current screen's format when a screen with a
+// mode exists, and stay as loaded (24 bits) when none does.
+TEST_F(Gui, ResourceBitmapsTakeTheScreenFormat)
+{
+    const std::string text = "; script\n{ = Bitmaps\n    B = \"" + std::string(TARVEX_SOURCE_DIR) +
+                             "/data/gui/look.bmp\", 0, 0, 12, 12\n}\n";
+    for (int32_t bits : {0, 8, 16, 24}) {
+        if (bits != 0) {
+            ASSERT_TRUE(ScreenTest::Open(640, 480, bits)) << bits;
+        }
+        CResData res;
+        ASSERT_TRUE(res.Import(text.c_str()));
+        EXPECT_EQ(res.GetNumErrors(), 0) << bits;
+        CBitmap* b = res.GetBm("B");
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->bits, bits == 0 ? 24 : bits) << bits;
+        EXPECT_EQ(b->screenFormat, bits == 0 ? 0 : 1) << bits;
+    }
+}
+
 TEST(GuiHeadless, WindowsWorkWithoutAScreen)
 {
     tvtest::Globals g;
