@@ -546,10 +546,8 @@ int32_t CWinCtrl::SetupColors(TCntrlColor* set, TRGBA* c0, TRGBA* c1, TRGBA* c2,
 {
     if (set == nullptr)
         return 0;
-    TRGBA* c[8] = {c0, c1, c2, c3, c4, c5, c6, c7};
-    for (int32_t i = 0; i < 8; ++i)
-        if (c[i] != nullptr)
-            set->colors[i] = *c[i];
+    const TRGBA* const c[8] = {c0, c1, c2, c3, c4, c5, c6, c7};
+    xSetupCntrlColors(set, c);
     return 1;
 }
 
