@@ -600,4 +600,23 @@ TEST(GuiHeadless, WindowsWorkWithoutAScreen)
     EXPECT_EQ(g.Finish(), "");
 }
 
+// A root the program forgot goes with xExit (or with the globals when the
+// library was never started): the leak list stays empty.
+TEST(GuiLifecycle, ForgottenRootIsFreedAtExit)
+{
+    for (bool started : {true, false}) {
+        tvtest::Globals g(started);
+        ASSERT_TRUE(g.ok);
+        CWinCtrl* r = xCreateGuiRoot();
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(xCreateGuiRoot(), r); // one root
+        CWindow w;
+        char title[] = "t";
+        w.Create(1, title, 0, 0, 50, 40, XWIN_TITLEBAR | XWIN_FRAME);
+        r->AddWindow(&w, nullptr, nullptr);
+        w.Destroy(); // the window is the program's; the root is left behind
+        EXPECT_EQ(g.Finish(), "") << (started ? "after xExit" : "with the globals");
+    }
+}
+
 } // namespace
