@@ -8,13 +8,14 @@
 
 #include <tarvex/control.h>
 #include <tarvex/frame.h>
+#include <tarvex/resdata.h>
 
 class CScreenBase;
 class CMouseBase;
 
 constexpr uint32_t XWIN_HIDDEN = 0x40000000u;
 constexpr uint32_t XWIN_DRAGGING = 0x80000000u;
-constexpr int32_t XTITLEBAR_HEIGHT = 16;
+constexpr int32_t XTITLEBAR_HEIGHT = 16; // at least; taller for a taller default font
 constexpr int32_t XTITLEBAR_CLOSEBOX = 0x80000;
 
 // The key record of message 0: a key code, then flags (bit 0: pressed).
@@ -116,6 +117,7 @@ class CTitlebar : public CFrame
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     // The close box in window coordinates.
     CRect CloseRect() const;
+    int32_t SwapLook(const void* from, void* to) override;
     using CControlBase::Create;
 
   private:
@@ -164,9 +166,12 @@ class CWinCtrl : public CMsgSys
     CBitmap* defArrowUp[4] = {};
     CBitmap* defArrowDown[4] = {};
     uint32_t defCursor = 0;
-    int32_t passDepth = 0; // >0 while a message pass walks the list
-    int32_t ownsLook = 0;  // the default bitmaps are ours to free
-    CLList notes;          // notifications waiting for the pass to end
+    int32_t passDepth = 0;      // >0 while a message pass walks the list
+    int32_t ownsLook = 0;       // the default bitmaps are ours to free
+    CLList notes;               // notifications waiting for the pass to end
+    TResDefaults builtIn{};     // the generated look bitmaps (owned while ownsLook)
+    CResData* lender = nullptr; // resource data whose defaults are in use
+    TResDefaults beforeLoan{};  // what the lent defaults replaced
 
     CWinCtrl() = default;
     CWinCtrl(const CWinCtrl&) = delete;
@@ -204,6 +209,12 @@ class CWinCtrl : public CMsgSys
     // SetDefault* calls, which lend theirs.
     int32_t MakeDefaultLook();
     void FreeDefaultLook();
+    // Takes the "Defaults" of resource data as the default look (0 when it
+    // has none); a loan held before ends first. The resource data ends the
+    // loan when it is freed: the look falls back to what the loan replaced,
+    // and every control of every window lets go of the lent objects.
+    int32_t BorrowDefaults(CResData* res);
+    void EndDefaultsLoan();
 
   private:
     SWinEntry* Entry(int32_t id);

@@ -4,6 +4,7 @@
 // dispatch, and the default look rendered at 8, 16 and 24 bits.
 #include "../gfx/screen_util.h"
 
+#include <tarvex/resdata.h>
 #include <tarvex/window.h>
 
 #include <cstring>
@@ -191,18 +192,33 @@ TEST_F(Gui, ActivationFollowsFront)
 
 // ---- controls in windows
 
+// A control at (10, 10) sits below the bar: 16 pixels without a default
+// font, the font's height and two more with one (so no caption is cut).
 TEST_F(Gui, TitlebarMovesControlsDown)
 {
-    CWindow* w = Add(1, XWIN_TITLEBAR | XWIN_FRAME);
-    CControlBase c;
-    c.SetPos(10, 10);
-    c.SetSize(20, 20);
-    w->AddCntrl(&c);
-    int32_t x = 0, y = 0;
-    c.GetPos(x, y);
-    EXPECT_EQ(x, 10);
-    EXPECT_EQ(y, 26);
-    w->RemoveCntrl(&c);
+    CFont font;
+    ASSERT_TRUE(font.Load(TARVEX_SOURCE_DIR "/data/fonts/dejavusans16.xbf", 0));
+    ASSERT_GT(font.height, 14);
+    struct Case {
+        CFont* font;
+        int32_t barHeight;
+    } cases[] = {{nullptr, 16}, {&font, font.height + 2}};
+    for (const Case& k : cases) {
+        Root()->SetDefaultFont(k.font);
+        CWindow* w = Add(1, XWIN_TITLEBAR | XWIN_FRAME);
+        EXPECT_EQ(w->titlebar->height, k.barHeight);
+        CControlBase c;
+        c.SetPos(10, 10);
+        c.SetSize(20, 20);
+        w->AddCntrl(&c);
+        int32_t x = 0, y = 0;
+        c.GetPos(x, y);
+        EXPECT_EQ(x, 10);
+        EXPECT_EQ(y, 10 + k.barHeight);
+        w->RemoveCntrl(&c);
+        TearDownWindows();
+    }
+    Root()->SetDefaultFont(nullptr);
 }
 
 // Records what each control hears.
@@ -469,9 +485,101 @@ TEST_P(GuiPicture, TwoWindows)
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, GuiPicture,
-                         ::testing::Values(std::pair<int32_t, uint32_t>{8, 1106698980u},
-                                           std::pair<int32_t, uint32_t>{16, 3071259995u},
-                                           std::pair<int32_t, uint32_t>{24, 2943613006u}));
+                         ::testing::Values(std::pair<int32_t, uint32_t>{8, 199920609u},
+                                           std::pair<int32_t, uint32_t>{16, 4259996868u},
+                                           std::pair<int32_t, uint32_t>{24, 746966486u}));
+
+// ---- the default look lent by resource data
+
+std::string LookScript()
+{
+    const std::string dir = TARVEX_SOURCE_DIR;
+    return "; script\n{ = Fonts\n    BODY = \"" + dir + "/data/fonts/dejavusans16.xbf\"\n}\n" +
+           "{ = Bitmaps\n    { = \"" + dir + "/data/gui/look.bmp\"\n" +
+           "        C0 = 24, 0, 12, 12\n        C1 = 36, 0, 12, 12\n" +
+           "        C2 = 48, 0, 12, 12\n        C3 = 60, 0, 12, 12\n    }\n}\n" +
+           "{ = Colors\n    SET = red, green, blue, white, black, grey, red, red\n}\n" +
+           "{ = Defaults\n    Font = BODY\n    Close = C0, C1, C2, C3\n" +
+           "    Titlebar = SET, SET, SET, SET\n    Frame = SET, SET, SET, SET\n}\n";
+}
+
+TEST_F(Gui, ResourceDefaultsAreLentUntilTheResourceDataGoes)
+{
+    ASSERT_TRUE(ScreenTest::Open(640, 480, 24));
+    CWinCtrl* r = Root();
+    CBitmap* close0 = r->defClose[0];
+    CBitmap* caret = r->defCaret;
+    TCntrlColor* title0 = r->defTitlebar[0];
+    CFont* font0 = r->defFont;
+    const std::string text = LookScript();
+
+    auto* res = XNEW(CResData);
+    ASSERT_TRUE(res->Import(text.c_str()));
+    ASSERT_EQ(res->GetNumErrors(), 0);
+    TCntrlColor* set = res->GetCntrlColor("SET");
+    EXPECT_EQ(r->lender, res);
+    EXPECT_EQ(r->defFont, res->GetFont("BODY"));
+    EXPECT_EQ(r->defClose[3], res->GetBm("C3"));
+    EXPECT_EQ(r->defTitlebar[1], set);
+    EXPECT_EQ(r->defCaret, caret); // not in the section: the generated one stays
+
+    // A window made during the loan holds the lent font and colour sets.
+    CWindow* w = Add(1, XWIN_TITLEBAR | XWIN_FRAME | XWIN_CLOSE);
+    EXPECT_EQ(w->titlebar->font, res->GetFont("BODY"));
+    EXPECT_EQ(w->frame->colors[0], set);
+    r->Validate();
+    r->MsgHandler(XMSG_DRAW, 0, 0);
+
+    XDELETE(res);
+    EXPECT_EQ(r->lender, nullptr);
+    EXPECT_EQ(r->defFont, font0);
+    EXPECT_EQ(r->defClose[0], close0);
+    EXPECT_EQ(r->defTitlebar[0], title0);
+    EXPECT_EQ(w->titlebar->font, font0);
+    for (int32_t i = 0; i < 4; ++i) {
+        EXPECT_NE(w->titlebar->colors[i], set) << i;
+        EXPECT_NE(w->frame->colors[i], set) << i;
+        EXPECT_NE(w->frame->colors[i], nullptr) << i;
+    }
+    // Drawing after the free touches nothing of it (the sanitizer watches).
+    r->Validate();
+    r->MsgHandler(XMSG_DRAW, 0, 0);
+
+    // A second resource data replaces the first one's loan; the root going
+    // first ends the loan on its side.
+    CResData a, b;
+    ASSERT_TRUE(a.Import(text.c_str()));
+    ASSERT_TRUE(b.Import(text.c_str()));
+    EXPECT_EQ(r->lender, &b);
+    EXPECT_EQ(a.loans.GetNumNodes(), 0);
+    EXPECT_EQ(r->defFont, b.GetFont("BODY"));
+    TearDownWindows();
+    xFreeGuiRoot();
+    EXPECT_EQ(b.loans.GetNumNodes(), 0);
+    b.Free();
+    a.Free();
+    ASSERT_NE(xCreateGuiRoot(), nullptr);
+}
+
+// Resource bitmaps come in the current screen's format when a screen with a
+// mode exists, and stay as loaded (24 bits) when none does.
+TEST_F(Gui, ResourceBitmapsTakeTheScreenFormat)
+{
+    const std::string text = "; script\n{ = Bitmaps\n    B = \"" + std::string(TARVEX_SOURCE_DIR) +
+                             "/data/gui/look.bmp\", 0, 0, 12, 12\n}\n";
+    for (int32_t bits : {0, 8, 16, 24}) {
+        if (bits != 0) {
+            ASSERT_TRUE(ScreenTest::Open(640, 480, bits)) << bits;
+        }
+        CResData res;
+        ASSERT_TRUE(res.Import(text.c_str()));
+        EXPECT_EQ(res.GetNumErrors(), 0) << bits;
+        CBitmap* b = res.GetBm("B");
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->bits, bits == 0 ? 24 : bits) << bits;
+        EXPECT_EQ(b->screenFormat, bits == 0 ? 0 : 1) << bits;
+    }
+}
 
 TEST(GuiHeadless, WindowsWorkWithoutAScreen)
 {
@@ -490,6 +598,25 @@ TEST(GuiHeadless, WindowsWorkWithoutAScreen)
         xFreeGuiRoot();
     }
     EXPECT_EQ(g.Finish(), "");
+}
+
+// A root the program forgot goes with xExit (or with the globals when the
+// library was never started): the leak list stays empty.
+TEST(GuiLifecycle, ForgottenRootIsFreedAtExit)
+{
+    for (bool started : {true, false}) {
+        tvtest::Globals g(started);
+        ASSERT_TRUE(g.ok);
+        CWinCtrl* r = xCreateGuiRoot();
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(xCreateGuiRoot(), r); // one root
+        CWindow w;
+        char title[] = "t";
+        w.Create(1, title, 0, 0, 50, 40, XWIN_TITLEBAR | XWIN_FRAME);
+        r->AddWindow(&w, nullptr, nullptr);
+        w.Destroy(); // the window is the program's; the root is left behind
+        EXPECT_EQ(g.Finish(), "") << (started ? "after xExit" : "with the globals");
+    }
 }
 
 } // namespace
