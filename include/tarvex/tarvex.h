@@ -38,3 +38,6 @@
 #include <tarvex/sprite.h>
 #include <tarvex/control.h>
 #include <tarvex/window.h>
+#include <tarvex/button.h>
+#include <tarvex/static.h>
+#include <tarvex/checkbox.h>

@@ -166,6 +166,10 @@ class CWinCtrl : public CMsgSys
     CBitmap* defArrowUp[4] = {};
     CBitmap* defArrowDown[4] = {};
     uint32_t defCursor = 0;
+    // The controls whose look later buttons and statics copy (lent; a
+    // control clears its entry when it is destroyed).
+    CControlBase* defButtonCntrl = nullptr;
+    CControlBase* defStaticCntrl = nullptr;
     int32_t passDepth = 0;      // >0 while a message pass walks the list
     int32_t ownsLook = 0;       // the default bitmaps are ours to free
     CLList notes;               // notifications waiting for the pass to end
@@ -215,10 +219,14 @@ class CWinCtrl : public CMsgSys
     // and every control of every window lets go of the lent objects.
     int32_t BorrowDefaults(CResData* res);
     void EndDefaultsLoan();
+    // Ends a pass: drops the windows removed during it and delivers the
+    // notifications it queued. Controls that change several controls at
+    // once open a pass (++passDepth) and end it this way, so no handler
+    // runs while they work.
+    void EndPass();
 
   private:
     SWinEntry* Entry(int32_t id);
-    void EndPass();
     void RouteMouse(CMouseBase* mouse, int32_t mx, int32_t my, int32_t buttons);
 };
 
