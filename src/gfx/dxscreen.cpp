@@ -198,6 +198,10 @@ int32_t CDxScreen::ExitMode()
     if (hadDisplay && sglb != nullptr && sglb->mainWindow != nullptr) {
         tvp::SetWindowFullScreen(sglb->mainWindow, false, 0, 0);
         tvp::ShowCursor(true);
+        if (glb != nullptr && glb->mouse != nullptr) {
+            glb->mouse->SetWindowKind(XVMODE_WINDOW);
+            glb->mouse->SetMouseAdd(0, 0);
+        }
     }
     for (int32_t p = 0; p < XSCREEN_PAGES; ++p)
         clearCount[p] = shadowCount[p] = 0;

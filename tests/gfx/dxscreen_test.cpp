@@ -103,8 +103,11 @@ TEST_F(DxScreenTest, InitModeTakesTheDisplayAndExitModeGivesTheWindowBack)
         EXPECT_TRUE(Dx()->OkToDrawToScreen());
         EXPECT_NE(SDL_GetWindowFlags(win) & SDL_WINDOW_FULLSCREEN, 0u);
         EXPECT_FALSE(tvp::IsCursorShown());
+        // The mouse draws its own cursor on the whole display.
+        EXPECT_NE(glb->mouse->mode & XMOUSE_FULLSCREEN, 0u);
         ASSERT_EQ(Dx()->ExitMode(), TRUE);
         EXPECT_EQ(SDL_GetWindowFlags(win) & SDL_WINDOW_FULLSCREEN, 0u);
+        EXPECT_EQ(glb->mouse->mode & XMOUSE_FULLSCREEN, 0u);
         EXPECT_EQ(Dx()->GetActiveMode(), nullptr);
         EXPECT_EQ(Dx()->pages[0], nullptr);
         EXPECT_NE(glb->screen, Dx());
@@ -260,7 +263,8 @@ TEST_F(DxScreenTest, LostPagesAreRepaintedFromThePersistentPicture)
     ASSERT_TRUE(SamePixels("dx-lost-start", *Dx()->pages[0], *Dx()->persistent, nullptr));
 
     Dx()->LoseSurfaces();
-    ASSERT_FALSE(SamePixels("dx-lost-spoiled", *Dx()->pages[0], *Dx()->persistent, nullptr));
+    ASSERT_NE(std::memcmp(Dx()->pages[0]->data, Dx()->persistent->data, 64), 0)
+        << "the pages were not spoiled";
     EXPECT_EQ(Dx()->FlipPage(), TRUE);
     EXPECT_TRUE(Dx()->OkToDrawToScreen());
     EXPECT_TRUE(SamePixels("dx-lost-flip-page0", *Dx()->pages[0], *Dx()->persistent, nullptr));
