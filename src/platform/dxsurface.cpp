@@ -15,6 +15,10 @@
 struct tvp::PixelSurface {
     SDL_Surface* surface;
     bool lost;
+    // The colour key as last set: setting it again would make SDL build its
+    // copy routine anew on the next blit.
+    bool keyOn;
+    uint32_t key;
 };
 
 namespace tvp
@@ -75,7 +79,7 @@ PixelSurface* CreatePixelSurface(uint8_t* pixels, int32_t width, int32_t height,
             return nullptr;
         }
     }
-    return new PixelSurface{s, false};
+    return new PixelSurface{s, false, false, 0};
 }
 
 void DestroyPixelSurface(PixelSurface* surface)
@@ -105,7 +109,13 @@ bool SetPixelSurfaceKey(PixelSurface* surface, bool on, uint32_t key)
 {
     if (surface == nullptr)
         return false;
-    return SDL_SetColorKey(surface->surface, on ? SDL_TRUE : SDL_FALSE, key) == 0;
+    if (surface->keyOn == on && (!on || surface->key == key))
+        return true;
+    if (SDL_SetColorKey(surface->surface, on ? SDL_TRUE : SDL_FALSE, key) != 0)
+        return false;
+    surface->keyOn = on;
+    surface->key = key;
+    return true;
 }
 
 bool BlitPixelSurface(PixelSurface* src, int32_t sx, int32_t sy, int32_t w, int32_t h, PixelSurface* dst,
