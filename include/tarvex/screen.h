@@ -247,6 +247,12 @@ class CScreenBase
     bool ClipToScreen(CRect& r) const;
     // Builds the shade tables that darkening pixels of this size needs.
     bool EnsureShadeTables(int32_t bytesPerPixel);
+    // Copies (sx, sy, w, h) of bmp, already clipped, to (dx, dy) of a
+    // picture in the screen's layout; RGB pixels onto an 8-bit picture go
+    // through the screen palette's colour match. Keyed: pixels equal to the
+    // top-left one are skipped.
+    bool BlitToScreenPicture(CBitmap* to, CBitmap* bmp, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
+                             int32_t w, int32_t h, bool keyed);
 
   private:
     SPolyVertex m_work[4] = {};     // the polygon as scan-converted

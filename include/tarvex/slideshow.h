@@ -9,6 +9,8 @@
 #include <tarvex/llist.h>
 #include <tarvex/timer.h>
 
+class CResData;
+
 // Transition kinds of TEFFECTDATA::kind.
 enum : int32_t { XEFFECT_CUT = 0, XEFFECT_CROSSFADE = 1 };
 
@@ -48,6 +50,13 @@ class CSlideShow : public CTimer
 
     // An empty show drawing into target at (x, y); suspended: Start does nothing.
     int32_t CreateEmpty(CBitmap* target, int32_t x, int32_t y, int32_t suspended);
+    // The show named name in the "Data" section of res: the item holds the
+    // suspended flag, the keyword of the slide list and (optionally) that of
+    // the effect list. Slide groups: two values, bitmap name, shortest and
+    // longest time, effect index; effect groups: bitmap name, kind, steps,
+    // milliseconds per step. CreateEmpty reads the same without the slides.
+    int32_t Create(CBitmap* target, CResData* res, const char* name, int32_t x, int32_t y);
+    int32_t CreateEmpty(CBitmap* target, CResData* res, const char* name, int32_t x, int32_t y);
     // Appends an effect (copied); returns its index or -1.
     int32_t AddEffect(const TEFFECTDATA& effect);
     int32_t AddEntry(uint32_t value1, uint32_t value2, uint32_t minTime, uint32_t maxTime, CBitmap* bitmap,
@@ -100,6 +109,7 @@ class CSlideShow : public CTimer
     uint32_t dwell = 0;
     int32_t step = 0;
 
+    int32_t ReadData(CBitmap* target, CResData* res, const char* name, int32_t x, int32_t y, bool withSlides);
     TSLIDE* Slide(int32_t n);
     void MoveTo(int32_t n);
     void BeginSlide();

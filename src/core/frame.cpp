@@ -3,6 +3,7 @@
 // and the per-frame handler with its pacing.
 #include <tarvex/bitmap.h>
 #include <tarvex/dibscreen.h>
+#include <tarvex/dxscreen.h>
 #include <tarvex/frame.h>
 #include <tarvex/keyboard.h>
 #include <tarvex/mouse.h>
@@ -122,9 +123,10 @@ int32_t xInit(int, char**)
     sglb->jpgPic = XNEW(CJPGPic);
     sglb->bmpPic = XNEW(CBMPPic);
     sglb->dibScreen = XNEW(CDibScreen);
-    if (sglb->jpgPic == nullptr || sglb->bmpPic == nullptr || sglb->dibScreen == nullptr)
+    sglb->dxScreen = XNEW(CDxScreen);
+    if (sglb->jpgPic == nullptr || sglb->bmpPic == nullptr || sglb->dibScreen == nullptr ||
+        sglb->dxScreen == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
-    // The full-screen screen is created here as its module is built.
     glb->mouse = XNEW(CMouse);
     glb->keyboard = XNEW(CKeyboard);
     if (glb->mouse == nullptr || glb->keyboard == nullptr)
@@ -152,6 +154,12 @@ int32_t xInit(int, char**)
         XDELETE(sglb->dibScreen);
         sglb->dibScreen = nullptr;
     }
+    // The full-screen screen stays beside it; the windowed one is the
+    // default, the application picks a full-screen mode to use this one.
+    if (!sglb->dxScreen->ScreenAvailable() || !sglb->dxScreen->GetVideoModes()) {
+        XDELETE(sglb->dxScreen);
+        sglb->dxScreen = nullptr;
+    }
     // The first frame counts from here, not from the clock's zero.
     glb->lastFrameTime = xGetTime();
     return TRUE;
@@ -170,6 +178,10 @@ void xExit()
     if (sglb->dibScreen != nullptr) {
         XDELETE(sglb->dibScreen);
         sglb->dibScreen = nullptr;
+    }
+    if (sglb->dxScreen != nullptr) {
+        XDELETE(sglb->dxScreen);
+        sglb->dxScreen = nullptr;
     }
     if (sglb->windowDC != nullptr) {
         tvp::ReleaseDC(sglb->mainWindow, sglb->windowDC);

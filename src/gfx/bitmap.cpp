@@ -2,6 +2,7 @@
 // access, and loading and saving through the picture types.
 #include "gfx/pixel.h"
 #include "gfx/savename.h"
+#include "platform/platform.h"
 
 #include <tarvex/file.h>
 #include <tarvex/frame.h>
@@ -89,6 +90,9 @@ int32_t CBitmap::Free()
     if (data != nullptr)
         XFREE(data);
     data = nullptr;
+    // A screen bitmap's surface goes with its pixels.
+    tvp::DestroyPixelSurface(static_cast<tvp::PixelSurface*>(surface));
+    surface = nullptr;
     XDELETE(palette);
     palette = nullptr;
     width = height = pitch = 0;

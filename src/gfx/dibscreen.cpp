@@ -564,33 +564,8 @@ int32_t CDibScreen::BlitToSection(CBitmap* bmp, int32_t sx, int32_t sy, int32_t 
         h = bmp->height;
     if (!xClipBlit(sx, sy, w, h, dx, dy, bmp->bounds, clip))
         return FALSE;
-    const bool keyed = (flags & XBLT_COLORKEY) != 0;
-    if (section->bits == 8 && bmp->bits != 8) {
-        // 8-bit screen from RGB pixels: through the screen palette's colour match.
-        const uint8_t* table = xGetColorMatch(&palette);
-        if (table == nullptr || bmp->bytesPerPixel < 2 || bmp->bytesPerPixel > 4)
-            return FALSE;
-        const tvgfx::Converter conv = tvgfx::GetConverter(tvgfx::FormatOf(*bmp), tvgfx::Format555());
-        const int32_t sb = bmp->bytesPerPixel;
-        const uint32_t key = tvgfx::LoadRaw(bmp->data, sb);
-        for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* s =
-                bmp->data + static_cast<ptrdiff_t>(sy + y) * bmp->pitch + static_cast<ptrdiff_t>(sx) * sb;
-            uint8_t* d = section->data + static_cast<ptrdiff_t>(dy + y) * section->pitch + dx;
-            for (int32_t x = 0; x < w; ++x, s += sb) {
-                const uint32_t raw = tvgfx::LoadRaw(s, sb);
-                if (keyed && raw == key)
-                    continue;
-                uint32_t q = 0;
-                for (int32_t k = 0; k < sb; ++k)
-                    q |= conv.lut[k][(raw >> (8 * k)) & 255];
-                d[x] = table[q & 0x7FFF];
-            }
-        }
-    } else {
-        section->Blt(bmp, sx, sy, dx, dy, w, h, keyed ? XBLT_COLORKEY : 0, 0, 0);
-    }
-    return TRUE;
+    return BlitToScreenPicture(section, bmp, sx, sy, dx, dy, w, h, (flags & XBLT_COLORKEY) != 0) ? TRUE
+                                                                                                 : FALSE;
 }
 
 int32_t CDibScreen::DrawBitmapScreen(CBitmap* bmp, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w,

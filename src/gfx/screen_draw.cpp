@@ -6,6 +6,8 @@
 
 #include <tarvex/shade.h>
 
+#include "gfx/pixel.h"
+
 #include <cstring>
 
 namespace
@@ -225,4 +227,36 @@ void CScreenBase::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TRGBA
     }
     ReleaseScreenBuffer();
     AddClearArea(x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1);
+}
+
+bool CScreenBase::BlitToScreenPicture(CBitmap* to, CBitmap* bmp, int32_t sx, int32_t sy, int32_t dx,
+                                      int32_t dy, int32_t w, int32_t h, bool keyed)
+{
+    if (to == nullptr || to->data == nullptr || bmp == nullptr || bmp->data == nullptr)
+        return false;
+    if (to->bits == 8 && bmp->bits != 8) {
+        // 8-bit screen from RGB pixels: through the screen palette's colour match.
+        const uint8_t* table = xGetColorMatch(&palette);
+        if (table == nullptr || bmp->bytesPerPixel < 2 || bmp->bytesPerPixel > 4)
+            return false;
+        const tvgfx::Converter conv = tvgfx::GetConverter(tvgfx::FormatOf(*bmp), tvgfx::Format555());
+        const int32_t sb = bmp->bytesPerPixel;
+        const uint32_t key = tvgfx::LoadRaw(bmp->data, sb);
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* s =
+                bmp->data + static_cast<ptrdiff_t>(sy + y) * bmp->pitch + static_cast<ptrdiff_t>(sx) * sb;
+            uint8_t* d = to->data + static_cast<ptrdiff_t>(dy + y) * to->pitch + dx;
+            for (int32_t x = 0; x < w; ++x, s += sb) {
+                const uint32_t raw = tvgfx::LoadRaw(s, sb);
+                if (keyed && raw == key)
+                    continue;
+                uint32_t q = 0;
+                for (int32_t k = 0; k < sb; ++k)
+                    q |= conv.lut[k][(raw >> (8 * k)) & 255];
+                d[x] = table[q & 0x7FFF];
+            }
+        }
+        return true;
+    }
+    return to->Blt(bmp, sx, sy, dx, dy, w, h, keyed ? XBLT_COLORKEY : 0, 0, 0) != 0;
 }

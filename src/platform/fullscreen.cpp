@@ -60,13 +60,28 @@ bool SetWindowFullScreen(HWND hwnd, bool on, int32_t width, int32_t height)
         SDL_GetWindowPosition(win, &g_windowed.x, &g_windowed.y);
         SDL_GetWindowSize(win, &g_windowed.w, &g_windowed.h);
     }
+    // Without a window manager nobody acts on the full-screen request and
+    // the window would keep its place and size: it covers the display
+    // itself first (a window manager then makes it full screen as asked).
+    SDL_Rect bounds{0, 0, 0, 0};
+    SDL_GetDisplayBounds(0, &bounds);
+    const auto cover = [&](int32_t w, int32_t h) {
+        SDL_SetWindowPosition(win, bounds.x, bounds.y);
+        SDL_SetWindowSize(win, w, h);
+    };
     SDL_DisplayMode want{};
     want.w = width;
     want.h = height;
     SDL_DisplayMode got;
-    if (SDL_GetClosestDisplayMode(0, &want, &got) != nullptr && got.w == width && got.h == height &&
-        SDL_SetWindowDisplayMode(win, &got) == 0 && SDL_SetWindowFullscreen(win, SDL_WINDOW_FULLSCREEN) == 0)
-        return true;
+    if (SDL_GetClosestDisplayMode(0, &want, &got) != nullptr && got.w == width && got.h == height) {
+        cover(width, height);
+        if (SDL_SetWindowDisplayMode(win, &got) == 0 &&
+            SDL_SetWindowFullscreen(win, SDL_WINDOW_FULLSCREEN) == 0)
+            return true;
+    }
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) == 0)
+        cover(desktop.w, desktop.h);
     return SDL_SetWindowFullscreen(win, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0;
 }
 

@@ -145,6 +145,33 @@ int32_t DisplaySizes(int32_t* pairs, int32_t max);
 // Takes the display with the window at width x height (an exact mode when the
 // display has one, else the desktop-sized full screen); off restores the window.
 bool SetWindowFullScreen(HWND hwnd, bool on, int32_t width, int32_t height);
+// Full-screen pages and screen bitmaps (dxsurface.cpp): surfaces in a screen
+// format, over the caller's memory (pixels given) or their own (pixels
+// null). Bits 8 (indices; every 8-bit surface shares one palette, so indices
+// copy unchanged), 16 (the three masks) or 24 (blue, green, red in memory).
+// A surface can be marked lost (its pixels are then garbage until restored),
+// as the window system may do while the display belongs to another program.
+struct PixelSurface;
+PixelSurface* CreatePixelSurface(uint8_t* pixels, int32_t width, int32_t height, int32_t pitch, int32_t bits,
+                                 uint32_t redMask, uint32_t greenMask, uint32_t blueMask);
+void DestroyPixelSurface(PixelSurface* surface);
+// Copies height lines of width pixels from pixels (with its pitch) into the surface.
+bool FillPixelSurface(PixelSurface* surface, const uint8_t* pixels, int32_t pitch);
+// Source colour key: pixels equal to key are not copied (on false: none).
+bool SetPixelSurfaceKey(PixelSurface* surface, bool on, uint32_t key);
+// Copies (sx, sy, w, h) of src to (dx, dy) of dst.
+bool BlitPixelSurface(PixelSurface* src, int32_t sx, int32_t sy, int32_t w, int32_t h, PixelSurface* dst,
+                      int32_t dx, int32_t dy);
+// The shared colours of every 8-bit surface: count entries of 4 bytes
+// (red, green, blue, unused) from first.
+bool SetPixelSurfaceColors(const uint8_t* rgbx, int32_t first, int32_t count);
+// Shows the whole surface centred in the window's client area (the rest
+// black); offsets receive where its top-left pixel landed.
+bool PresentPixelSurface(PixelSurface* surface, HWND hwnd, int32_t& offsetX, int32_t& offsetY);
+bool IsPixelSurfaceLost(const PixelSurface* surface);
+void MarkPixelSurfaceLost(PixelSurface* surface);
+// Gives a lost surface its memory back (contents undefined); true when restored.
+bool RestorePixelSurface(PixelSurface* surface);
 // Border (caption and frame) and whether the user may size the window.
 void SetWindowFrame(HWND hwnd, bool border, bool resizable);
 // Window position and client size.

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -165,6 +167,54 @@ inline ::testing::AssertionResult WindowShowsBuffer(CDibScreen* s, const std::st
     return ::testing::AssertionFailure()
            << name << ": " << bad << " window pixels differ, first at (" << firstX << ", " << firstY
            << "); buffer in " << WriteBmp(name, *img, &s->palette);
+}
+
+// A screenshot read from an xwd file: 24- or 32-bit pixels of a TrueColor screen.
+struct Shot {
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> pixels; // 0x00RRGGBB
+};
+
+inline bool ReadXwd(const std::string& file, Shot& shot)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<uint8_t> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (d.size() < 100)
+        return false;
+    auto be = [&](size_t i) {
+        return static_cast<uint32_t>(d[4 * i] << 24 | d[4 * i + 1] << 16 | d[4 * i + 2] << 8 | d[4 * i + 3]);
+    };
+    const uint32_t headerSize = be(0), format = be(2), width = be(4), height = be(5), byteOrder = be(7);
+    const uint32_t bpp = be(11), bytesPerLine = be(12), redMask = be(14), greenMask = be(15),
+                   blueMask = be(16);
+    const uint32_t ncolors = be(19);
+    if (format != 2 || (bpp != 24 && bpp != 32) || width == 0 || height == 0)
+        return false;
+    const uint32_t bytes = bpp / 8;
+    const size_t start = headerSize + static_cast<size_t>(ncolors) * 12;
+    if (d.size() < start + static_cast<size_t>(bytesPerLine) * height)
+        return false;
+    auto channel = [](uint32_t v, uint32_t mask) {
+        if (mask == 0)
+            return 0u;
+        uint32_t shift = 0;
+        while (((mask >> shift) & 1u) == 0)
+            ++shift;
+        return (v & mask) >> shift;
+    };
+    shot.width = static_cast<int32_t>(width);
+    shot.height = static_cast<int32_t>(height);
+    shot.pixels.resize(static_cast<size_t>(width) * height);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* p = &d[start + static_cast<size_t>(y) * bytesPerLine + x * bytes];
+            uint32_t v = 0;
+            for (uint32_t k = 0; k < bytes; ++k)
+                v |= static_cast<uint32_t>(p[k]) << (8 * (byteOrder == 0 ? k : bytes - 1 - k));
+            shot.pixels[static_cast<size_t>(y) * width + x] =
+                channel(v, redMask) << 16 | channel(v, greenMask) << 8 | channel(v, blueMask);
+        }
+    return true;
 }
 
 } // namespace tvtest
