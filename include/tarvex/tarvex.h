@@ -38,3 +38,4 @@
 #include <tarvex/sprite.h>
 #include <tarvex/control.h>
 #include <tarvex/window.h>
+#include <tarvex/edit.h>
