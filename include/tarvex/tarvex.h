@@ -38,4 +38,7 @@
 #include <tarvex/sprite.h>
 #include <tarvex/control.h>
 #include <tarvex/window.h>
+#include <tarvex/button.h>
+#include <tarvex/static.h>
+#include <tarvex/checkbox.h>
 #include <tarvex/edit.h>

@@ -164,6 +164,10 @@ class CWinCtrl : public CMsgSys
     CBitmap* defArrowUp[4] = {};
     CBitmap* defArrowDown[4] = {};
     uint32_t defCursor = 0;
+    // The controls whose look later buttons and statics copy (lent; a
+    // control clears its entry when it is destroyed).
+    CControlBase* defButtonCntrl = nullptr;
+    CControlBase* defStaticCntrl = nullptr;
     int32_t passDepth = 0; // >0 while a message pass walks the list
     int32_t ownsLook = 0;  // the default bitmaps are ours to free
     CLList notes;          // notifications waiting for the pass to end
