@@ -42,3 +42,5 @@
 #include <tarvex/static.h>
 #include <tarvex/checkbox.h>
 #include <tarvex/edit.h>
+#include <tarvex/slider.h>
+#include <tarvex/listbox.h>

@@ -146,12 +146,14 @@ class CtlTest : public ScreenTest
         ASSERT_TRUE(tvp::TestPostMessage(sglb->mainWindow, msg, keys, MAKELPARAM(x, y)));
         xHandler();
     }
-    // A click at screen (x, y) through the frame handler.
+    // A click at screen (x, y) through the frame handler; the GUI sees the
+    // mouse one frame late, so a last frame completes it.
     void PostClick(int32_t x, int32_t y)
     {
         Post(WM_MOUSEMOVE, 0, x, y);
         Post(WM_LBUTTONDOWN, MK_LBUTTON, x, y);
         Post(WM_LBUTTONUP, 0, x, y);
+        xHandler();
     }
     CWindow* win = nullptr;
     CFont* font = nullptr;
