@@ -488,7 +488,7 @@ int32_t CCombobox::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, v
     const int32_t dr = Forward(drop, a, b, d);
     if (!wasPressed && drop->state == XGUI_PRESSED) {
         Open(!open);
-    } else if (dr == 0 && open && b >= y + fieldHeight) {
+    } else if (dr == 0 && open && inside && b >= y + fieldHeight) {
         Forward(list, a, b, d);
         if (list->selected != before)
             Open(0);

@@ -87,11 +87,14 @@ class CtlTest : public ScreenTest
     // matches its golden hash (a BMP is written otherwise).
     ::testing::AssertionResult Picture(const std::string& name, uint32_t golden)
     {
-        CScreenBase* s = Screen();
-        s->FillRect(0, 0, 640, 480, TRGBA(0, 64, 0));
+        Render();
+        return MatchesGolden(name, *Screen()->GetScreenBitmap(), &Screen()->palette, golden);
+    }
+    void Render()
+    {
+        Screen()->FillRect(0, 0, 640, 480, TRGBA(0, 64, 0));
         glb->rootWindow->Validate();
         glb->rootWindow->MsgHandler(XMSG_DRAW, 0, 0);
-        return MatchesGolden(name, *s->GetScreenBitmap(), &s->palette, golden);
     }
     void Key(uint16_t key, bool down = true)
     {
