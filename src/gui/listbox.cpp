@@ -251,8 +251,10 @@ int32_t CListbox::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, vo
 {
     if (state == XGUI_DISABLED || state == XGUI_HIDDEN || !visible || slider == nullptr)
         return 0;
-    if (msg == 0)
-        return CControlBase::GuiMsgHandler(msg, a, b, d, data);
+    if (msg == 0) {
+        tvgui::HotkeyPhaseOnly(this, data);
+        return 1;
+    }
     if (msg != 8)
         return 1;
     const int32_t before = selected;

@@ -226,8 +226,10 @@ int32_t CSlider::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, voi
 {
     if (state == XGUI_DISABLED || state == XGUI_HIDDEN || !visible || lower == nullptr)
         return 0;
-    if (msg == 0)
-        return CControlBase::GuiMsgHandler(msg, a, b, d, data) != 0 ? 1 : 0;
+    if (msg == 0) {
+        tvgui::HotkeyPhaseOnly(this, data);
+        return 1;
+    }
     if (msg != 8)
         return 1;
     const int32_t before = value;
