@@ -120,7 +120,8 @@ void CListbox::Layout()
         slider->SetRange(1, 1, 1);
     else
         slider->SetRange(0, n, std::max(VisibleEntries(), 1));
-    firstVisible = std::clamp(firstVisible, 1, std::max(n, 1));
+    // The last page starts at the largest first entry; no blank rows below.
+    firstVisible = std::clamp(firstVisible, 1, std::max(n - std::max(VisibleEntries(), 1) + 1, 1));
     slider->SetValue(firstVisible);
     const int32_t w = std::max(width - 2 * in - XLIST_SLIDERWIDTH, 0);
     int32_t i = 1;

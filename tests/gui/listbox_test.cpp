@@ -159,6 +159,17 @@ TEST_F(List, EntriesOfAnyKindHearTheMouse)
     EXPECT_EQ(list->GetEntry(1), b);
 }
 
+TEST_F(List, RemovingEntriesLeavesNoBlankRows)
+{
+    MakeList(5);
+    list->SetSelected(5);
+    EXPECT_EQ(list->firstVisible, 3);
+    EXPECT_EQ(list->Remove(1), 1);
+    EXPECT_EQ(list->Remove(1), 1);
+    EXPECT_EQ(list->firstVisible, 1);
+    EXPECT_EQ(list->GetSelected(), 3);
+}
+
 CWindow* g_win = nullptr;
 CControlBase* g_ctl = nullptr;
 void DestroyOnSelection(int32_t msg, int32_t windowId, int32_t controlId, int32_t, void*)
