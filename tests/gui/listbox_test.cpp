@@ -338,8 +338,8 @@ TEST_P(ListPicture, States)
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, ListPicture,
-                         ::testing::Values(std::pair<int32_t, uint32_t>{8, 4012880625u},
-                                           std::pair<int32_t, uint32_t>{16, 4285696676u},
-                                           std::pair<int32_t, uint32_t>{24, 900691235u}));
+                         ::testing::Values(std::pair<int32_t, uint32_t>{8, 2386296721u},
+                                           std::pair<int32_t, uint32_t>{16, 3002560240u},
+                                           std::pair<int32_t, uint32_t>{24, 351296223u}));
 
 } // namespace
