@@ -41,3 +41,6 @@
 #include <tarvex/button.h>
 #include <tarvex/static.h>
 #include <tarvex/checkbox.h>
+#include <tarvex/edit.h>
+#include <tarvex/slider.h>
+#include <tarvex/listbox.h>
