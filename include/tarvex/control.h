@@ -22,6 +22,44 @@ enum : int32_t { ANIM_BACKWARD = 16 };
 constexpr int32_t XCNTRL_TITLEBAR = 1003;
 constexpr int32_t XGUI_NOSTATE = 21; // no state remembered across disabling
 constexpr int32_t XCNTRL_CLIPS = 100;
+// The tick of animation lines in milliseconds. Lines run on a timer object of
+// their own, so an animation whose frame delay is also 20 ms keeps its timer.
+constexpr uint32_t XANIMLINE_TICK = 20;
+
+// One step of an animation line: a picture travelling inside the control from
+// (x0, y0) to (x1, y1), one pixel along the longer axis per tick. It shows
+// the animation's frames (at the animation's own interval) or, without one,
+// the bitmap of the control's state (normal, pressed, highlight, disabled;
+// a missing one falls back to the first). A step with neither is a wait of
+// max(|x1 - x0|, |y1 - y0|) + 1 ticks. Pictures are borrowed.
+struct TAnimLineStep {
+    char name[32];
+    int32_t x0, y0, x1, y1;
+    TCntrlAnim* anim;
+    CBitmap* bitmaps[4];
+};
+
+// A named animation line: its steps (TAnimLineStep*, owned) run in order and
+// loop while the control is in the line's state (0: in every state). Leaving
+// the state rewinds the line.
+struct TAnimLine {
+    char name[32];
+    int32_t state;
+    CLList steps;
+    int32_t tick;    // ticks into the current step
+    uint32_t animMs; // time into the current step's animation
+    int32_t px, py;  // current position inside the control
+};
+
+class CControlBase;
+// The timer object of a control's animation lines.
+class CAnimLineTicker : public CTimer
+{
+  public:
+    explicit CAnimLineTicker(CControlBase* c) : owner(c) {}
+    void TimerHandler(uint32_t interval) override;
+    CControlBase* owner;
+};
 
 class CControlBase : public CTimer
 {
@@ -59,6 +97,8 @@ class CControlBase : public CTimer
     uint32_t cursor = 0;
     CRect clips[XCNTRL_CLIPS];
     int32_t clipCount = 0;
+    CLList animLines; // TAnimLine*, owned
+    CAnimLineTicker animLineTicker{this};
 
     CControlBase();
     CControlBase(const CControlBase&) = delete;
@@ -102,6 +142,16 @@ class CControlBase : public CTimer
     virtual int32_t ClearClipListIndex();
     virtual int32_t DrawBitmap(CBitmap* b, int32_t wx, int32_t wy);
     virtual int32_t SetAnimBitmap(TCntrlAnim* anim, int32_t forState, int32_t mode);
+    // Appends a step to the line of that name and state (made when missing)
+    // and starts the line timer. 0 for an empty or over-long name (31
+    // characters at most), an animation with a frame delay below 1 ms, or
+    // out of memory.
+    virtual int32_t SetAnimLine(int32_t forState, char* line, int32_t x0, int32_t y0, TCntrlAnim* anim,
+                                int32_t x1, int32_t y1, char* object, CBitmap* normal = nullptr,
+                                CBitmap* pressed = nullptr, CBitmap* highlight = nullptr,
+                                CBitmap* disabled = nullptr);
+    // Appends a new, empty line named name to lines; 1/0.
+    virtual int32_t SetAnimLine_InsertNewAnimLine(CLList* lines, char* name);
     virtual int32_t SetFrameRate(int32_t which, int32_t ms);
     virtual int32_t GetTextBufferSize() { return textSize; }
     virtual char* GetTextBuffer(int32_t refresh);
@@ -110,6 +160,16 @@ class CControlBase : public CTimer
     virtual int32_t GetSelected() { return 0; }
     virtual int32_t SetSelected(int32_t) { return 1; }
     virtual int32_t GetMouseArea(CRect* out);
+    // One tick of one line: 1 when its picture or position changed.
+    virtual int32_t AnimLineHandler(TAnimLine* line);
+    // One tick of every line (lines of other states are rewound).
+    virtual int32_t AnimLineHandlerAll();
+
+    // Draws the current picture of every running line (called by the window
+    // after the control's own look); 1 when anything was drawn.
+    int32_t DrawAnimLines(int32_t wx, int32_t wy);
+    // Frees every line and stops the line timer.
+    void FreeAnimLines();
 
     void SetBkgClip(CRect* r);
     CRect* GetBkgClip() { return &bkgClip; }

@@ -19,6 +19,7 @@ CControlBase::CControlBase()
 
 CControlBase::~CControlBase()
 {
+    FreeAnimLines();
     if (textOwned && text != nullptr)
         XFREE(text);
 }
@@ -108,6 +109,7 @@ int32_t CControlBase::Create(int32_t newId)
 int32_t CControlBase::Destroy()
 {
     RemoveAllTimers();
+    FreeAnimLines();
     id = 0;
     if (textOwned && text != nullptr)
         XFREE(text);

@@ -205,6 +205,7 @@ int32_t CWindowBase::Draw(int32_t page)
             for (int32_t i = 0; i < c->clipCount; ++i) {
                 s->SetClip(c->clips[i].left, c->clips[i].top, c->clips[i].right, c->clips[i].bottom);
                 c->Draw(x, y, page);
+                c->DrawAnimLines(x, y);
             }
             s->PopClip();
         }
