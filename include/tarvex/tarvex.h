@@ -41,3 +41,4 @@
 #include <tarvex/button.h>
 #include <tarvex/static.h>
 #include <tarvex/checkbox.h>
+#include <tarvex/dialog.h>
