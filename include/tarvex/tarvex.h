@@ -41,4 +41,5 @@
 #include <tarvex/button.h>
 #include <tarvex/static.h>
 #include <tarvex/checkbox.h>
+#include <tarvex/edit.h>
 #include <tarvex/dialog.h>
