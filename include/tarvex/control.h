@@ -164,6 +164,10 @@ class CControlBase : public CTimer
     virtual int32_t AnimLineHandler(TAnimLine* line);
     // One tick of every line (lines of other states are rewound).
     virtual int32_t AnimLineHandlerAll();
+    // Replaces every font, bitmap or colour-set pointer equal to from with to
+    // (look objects that are going away); controls holding further controls
+    // pass it on. Returns how many were replaced.
+    virtual int32_t SwapLook(const void* from, void* to);
 
     // Draws the current picture of every running line (called by the window
     // after the control's own look); 1 when anything was drawn.

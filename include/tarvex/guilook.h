@@ -92,7 +92,8 @@ struct TCntrlAnim {
     void* text = nullptr;
 };
 
-// Fills a colour set from eight colours.
+// Fills a colour set from eight colours (a null one leaves its entry); the
+// one filler of colour sets, used by the resource data and the GUI root.
 void xSetupCntrlColors(TCntrlColor* set, const TRGBA* const colors[8]);
 // A new animation of columns x rows frames of w x h pixels cut by rows from
 // the top-left corner of sheet; with transparent set every frame keeps the

@@ -8,9 +8,10 @@
 // section, in a list the caller can read (the packer's check prints it),
 // and the set-up goes on with the next section.
 //
-// Nothing here needs a screen: bitmaps and the palette are loaded as plain
-// pictures. A screen that wants them in its own format installs the two
-// screen hooks; the GUI root takes the default look through LendDefaults.
+// Nothing here needs a screen: bitmaps and the palette go to the current
+// screen through two hooks, which by default leave the pictures as loaded
+// while there is no screen with a mode (tools, tests). The GUI root, when
+// one exists, takes the default look through LendDefaults.
 #pragma once
 
 #include <tarvex/font.h>
@@ -84,9 +85,10 @@ struct TResDefaults {
 // borrower must drop every pointer it took from them.
 using XResLoanEnd = void (*)(void* borrower, const TResDefaults* defaults);
 
-// Screen hooks (null: none, the pictures stay as loaded). setPalette
-// receives the palette of the "Palette" section; makeScreenBitmap brings a
-// bitmap into the screen's format (FALSE: kept as it is, reported).
+// Screen hooks: setPalette receives the palette of the "Palette" section;
+// makeScreenBitmap brings a bitmap into the screen's format (FALSE: kept as
+// it is, reported). A null member does nothing; xSetResScreenHooks(nullptr)
+// puts back the defaults, which use the current screen when there is one.
 struct SResScreenHooks {
     int32_t (*setPalette)(CPalette* palette);
     int32_t (*makeScreenBitmap)(CBitmap* bitmap, int32_t keep);

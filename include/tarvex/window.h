@@ -8,6 +8,7 @@
 
 #include <tarvex/control.h>
 #include <tarvex/frame.h>
+#include <tarvex/resdata.h>
 
 class CScreenBase;
 class CMouseBase;
@@ -116,6 +117,7 @@ class CTitlebar : public CFrame
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     // The close box in window coordinates.
     CRect CloseRect() const;
+    int32_t SwapLook(const void* from, void* to) override;
     using CControlBase::Create;
 
   private:
@@ -168,9 +170,12 @@ class CWinCtrl : public CMsgSys
     // control clears its entry when it is destroyed).
     CControlBase* defButtonCntrl = nullptr;
     CControlBase* defStaticCntrl = nullptr;
-    int32_t passDepth = 0; // >0 while a message pass walks the list
-    int32_t ownsLook = 0;  // the default bitmaps are ours to free
-    CLList notes;          // notifications waiting for the pass to end
+    int32_t passDepth = 0;      // >0 while a message pass walks the list
+    int32_t ownsLook = 0;       // the default bitmaps are ours to free
+    CLList notes;               // notifications waiting for the pass to end
+    TResDefaults builtIn{};     // the generated look bitmaps (owned while ownsLook)
+    CResData* lender = nullptr; // resource data whose defaults are in use
+    TResDefaults beforeLoan{};  // what the lent defaults replaced
 
     CWinCtrl() = default;
     CWinCtrl(const CWinCtrl&) = delete;
@@ -208,6 +213,12 @@ class CWinCtrl : public CMsgSys
     // SetDefault* calls, which lend theirs.
     int32_t MakeDefaultLook();
     void FreeDefaultLook();
+    // Takes the "Defaults" of resource data as the default look (0 when it
+    // has none); a loan held before ends first. The resource data ends the
+    // loan when it is freed: the look falls back to what the loan replaced,
+    // and every control of every window lets go of the lent objects.
+    int32_t BorrowDefaults(CResData* res);
+    void EndDefaultsLoan();
 
   private:
     SWinEntry* Entry(int32_t id);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 CControlBase::CControlBase()
 {
@@ -569,6 +570,28 @@ int32_t CControlBase::GetMouseArea(CRect* out)
     if (out != nullptr)
         *out = mouseArea;
     return 1;
+}
+
+int32_t CControlBase::SwapLook(const void* from, void* to)
+{
+    if (from == nullptr)
+        return 0;
+    int32_t n = 0;
+    auto swap = [&](auto*& slot) {
+        using T = std::remove_reference_t<decltype(*slot)>;
+        if (static_cast<const void*>(slot) == from) {
+            slot = static_cast<T*>(to);
+            ++n;
+        }
+    };
+    swap(font);
+    for (int32_t i = 0; i < 4; ++i) {
+        swap(bitmaps[i]);
+        swap(colors[i]);
+    }
+    if (n > 0)
+        Validate();
+    return n;
 }
 
 void CControlBase::SetBkgClip(CRect* r)

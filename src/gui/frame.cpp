@@ -159,6 +159,14 @@ void CTitlebar::MakeCaption(CFont* f, CScreenBase* s)
     s->MakeScreenFormat(caption, 1);
 }
 
+int32_t CTitlebar::SwapLook(const void* from, void* to)
+{
+    // The caption was laid out with the old font: lay it out again.
+    if (from != nullptr && static_cast<const void*>(captionFont) == from)
+        captionFont = nullptr;
+    return CControlBase::SwapLook(from, to);
+}
+
 CRect CTitlebar::CloseRect() const
 {
     CRect r;

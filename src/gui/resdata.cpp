@@ -13,7 +13,9 @@
 #include <tarvex/frame.h>
 #include <tarvex/lzss.h>
 #include <tarvex/memory.h>
+#include <tarvex/screen.h>
 #include <tarvex/strings.h>
+#include <tarvex/window.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -22,7 +24,25 @@
 
 namespace
 {
-SResScreenHooks g_screenHooks{nullptr, nullptr};
+// The default hooks reach the current screen when they are called: with no
+// screen, or one without a mode, the pictures stay as they were loaded, so
+// tools and tests load resources headless.
+int32_t CurrentScreenPalette(CPalette* palette)
+{
+    CScreenBase* s = glb != nullptr ? glb->screen : nullptr;
+    if (s == nullptr || s->activeMode == nullptr)
+        return TRUE;
+    return s->SetPalette(palette);
+}
+int32_t CurrentScreenBitmap(CBitmap* bitmap, int32_t keep)
+{
+    CScreenBase* s = glb != nullptr ? glb->screen : nullptr;
+    if (s == nullptr || s->activeMode == nullptr)
+        return TRUE;
+    return s->MakeScreenBitmap(bitmap, keep);
+}
+constexpr SResScreenHooks kCurrentScreen{CurrentScreenPalette, CurrentScreenBitmap};
+SResScreenHooks g_screenHooks = kCurrentScreen;
 
 char* CopyText(const char* s)
 {
@@ -56,7 +76,7 @@ constexpr struct {
 
 void xSetResScreenHooks(const SResScreenHooks* hooks)
 {
-    g_screenHooks = hooks != nullptr ? *hooks : SResScreenHooks{nullptr, nullptr};
+    g_screenHooks = hooks != nullptr ? *hooks : kCurrentScreen;
 }
 
 const SResScreenHooks& tvres::ScreenHooks() { return g_screenHooks; }
@@ -498,6 +518,9 @@ int32_t CResData::Setup()
     tvres::SetupAnims(*this);
     tvres::SetupColors(*this);
     tvres::SetupDefaults(*this);
+    // A GUI root that exists takes the default look at once.
+    if (hasDefaults && glb != nullptr && glb->rootWindow != nullptr)
+        glb->rootWindow->BorrowDefaults(this);
     RemoveSections(*this);
     RestartMode(1);
     MainChunk();

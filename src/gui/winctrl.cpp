@@ -61,6 +61,7 @@ CWinCtrl::~CWinCtrl()
 {
     RemoveAll();
     EndPass();
+    EndDefaultsLoan();
     FreeDefaultLook();
     if (glb != nullptr && glb->keyboard != nullptr)
         glb->keyboard->SetPasteReceiver(nullptr, nullptr);
@@ -497,11 +498,10 @@ int32_t CWinCtrl::SetDefaultFont(CFont* f)
     return 1;
 }
 
-// A lent bitmap replaces ours: ours are freed first.
-static void Lend(CWinCtrl* r, CBitmap** slots, CBitmap* const* from, int32_t n)
+// A lent bitmap takes the slot; the generated ones stay in builtIn until
+// the root goes, so a look lent for a while can be given back.
+static void Lend(CWinCtrl*, CBitmap** slots, CBitmap* const* from, int32_t n)
 {
-    if (r->ownsLook)
-        r->FreeDefaultLook();
     for (int32_t i = 0; i < n; ++i)
         slots[i] = from[i];
 }
@@ -546,10 +546,8 @@ int32_t CWinCtrl::SetupColors(TCntrlColor* set, TRGBA* c0, TRGBA* c1, TRGBA* c2,
 {
     if (set == nullptr)
         return 0;
-    TRGBA* c[8] = {c0, c1, c2, c3, c4, c5, c6, c7};
-    for (int32_t i = 0; i < 8; ++i)
-        if (c[i] != nullptr)
-            set->colors[i] = *c[i];
+    const TRGBA* const c[8] = {c0, c1, c2, c3, c4, c5, c6, c7};
+    xSetupCntrlColors(set, c);
     return 1;
 }
 
@@ -573,6 +571,16 @@ int32_t CWinCtrl::RemapDefaults()
                       defArrowDown[1], defArrowDown[2], defArrowDown[3]};
     for (CBitmap* b : all)
         if (b != nullptr)
+            s->MakeScreenFormat(b, 1);
+    // Generated pictures not in use now are kept ready for when a lent look
+    // is given back.
+    const TResDefaults& g = builtIn;
+    CBitmap* kept[] = {g.caret,        g.check,        g.close[0],    g.close[1],   g.close[2],
+                       g.close[3],     g.drop[0],      g.drop[1],     g.drop[2],    g.drop[3],
+                       g.arrowUp[0],   g.arrowUp[1],   g.arrowUp[2],  g.arrowUp[3], g.arrowDown[0],
+                       g.arrowDown[1], g.arrowDown[2], g.arrowDown[3]};
+    for (CBitmap* b : kept)
+        if (b != nullptr && std::find(std::begin(all), std::end(all), b) == std::end(all))
             s->MakeScreenFormat(b, 1);
     return 1;
 }

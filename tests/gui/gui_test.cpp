@@ -4,6 +4,7 @@
 // dispatch, and the default look rendered at 8, 16 and 24 bits.
 #include "../gfx/screen_util.h"
 
+#include <tarvex/resdata.h>
 #include <tarvex/window.h>
 
 #include <cstring>
@@ -472,6 +473,98 @@ INSTANTIATE_TEST_SUITE_P(Depths, GuiPicture,
                          ::testing::Values(std::pair<int32_t, uint32_t>{8, 1106698980u},
                                            std::pair<int32_t, uint32_t>{16, 3071259995u},
                                            std::pair<int32_t, uint32_t>{24, 2943613006u}));
+
+// ---- the default look lent by resource data
+
+std::string LookScript()
+{
+    const std::string dir = TARVEX_SOURCE_DIR;
+    return "; script\n{ = Fonts\n    BODY = \"" + dir + "/data/fonts/dejavusans16.xbf\"\n}\n" +
+           "{ = Bitmaps\n    { = \"" + dir + "/data/gui/look.bmp\"\n" +
+           "        C0 = 24, 0, 12, 12\n        C1 = 36, 0, 12, 12\n" +
+           "        C2 = 48, 0, 12, 12\n        C3 = 60, 0, 12, 12\n    }\n}\n" +
+           "{ = Colors\n    SET = red, green, blue, white, black, grey, red, red\n}\n" +
+           "{ = Defaults\n    Font = BODY\n    Close = C0, C1, C2, C3\n" +
+           "    Titlebar = SET, SET, SET, SET\n    Frame = SET, SET, SET, SET\n}\n";
+}
+
+TEST_F(Gui, ResourceDefaultsAreLentUntilTheResourceDataGoes)
+{
+    ASSERT_TRUE(ScreenTest::Open(640, 480, 24));
+    CWinCtrl* r = Root();
+    CBitmap* close0 = r->defClose[0];
+    CBitmap* caret = r->defCaret;
+    TCntrlColor* title0 = r->defTitlebar[0];
+    CFont* font0 = r->defFont;
+    const std::string text = LookScript();
+
+    auto* res = XNEW(CResData);
+    ASSERT_TRUE(res->Import(text.c_str()));
+    ASSERT_EQ(res->GetNumErrors(), 0);
+    TCntrlColor* set = res->GetCntrlColor("SET");
+    EXPECT_EQ(r->lender, res);
+    EXPECT_EQ(r->defFont, res->GetFont("BODY"));
+    EXPECT_EQ(r->defClose[3], res->GetBm("C3"));
+    EXPECT_EQ(r->defTitlebar[1], set);
+    EXPECT_EQ(r->defCaret, caret); // not in the section: the generated one stays
+
+    // A window made during the loan holds the lent font and colour sets.
+    CWindow* w = Add(1, XWIN_TITLEBAR | XWIN_FRAME | XWIN_CLOSE);
+    EXPECT_EQ(w->titlebar->font, res->GetFont("BODY"));
+    EXPECT_EQ(w->frame->colors[0], set);
+    r->Validate();
+    r->MsgHandler(XMSG_DRAW, 0, 0);
+
+    XDELETE(res);
+    EXPECT_EQ(r->lender, nullptr);
+    EXPECT_EQ(r->defFont, font0);
+    EXPECT_EQ(r->defClose[0], close0);
+    EXPECT_EQ(r->defTitlebar[0], title0);
+    EXPECT_EQ(w->titlebar->font, font0);
+    for (int32_t i = 0; i < 4; ++i) {
+        EXPECT_NE(w->titlebar->colors[i], set) << i;
+        EXPECT_NE(w->frame->colors[i], set) << i;
+        EXPECT_NE(w->frame->colors[i], nullptr) << i;
+    }
+    // Drawing after the free touches nothing of it (the sanitizer watches).
+    r->Validate();
+    r->MsgHandler(XMSG_DRAW, 0, 0);
+
+    // A second resource data replaces the first one's loan; the root going
+    // first ends the loan on its side.
+    CResData a, b;
+    ASSERT_TRUE(a.Import(text.c_str()));
+    ASSERT_TRUE(b.Import(text.c_str()));
+    EXPECT_EQ(r->lender, &b);
+    EXPECT_EQ(a.loans.GetNumNodes(), 0);
+    EXPECT_EQ(r->defFont, b.GetFont("BODY"));
+    TearDownWindows();
+    xFreeGuiRoot();
+    EXPECT_EQ(b.loans.GetNumNodes(), 0);
+    b.Free();
+    a.Free();
+    ASSERT_NE(xCreateGuiRoot(), nullptr);
+}
+
+// Resource bitmaps come in the current screen's format when a screen with a
+// mode exists, and stay as loaded (24 bits) when none does.
+TEST_F(Gui, ResourceBitmapsTakeTheScreenFormat)
+{
+    const std::string text = "; script\n{ = Bitmaps\n    B = \"" + std::string(TARVEX_SOURCE_DIR) +
+                             "/data/gui/look.bmp\", 0, 0, 12, 12\n}\n";
+    for (int32_t bits : {0, 8, 16, 24}) {
+        if (bits != 0) {
+            ASSERT_TRUE(ScreenTest::Open(640, 480, bits)) << bits;
+        }
+        CResData res;
+        ASSERT_TRUE(res.Import(text.c_str()));
+        EXPECT_EQ(res.GetNumErrors(), 0) << bits;
+        CBitmap* b = res.GetBm("B");
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->bits, bits == 0 ? 24 : bits) << bits;
+        EXPECT_EQ(b->screenFormat, bits == 0 ? 0 : 1) << bits;
+    }
+}
 
 TEST(GuiHeadless, WindowsWorkWithoutAScreen)
 {
