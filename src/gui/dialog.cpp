@@ -148,8 +148,8 @@ int32_t CDialog::ReadWindowItems(CResData* res, int32_t windowId)
         if (windowItem)
             continue;
         int32_t r = strcasecmp(kw, "CreateStatic") == 0 ? ReadCreateStatic(res, nullptr)
-                    : std::strcmp(kw, "{") == 0        ? ReadControl(res, nullptr, 0)
-                                                       : xErrorf("Unknown window control type (%s)", kw);
+                    : std::strcmp(kw, "{") == 0         ? ReadControl(res, nullptr, 0)
+                                                        : xErrorf("Unknown window control type (%s)", kw);
         if (!r)
             return FALSE;
     }
@@ -168,13 +168,14 @@ int32_t CDialog::ReadControl(CResData* res, CControlBase* group, int32_t depth)
     if (kind == nullptr || kind->read == nullptr)
         return xErrorf("Unknown window control type (%s)", typeName);
     if (kind->code == XDLG_GROUPBOX && depth >= XDLG_MAX_NESTING)
-        return xErrorf("Group boxes nested deeper than %ld levels at \"%s\"", static_cast<long>(XDLG_MAX_NESTING),
-                       idName);
+        return xErrorf("Group boxes nested deeper than %ld levels at \"%s\"",
+                       static_cast<long>(XDLG_MAX_NESTING), idName);
     if (!res->EnterChunk())
         return xErrorf("\"Create\" keyword missing for %s cntrl", kind->lower);
     SDlgRead r{res, idName, ctrlId, kind->lower};
     CControlBase* c = kind->read(r);
-    int32_t ok = c != nullptr && Adopt(c, kind->code, ctrlId, group) && ReadCommonItems(res, c, idName, kind->lower);
+    int32_t ok =
+        c != nullptr && Adopt(c, kind->code, ctrlId, group) && ReadCommonItems(res, c, idName, kind->lower);
     if (ok && kind->code == XDLG_GROUPBOX) {
         for (int32_t more = res->FirstItem(); ok && more; more = res->NextItem()) {
             if (res->IsComment())
