@@ -14,6 +14,7 @@
 #include <tarvex/tarvex.h>
 
 #include "commnode_tour.h"
+#include "controls_tour.h"
 #include "font_tour.h"
 #include "ftp_tour.h"
 #include "gui_tour.h"
@@ -246,6 +247,7 @@ int main(int argc, char** argv)
     toured = toured && InputTour();
     toured = toured && ProxyTour();
     toured = toured && GuiTour(folder);
+    toured = toured && ControlsTour(folder);
     toured = toured && ScreenTour(folder);
     toured = toured && SpriteTour(folder);
     toured = toured && SlideShowTour(folder);

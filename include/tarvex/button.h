@@ -53,8 +53,10 @@ class CButton : public CControlBase
                int32_t flags, TCntrlColor* const* sets, CControlBase* model);
     // Fill, bevel, bitmap and text of the state (steps shared by kinds).
     void DrawFace(int32_t wx, int32_t wy);
-    // The text in the box (screen pixels), clipped to it.
-    void DrawCaption(const char* t, int32_t l, int32_t tp, int32_t w, int32_t h, int32_t shift);
+    // The text in the box (screen pixels), clipped to it; extra adds text
+    // flags to those of the control's centring flags.
+    void DrawCaption(const char* t, int32_t l, int32_t tp, int32_t w, int32_t h, int32_t shift,
+                     int32_t extra = 0);
     // The colour set and bitmap of the current state (normal as fall-back).
     TCntrlColor* StateColors();
     CBitmap* StateBitmap();

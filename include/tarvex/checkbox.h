@@ -24,6 +24,9 @@ class CCheckbox : public CButton
     int32_t Draw(int32_t wx, int32_t wy, int32_t how) override;
     int32_t SetPos(int32_t px, int32_t py) override;
     int32_t SetSize(int32_t w, int32_t h) override;
+    // Enabling (released) gives back checked or not checked, never the
+    // push-button states.
+    int32_t SetState(int32_t s) override;
     // Checked (1) or not (0); SetChecked changes the state without a note.
     int32_t IsChecked() { return state == XGUI_CHECKED ? 1 : 0; }
     int32_t SetChecked(int32_t on);
@@ -33,6 +36,8 @@ class CCheckbox : public CButton
     int32_t UpdateMouseArea();
 
   protected:
+    // The toggle of a press or hotkey: the new state and its note.
+    int32_t Toggle(int32_t* notes, int32_t& count);
     // The box (or the state bitmap) and the caption beside it.
     void DrawBox(int32_t l, int32_t t, int32_t side, int32_t round);
     int32_t BoxSide();

@@ -27,8 +27,9 @@ struct SLzssNode {
     uint16_t child[2];
 };
 
-class CLzss {
-public:
+class CLzss
+{
+  public:
     // The window, with its first XLZSS_LOOKAHEAD bytes mirrored after the end
     // so a look-ahead string can be read without wrapping.
     uint8_t window[XLZSS_WINDOW + XLZSS_LOOKAHEAD];
@@ -77,7 +78,7 @@ public:
     // item fails with *size = 0 and an error text.
     int32_t ExpandBuffer(const char* src, uint32_t srcSize, char* dst, uint32_t* size);
 
-private:
+  private:
     friend struct LzssCodec;
 
     // Bit operations of the memory forms (same meaning as CBitFile's).

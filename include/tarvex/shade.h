@@ -30,15 +30,9 @@ void DeleteShade();
 
 // A 5-5-5 colour q darkened by level k (0..31): each channel minus k,
 // clamped at 0. Needs PreCalcShade.
-inline uint16_t xShade555(uint16_t q, int32_t k)
-{
-    return *(glb->shadePointers[q] - k * XSHADE_ALL_STEP);
-}
+inline uint16_t xShade555(uint16_t q, int32_t k) { return *(glb->shadePointers[q] - k * XSHADE_ALL_STEP); }
 // A byte darkened by level d (0..255): q - d clamped at 0. Needs PreCalcShade24.
-inline uint8_t xShade24(uint8_t q, int32_t d)
-{
-    return glb->shadeLevel24[256 - d + q];
-}
+inline uint8_t xShade24(uint8_t q, int32_t d) { return glb->shadeLevel24[256 - d + q]; }
 // A pixel of the screen's 16-bit layout (Set16Bit) as 5-5-5, and back.
 inline uint16_t xScreenTo555(uint16_t p)
 {
@@ -48,7 +42,4 @@ inline uint16_t xScreenTo555(uint16_t p)
     uint32_t b = (p >> (l[4] - l[5] + 3)) & 31;
     return static_cast<uint16_t>((r << 10) | (g << 5) | b);
 }
-inline uint16_t xScreenFrom555(uint16_t q)
-{
-    return glb->rgb555ToScreen[q & 0x7FFF];
-}
+inline uint16_t xScreenFrom555(uint16_t q) { return glb->rgb555ToScreen[q & 0x7FFF]; }

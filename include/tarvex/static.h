@@ -48,7 +48,12 @@ class CScrollText : public CStatic
   private:
     int32_t MakeStrip();
     void FreeStrip();
+    // The strip in the screen's format, made from strip when first drawn
+    // on a screen of that depth.
+    CBitmap* shown = nullptr;
+    int32_t shownBits = 0;
     int32_t textWidth = 0;
+    int32_t stripWidth = 1; // text plus a gap of the control's width
 };
 
 // A bar filled in proportion to the value within the range.
@@ -92,5 +97,7 @@ class CTimeout : public CButton
     int32_t GetRange(int32_t& min, int32_t& max);
 
   private:
-    int32_t DrawPie();
+    // The pie at (l, t) on the screen; 0 with the error recorded when the
+    // picture cannot be made or copied.
+    int32_t DrawPie(int32_t l, int32_t t);
 };

@@ -219,10 +219,14 @@ class CWinCtrl : public CMsgSys
     // and every control of every window lets go of the lent objects.
     int32_t BorrowDefaults(CResData* res);
     void EndDefaultsLoan();
+    // Ends a pass: drops the windows removed during it and delivers the
+    // notifications it queued. Controls that change several controls at
+    // once open a pass (++passDepth) and end it this way, so no handler
+    // runs while they work.
+    void EndPass();
 
   private:
     SWinEntry* Entry(int32_t id);
-    void EndPass();
     void RouteMouse(CMouseBase* mouse, int32_t mx, int32_t my, int32_t buttons);
 };
 

@@ -17,8 +17,9 @@ struct SXIFFLevel {
     uint32_t spare;
 };
 
-class CXIFF : public CFile {
-public:
+class CXIFF : public CFile
+{
+  public:
     SXIFFLevel* levels = nullptr; // XIFF_MAX_LEVELS entries while open
     int32_t depth = 0;            // current level, 0 = the whole file
     int32_t openChunks = 0;       // started with AddChunk, not yet ended
@@ -45,7 +46,7 @@ public:
     // Skips the chunk at the current position.
     int32_t NextChunk();
 
-private:
+  private:
     void ApplyBounds();
     bool LevelEnd(int32_t level, uint64_t* end);
     bool ReadHeader(const char* match, bool* matched, uint32_t* length, uint64_t* dataStart, uint64_t end);

@@ -68,6 +68,8 @@ void CButton::Setup(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, i
     hotkeyPhase = 0;
     prevButtons = 0;
     bevel = 2;
+    // Dark text on the light faces of the default look.
+    textColor = TRGBA(0, 0, 0);
     state = pendingState = XGUI_RELEASED;
     rememberedState = XGUI_NOSTATE;
     CWinCtrl* r = Root();
@@ -140,14 +142,15 @@ int32_t CButton::IsHit(int32_t mx, int32_t my)
     return c.r != key.r || c.g != key.g || c.b != key.b ? 1 : 0;
 }
 
-void CButton::DrawCaption(const char* t, int32_t l, int32_t tp, int32_t w, int32_t h, int32_t shift)
+void CButton::DrawCaption(const char* t, int32_t l, int32_t tp, int32_t w, int32_t h, int32_t shift,
+                          int32_t extra)
 {
     CScreenBase* s = Screen();
     CWinCtrl* r = Root();
     CFont* f = font != nullptr ? font : r != nullptr ? r->defFont : nullptr;
     if (s == nullptr || f == nullptr || t == nullptr || t[0] == 0 || w <= 0 || h <= 0)
         return;
-    int32_t how = 0;
+    int32_t how = extra;
     if ((flags & CNTRL_CENTERH) != 0)
         how |= XTEXT_CENTERH;
     if ((flags & CNTRL_CENTERV) != 0)
@@ -467,7 +470,10 @@ int32_t CURL::Create(int32_t newId, char* t, char* address, int32_t px, int32_t 
         return xErrorTxt_Func("CURL::Create: Missing URL.", __FILE__, __LINE__);
     if (!SetURL(address))
         return 0;
-    return CButton::Create(newId, t, px, py, w, h, key, f);
+    CButton::Create(newId, t, px, py, w, h, key, f);
+    if (Root() == nullptr || Root()->defButtonCntrl == nullptr)
+        textColor = TRGBA(0, 0, 192); // a link looks like one
+    return 1;
 }
 
 int32_t CURL::Destroy()

@@ -28,19 +28,21 @@ TEST_F(Buttons, MousePhasesAndHotkey)
         const char* name;
         int32_t flags;
         bool disabled, inactive;
+        int32_t winFlags;
         std::vector<Ev> events;
         int32_t state;
         std::vector<int32_t> notes;
     };
     const int32_t in = 30, out = 200;
     const Case cases[] = {
-        {"hover lights up", 0, false, false, {M(in, 20)}, XGUI_HIGHLIGHT, {3}},
-        {"hover and leave", 0, false, false, {M(in, 20), M(out, 150)}, XGUI_RELEASED, {3, 19}},
-        {"click", 0, false, false, {M(in, 20), M(in, 20, 1), M(in, 20)}, XGUI_HIGHLIGHT, {3, 1, 2}},
+        {"hover lights up", 0, false, false, 0, {M(in, 20)}, XGUI_HIGHLIGHT, {3}},
+        {"hover and leave", 0, false, false, 0, {M(in, 20), M(out, 150)}, XGUI_RELEASED, {3, 19}},
+        {"click", 0, false, false, 0, {M(in, 20), M(in, 20, 1), M(in, 20)}, XGUI_HIGHLIGHT, {3, 1, 2}},
         {"held for frames presses once",
          0,
          false,
          false,
+         0,
          {M(in, 20), M(in, 20, 1), M(in, 20, 1), M(in, 20, 1), M(in, 20)},
          XGUI_HIGHLIGHT,
          {3, 1, 2}},
@@ -48,6 +50,7 @@ TEST_F(Buttons, MousePhasesAndHotkey)
          0,
          false,
          false,
+         0,
          {M(out, 150, 1), M(in, 20, 1), M(in, 22, 1)},
          XGUI_RELEASED,
          {}},
@@ -55,26 +58,38 @@ TEST_F(Buttons, MousePhasesAndHotkey)
          0,
          false,
          false,
+         0,
          {M(in, 20), M(in, 20, 1), M(out, 150, 1), M(out, 150, 1), M(out, 150)},
          XGUI_RELEASED,
          {3, 1, 19}},
-        {"hotkey down and up", 0, false, false, {K('k', 1), K('k', 1), K('k', 0)}, XGUI_RELEASED, {1, 2}},
-        {"other key", 0, false, false, {K('j', 1), K('j', 0)}, XGUI_RELEASED, {}},
+        {"hotkey down and up", 0, false, false, 0, {K('k', 1), K('k', 1), K('k', 0)}, XGUI_RELEASED, {1, 2}},
+        {"other key", 0, false, false, 0, {K('j', 1), K('j', 0)}, XGUI_RELEASED, {}},
         {"disabled takes nothing",
          0,
          true,
          false,
+         0,
          {M(in, 20), M(in, 20, 1), M(in, 20), K('k', 1)},
          XGUI_DISABLED,
          {}},
-        {"inactive window does not light up", 0, false, true, {M(in, 20)}, XGUI_RELEASED, {}},
+        {"inactive window that lights up anyway",
+         0,
+         false,
+         true,
+         XWIN_HIGHLIGHTIFINACTIVE,
+         {M(in, 20), M(out, 150)},
+         XGUI_RELEASED,
+         {3, 19}},
+        {"inactive window does not light up", 0, false, true, 0, {M(in, 20)}, XGUI_RELEASED, {}},
     };
     for (const Case& c : cases) {
         log.clear();
         CButton b;
         static char text[] = "OK";
         ASSERT_EQ(b.Create(5, text, 10, 10, 60, 20, 'k', c.flags), 1);
+        win->flags |= static_cast<uint32_t>(c.winFlags);
         win->AddCntrl(&b);
+        win->flags &= ~static_cast<uint32_t>(c.winFlags);
         if (c.disabled)
             b.SetState(XGUI_DISABLED);
         win->active = c.inactive ? 0 : 1;
