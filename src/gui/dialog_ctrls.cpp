@@ -12,10 +12,7 @@
 #include <tarvex/button.h>
 #include <tarvex/checkbox.h>
 #include <tarvex/static.h>
-#if __has_include(<tarvex/edit.h>)
 #include <tarvex/edit.h>
-#define TARVEX_DLG_EDIT 1
-#endif
 #if __has_include(<tarvex/slider.h>)
 #include <tarvex/slider.h>
 #define TARVEX_DLG_SLIDER 1
@@ -258,7 +255,6 @@ CControlBase* ReadURL(SDlgRead& r)
     return Created(r, c, c != nullptr && c->Create(r.id, text, url, x, y, w, h, key, f));
 }
 
-#ifdef TARVEX_DLG_EDIT
 // Edit fields: text, x, y, w, h, maximum length, flags, second flags (added
 // after Create, which sets flags of its own).
 template <class T> CControlBase* ReadEditKind(SDlgRead& r)
@@ -277,6 +273,106 @@ template <class T> CControlBase* ReadEditKind(SDlgRead& r)
         done->SetFlag(f2);
     return done;
 }
+
+#ifdef TARVEX_DLG_SLIDER
+// Sliders: x, y, w, h, min, max, value, page, flags; "Flags", "Down" and
+// "Drag" add flags to its first arrow, its second arrow and its thumb.
+CControlBase* ReadSlider(SDlgRead& r)
+{
+    CreateValues v(r);
+    if (!v.Find())
+        return nullptr;
+    int32_t n[8];
+    for (int32_t i = 0; i < 8; ++i)
+        n[i] = v.Long(i);
+    int32_t f = v.Flags(8);
+    if (!v.Good(true))
+        return nullptr;
+    auto* c = XNEW(CSlider);
+    if (Created(r, c, c != nullptr && c->Create(r.id, n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7], f)) ==
+        nullptr)
+        return nullptr;
+    const struct {
+        const char* item;
+        CControlBase* part;
+    } parts[] = {{"Flags", c->lower}, {"Down", c->higher}, {"Drag", c->thumb}};
+    for (const auto& p : parts) {
+        if (!r.res->FindItem(p.item))
+            continue;
+        int32_t extra = 0;
+        if (r.res->GetString(0) == nullptr || !r.res->GetResFlags(0, &extra)) {
+            xDlgDiscard(c);
+            xErrorf("Unable to get the %s flags in the \"%s\" %s ctrl", p.item, r.idName, r.kind);
+            return nullptr;
+        }
+        if (p.part != nullptr)
+            p.part->SetFlag(extra);
+    }
+    return c;
+}
+#endif
+
+#ifdef TARVEX_DLG_LIST
+// The "Text" items of a list or combo box, in order, as its entries; each
+// entry keeps its own copy of the text.
+template <class T> bool ReadEntries(SDlgRead& r, T* c, CListbox* list)
+{
+    for (int32_t more = r.res->FirstItem(); more; more = r.res->NextItem()) {
+        if (strcasecmp(r.res->GetKeyword(), "Text") != 0)
+            continue;
+        char* text = r.res->GetString(0);
+        CControlBase* entry = nullptr;
+        if (text == nullptr || !c->Add(text) || list == nullptr ||
+            (entry = list->GetEntry(list->GetNumEntries())) == nullptr ||
+            (entry->text != nullptr && !entry->textOwned && entry->MakeTextWritable(0) == nullptr)) {
+            xErrorf("Unable to add the entries of the \"%s\" %s ctrl", r.idName, r.kind);
+            return false;
+        }
+    }
+    return true;
+}
+
+// List boxes: x, y, w, h, field height, (a value not read), flags.
+CControlBase* ReadListbox(SDlgRead& r)
+{
+    CreateValues v(r);
+    if (!v.Find())
+        return nullptr;
+    int32_t x = v.Long(0), y = v.Long(1), w = v.Long(2), h = v.Long(3), field = v.Long(4), f = v.Flags(6);
+    if (!v.Good(true))
+        return nullptr;
+    auto* c = XNEW(CListbox);
+    if (Created(r, c, c != nullptr && c->Create(r.id, x, y, w, h, field, f)) == nullptr)
+        return nullptr;
+    if (!ReadEntries(r, c, c)) {
+        xDlgDiscard(c);
+        return nullptr;
+    }
+    return c;
+}
+
+// Combo boxes: x, y, w, h, list height, hotkey, flags, second flags.
+CControlBase* ReadCombobox(SDlgRead& r)
+{
+    CreateValues v(r);
+    if (!v.Find())
+        return nullptr;
+    int32_t x = v.Long(0), y = v.Long(1), w = v.Long(2), h = v.Long(3), listH = v.Long(4);
+    int16_t key = v.Hotkey(5);
+    int32_t f = v.Flags(6), f2 = v.Flags(7);
+    if (!v.Good(true))
+        return nullptr;
+    auto* c = XNEW(CCombobox);
+    if (Created(r, c, c != nullptr && c->Create(r.id, x, y, w, h, listH, key, f)) == nullptr)
+        return nullptr;
+    if (f2 != 0)
+        c->SetFlag(f2);
+    if (!ReadEntries(r, c, c->list)) {
+        xDlgDiscard(c);
+        return nullptr;
+    }
+    return c;
+}
 #endif
 
 } // namespace
@@ -291,16 +387,20 @@ static const SDlgKind kKinds[] = {
     {"Scrolltext", "scrolltext", XDLG_SCROLLTEXT, ReadScrolltext},
     {"Timeout", "timeout", XDLG_TIMEOUT, ReadTimeout},
     {"URL", "url", XDLG_URL, ReadURL},
-#ifdef TARVEX_DLG_EDIT
     {"Edit", "edit", XDLG_EDIT, ReadEditKind<CEdit>},
     {"MultiEdit", "multiedit", XDLG_MULTIEDIT, ReadEditKind<CMultiEdit>},
+#ifdef TARVEX_DLG_SLIDER
+    {"Slider", "slider", XDLG_SLIDER, ReadSlider},
 #else
-    {"Edit", "edit", XDLG_EDIT, nullptr},
-    {"MultiEdit", "multiedit", XDLG_MULTIEDIT, nullptr},
-#endif
     {"Slider", "slider", XDLG_SLIDER, nullptr},
+#endif
+#ifdef TARVEX_DLG_LIST
+    {"Combobox", "combobox", XDLG_COMBOBOX, ReadCombobox},
+    {"Listbox", "listbox", XDLG_LISTBOX, ReadListbox},
+#else
     {"Combobox", "combobox", XDLG_COMBOBOX, nullptr},
     {"Listbox", "listbox", XDLG_LISTBOX, nullptr},
+#endif
 };
 
 const SDlgKind* xDlgFindKind(const char* name)

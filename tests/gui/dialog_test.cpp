@@ -105,23 +105,42 @@ TEST_F(Dialogs, DescriptionsBuildTheirControlsOrFailWithTheirMessage)
     };
     const std::string button =
         " { = Button, IDC_A\n  Create = OK, 10, 10, 80, 24, XKEY_ENTER, CNTRL_EXTRUDED\n";
+    std::string deep;
+    for (int i = 0; i < XDLG_MAX_NESTING + 1; ++i)
+        deep += " { = Groupbox, IDC_A\n  Create = G, 0, 0, 10, 10, 0\n";
+    for (int i = 0; i < XDLG_MAX_NESTING + 1; ++i)
+        deep += " }\n";
     const Case cases[] = {
         {"every kind of the base set, type names in any case",
          std::string(kWin) + button + " }\n" +
              " { = static, IDC_B\n  Create = \"Label\", 10, 40, 80, 20, CNTRL_CENTERV\n }\n"
              " { = PROGRESS, IDC_C\n  Create = 10, 70, 100, 12, CNTRL_EXTRUDED\n }\n"
-             " { = Edit, IDC_D\n  Create = \"\", 10, 90, 100, 20, 12, CNTRL_TABSTOP, CNTRL_PASSWORD\n }\n"
-             " { = multiedit, IDC_E\n  Create = \"a\", 150, 10, 90, 40, 20, 0, 0\n }\n"
+             " { = Checkbox, IDC_D\n  Create = Check, 10, 90, 100, 20, 0, NULL, 0\n  Caption = Checked\n"
+             "  Flags = CNTRL_CENTERV\n }\n"
+             " { = Timeout, IDC_E\n  Create = 150, 10, 40, 40, 0, 100, 50, 0\n }\n"
              " { = URL, IDC_F\n  Create = Site, \"https://example.org/\", 150, 60, 80, 20, NULL, 0\n }\n"
-             " CreateStatic = IDC_H, \"Plain\", 10, 120, 60, 20, 0\n",
+             " { = Scrolltext, IDC_G\n  Create = \"Hello\", 150, 90, 100, 20, 2, 0\n  Delay = 40\n }\n"
+             " CreateStatic = IDC_H, \"Plain\", 10, 120, 60, 20, 0\n"
+             " { = Edit, IDC_I\n  Create = \"\", 10, 150, 100, 20, 12, CNTRL_TABSTOP, CNTRL_PASSWORD\n }\n"
+             " { = multiedit, IDC_J\n  Create = \"a\", 150, 120, 90, 40, 20, 0, 0\n }\n",
          nullptr,
          {{XDLG_BUTTON, 201},
           {XDLG_STATIC, 202},
           {XDLG_PROGRESS, 203},
-          {XDLG_EDIT, 204},
-          {XDLG_MULTIEDIT, 205},
+          {XDLG_CHECKBOX, 204},
+          {XDLG_TIMEOUT, 205},
           {XDLG_URL, 206},
-          {XDLG_STATIC, 208}}},
+          {XDLG_SCROLLTEXT, 207},
+          {XDLG_STATIC, 208},
+          {XDLG_EDIT, 209},
+          {XDLG_MULTIEDIT, 210}}},
+        {"group box members follow their box",
+         std::string(kWin) + " { = Groupbox, IDC_A\n  Create = G, 10, 10, 120, 80, 0\n"
+                             "  { = Radio, IDC_B\n   Create = One, 20, 30, 90, 20, 0, NULL, 0\n  }\n"
+                             "  { = Radio, IDC_C\n   Create = Two, 20, 55, 90, 20, 0, NULL, 0\n  }\n"
+                             "  CreateStatic = IDC_D, \"Note\", 20, 75, 50, 10, 0\n }\n",
+         nullptr,
+         {{XDLG_GROUPBOX, 201}, {XDLG_RADIO, 202}, {XDLG_RADIO, 203}, {XDLG_STATIC, 204}}},
         {"common items",
          std::string(kWin) + button +
              "  Bitmap = CHECK, CHECK, CHECK, CHECK\n  AnimBitmap = BLINK, None, BLINK\n"
@@ -232,6 +251,18 @@ TEST_F(Dialogs, DescriptionsBuildTheirControlsOrFailWithTheirMessage)
          std::string(kWin) + button + "  Alpha = much\n }\n",
          "Unable to get the alpha value for \"IDC_A\" button ctrl",
          {}},
+        {"failure after controls were built",
+         std::string(kWin) + button +
+             " }\n { = Static, IDC_B\n  Create = x, 1, 2, 3, 4, 0\n }\n"
+             " { = Groupbox, IDC_C\n  Create = G, 0, 0, 10, 10, 0\n"
+             "  { = Radio, IDC_D\n   Create = R, 0, 0, 10, 10, 0, NULL, 0\n  }\n"
+             "  { = Radio, IDC_E\n  }\n }\n",
+         "\"Create\" keyword missing for radio cntrl",
+         {}},
+        {"group boxes nested too deep",
+         std::string(kWin) + deep,
+         "Group boxes nested deeper than 8 levels at \"IDC_A\"",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -253,6 +284,33 @@ TEST_F(Dialogs, DescriptionsBuildTheirControlsOrFailWithTheirMessage)
         dlg->Destroy();
         res.Free();
     }
+}
+
+TEST_F(Dialogs, NestingUpToTheLimitIsBuilt)
+{
+    std::string body = kWin;
+    for (int i = 0; i < XDLG_MAX_NESTING; ++i)
+        body += " { = Groupbox, IDC_A\n  Create = G, 0, 0, 10, 10, 0\n";
+    for (int i = 0; i < XDLG_MAX_NESTING; ++i)
+        body += " }\n";
+    ASSERT_EQ(Build(Script(body)), 1) << LastError();
+    EXPECT_EQ(dlg->guiCtrls.GetNumNodes(), XDLG_MAX_NESTING);
+}
+
+TEST_F(Dialogs, GroupMembersAreWindowControlsOfTheirBox)
+{
+    const std::string body = std::string(kWin) +
+                             " { = Groupbox, IDC_A\n  Create = G, 10, 10, 120, 80, 0\n"
+                             "  { = Radio, IDC_B\n   Create = One, 20, 30, 90, 20, 0, NULL, 0\n  }\n"
+                             "  { = Radio, IDC_C\n   Create = Two, 20, 55, 90, 20, 0, NULL, 0\n  }\n }\n";
+    ASSERT_EQ(Build(Script(body)), 1) << LastError();
+    auto* box = static_cast<CGroupbox*>(dlg->GetCtrl(201));
+    auto* two = static_cast<CRadiobutton*>(dlg->GetCtrl(203));
+    EXPECT_EQ(box->NumMembers(), 2);
+    EXPECT_EQ(two->group, box);
+    EXPECT_EQ(two->y, 55 + XTITLEBAR_HEIGHT);
+    EXPECT_EQ(box->SetSelected(203), 1);
+    EXPECT_EQ(box->GetSelected(), 203);
 }
 
 TEST_F(Dialogs, AccessByIdAndTextsOutliveTheResource)
