@@ -42,4 +42,6 @@
 #include <tarvex/static.h>
 #include <tarvex/checkbox.h>
 #include <tarvex/edit.h>
+#include <tarvex/slider.h>
+#include <tarvex/listbox.h>
 #include <tarvex/dialog.h>

@@ -110,6 +110,13 @@ CFont* FontOf(const CControlBase* c)
     return Root() != nullptr ? Root()->defFont : nullptr;
 }
 
+void HotkeyPhaseOnly(CControlBase* c, void* data)
+{
+    const auto* k = static_cast<const TGuiKey*>(data);
+    if (k != nullptr && c->hotkey != 0 && k->key == static_cast<uint16_t>(c->hotkey))
+        c->hotkeyPhase = (k->flags & 1) != 0 ? 2 : 0;
+}
+
 void Setup(CControlBase* c, int32_t id, int32_t x, int32_t y, int32_t w, int32_t h, int16_t hotkey,
            int32_t flags, int32_t sets)
 {

@@ -62,6 +62,10 @@ int32_t IndexAt(CFont* f, const char* s, int32_t len, int32_t px);
 // The font a control draws with: its own, else the root's default.
 CFont* FontOf(const CControlBase* c);
 
+// The hotkey of a control whose hotkey only marks itself held: phase 2
+// while down, 0 when up.
+void HotkeyPhaseOnly(CControlBase* c, void* data);
+
 // Common part of Create: id, geometry, mouse area, phase, flags, hotkey,
 // colour sets (by root set index: 0 frame, 1 button, 2 static), font and
 // cursor.

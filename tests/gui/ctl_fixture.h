@@ -87,11 +87,14 @@ class CtlTest : public ScreenTest
     // matches its golden hash (a BMP is written otherwise).
     ::testing::AssertionResult Picture(const std::string& name, uint32_t golden)
     {
-        CScreenBase* s = Screen();
-        s->FillRect(0, 0, 640, 480, TRGBA(0, 64, 0));
+        Render();
+        return MatchesGolden(name, *Screen()->GetScreenBitmap(), &Screen()->palette, golden);
+    }
+    void Render()
+    {
+        Screen()->FillRect(0, 0, 640, 480, TRGBA(0, 64, 0));
         glb->rootWindow->Validate();
         glb->rootWindow->MsgHandler(XMSG_DRAW, 0, 0);
-        return MatchesGolden(name, *s->GetScreenBitmap(), &s->palette, golden);
     }
     void Key(uint16_t key, bool down = true)
     {
@@ -146,12 +149,14 @@ class CtlTest : public ScreenTest
         ASSERT_TRUE(tvp::TestPostMessage(sglb->mainWindow, msg, keys, MAKELPARAM(x, y)));
         xHandler();
     }
-    // A click at screen (x, y) through the frame handler.
+    // A click at screen (x, y) through the frame handler; the GUI sees the
+    // mouse one frame late, so a last frame completes it.
     void PostClick(int32_t x, int32_t y)
     {
         Post(WM_MOUSEMOVE, 0, x, y);
         Post(WM_LBUTTONDOWN, MK_LBUTTON, x, y);
         Post(WM_LBUTTONUP, 0, x, y);
+        xHandler();
     }
     CWindow* win = nullptr;
     CFont* font = nullptr;
