@@ -13,14 +13,8 @@
 #include <tarvex/checkbox.h>
 #include <tarvex/static.h>
 #include <tarvex/edit.h>
-#if __has_include(<tarvex/slider.h>)
-#include <tarvex/slider.h>
-#define TARVEX_DLG_SLIDER 1
-#endif
-#if __has_include(<tarvex/listbox.h>)
 #include <tarvex/listbox.h>
-#define TARVEX_DLG_LIST 1
-#endif
+#include <tarvex/slider.h>
 
 #include <strings.h>
 
@@ -274,7 +268,6 @@ template <class T> CControlBase* ReadEditKind(SDlgRead& r)
     return done;
 }
 
-#ifdef TARVEX_DLG_SLIDER
 // Sliders: x, y, w, h, min, max, value, page, flags; "Flags", "Down" and
 // "Drag" add flags to its first arrow, its second arrow and its thumb.
 CControlBase* ReadSlider(SDlgRead& r)
@@ -310,9 +303,7 @@ CControlBase* ReadSlider(SDlgRead& r)
     }
     return c;
 }
-#endif
 
-#ifdef TARVEX_DLG_LIST
 // The "Text" items of a list or combo box, in order, as its entries; each
 // entry keeps its own copy of the text.
 template <class T> bool ReadEntries(SDlgRead& r, T* c, CListbox* list)
@@ -373,7 +364,6 @@ CControlBase* ReadCombobox(SDlgRead& r)
     }
     return c;
 }
-#endif
 
 } // namespace
 
@@ -389,18 +379,9 @@ static const SDlgKind kKinds[] = {
     {"URL", "url", XDLG_URL, ReadURL},
     {"Edit", "edit", XDLG_EDIT, ReadEditKind<CEdit>},
     {"MultiEdit", "multiedit", XDLG_MULTIEDIT, ReadEditKind<CMultiEdit>},
-#ifdef TARVEX_DLG_SLIDER
     {"Slider", "slider", XDLG_SLIDER, ReadSlider},
-#else
-    {"Slider", "slider", XDLG_SLIDER, nullptr},
-#endif
-#ifdef TARVEX_DLG_LIST
     {"Combobox", "combobox", XDLG_COMBOBOX, ReadCombobox},
     {"Listbox", "listbox", XDLG_LISTBOX, ReadListbox},
-#else
-    {"Combobox", "combobox", XDLG_COMBOBOX, nullptr},
-    {"Listbox", "listbox", XDLG_LISTBOX, nullptr},
-#endif
 };
 
 const SDlgKind* xDlgFindKind(const char* name)

@@ -4,6 +4,7 @@
 // window messages, a handler that destroys its dialog, the message box, and
 // a gallery picture of every control kind.
 #include "../gfx/screen_util.h"
+#include "login_util.h"
 
 #include "platform/keymap.h"
 #include "platform/platform.h"
@@ -573,6 +574,125 @@ TEST_F(DialogInput, HandlerThatDestroysItsDialogIsSafe)
         xHandler();
         res.Free();
     }
+}
+
+// ---- the log-in form and the gallery
+
+void Frames(int32_t n)
+{
+    for (int32_t i = 0; i < n; ++i)
+        xHandler();
+}
+
+// Clicks at a window point of the dialog, each message in frames of its own.
+void ClickIn(CDialog* d, int32_t x, int32_t y)
+{
+    for (uint32_t msg : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+        PostMouse(msg, msg == WM_LBUTTONDOWN ? static_cast<uint32_t>(MK_LBUTTON) : 0u, d->x + x, d->y + y);
+        Frames(2);
+    }
+}
+
+void ClickCtrlIn(CDialog* d, int32_t id)
+{
+    CControlBase* c = d->GetCtrl(id);
+    ClickIn(d, c->x + std::min(c->width / 2, 12), c->y + c->height / 2);
+}
+
+void TypeKeys(const std::string& text)
+{
+    for (char ch : text) {
+        const uint32_t vk =
+            (ch >= 'a' && ch <= 'z') ? static_cast<uint32_t>(ch - 'a' + 'A') : static_cast<uint32_t>(ch);
+        PostKey(vk, true);
+        Frames(2);
+        PostKey(vk, false);
+        Frames(2);
+    }
+}
+
+int32_t g_okSeen = 0;
+void CountOk(int32_t msg, int32_t, int32_t controlId, int32_t, void*)
+{
+    if (msg == 2 && controlId == tvtest::IDC_OK)
+        ++g_okSeen;
+}
+
+TEST_F(DialogInput, LoginFormFilledInWithPostedMessages)
+{
+    g_okSeen = 0;
+    ASSERT_EQ(Build(tvtest::LoginScript(), tvtest::IDW_LOGIN, CountOk), 1) << LastError();
+    // Centred on the 640x480 screen.
+    EXPECT_EQ(dlg->x, (640 - dlg->width) / 2);
+    EXPECT_EQ(dlg->y, (480 - dlg->height) / 2);
+    EXPECT_EQ(tvtest::ReadLogin(dlg), (tvtest::LoginValues{"", "", 0, 0, 0}));
+    ClickCtrlIn(dlg, tvtest::IDC_USER);
+    TypeKeys("ada");
+    ClickCtrlIn(dlg, tvtest::IDC_PASSWORD);
+    TypeKeys("secret7");
+    ClickCtrlIn(dlg, tvtest::IDC_REMEMBER);
+    ClickCtrlIn(dlg, tvtest::IDC_LAN);
+    ClickCtrlIn(dlg, tvtest::IDC_INTERNET);
+    int32_t lx = 0, ly = 0;
+    tvtest::ListEntryCentre(dlg, tvtest::IDC_REGION, 2, &lx, &ly);
+    ClickIn(dlg, lx, ly);
+    EXPECT_EQ(tvtest::ReadLogin(dlg), (tvtest::LoginValues{"ada", "secret7", 1, tvtest::IDC_INTERNET, 2}));
+    EXPECT_EQ(dlg->GetCtrl(tvtest::IDC_LAN)->GetSelected(), 0);
+    // Enter goes to every control: OK is clicked by its hotkey.
+    PostKey(tvp::VK_RETURN, true);
+    Frames(2);
+    PostKey(tvp::VK_RETURN, false);
+    Frames(2);
+    EXPECT_EQ(g_okSeen, 1);
+}
+
+// Every kind in one window, drawn at 16 bits and saved for a person to see.
+TEST_F(DialogInput, GalleryOfEveryKind)
+{
+    const std::string body =
+        " Create = \"Every control\", 0, 0, 600, 440, XWIN_TITLEBAR|XWIN_FRAME|XWIN_CLOSE\n"
+        " FrameFlags = CNTRL_EXTRUDED\n"
+        " { = Static, IDC_A\n  Create = \"A static text\", 10, 10, 180, 22, CNTRL_CENTERV\n }\n"
+        " { = Button, IDC_B\n  Create = Button, 10, 40, 100, 26, XKEY_ENTER, "
+        "CNTRL_EXTRUDED|CNTRL_CENTERH|CNTRL_CENTERV\n }\n"
+        " { = Progress, IDC_C\n  Create = 10, 76, 180, 16, CNTRL_EXTRUDED\n }\n"
+        " { = Edit, IDC_D\n  Create = \"Edit field\", 10, 100, 180, 22, 30, CNTRL_TABSTOP, 0\n }\n"
+        " { = MultiEdit, IDC_E\n  Create = \"Two\\nlines\", 10, 130, 180, 60, 40, CNTRL_TABSTOP, 0\n }\n"
+        " { = Checkbox, IDC_F\n  Create = \"Check box\", 10, 200, 180, 22, 0, NULL, 0\n }\n"
+        " { = Groupbox, IDC_G\n  Create = Group, 210, 10, 170, 90, 0\n"
+        "  { = Radio, IDC_H\n   Create = First, 220, 34, 140, 22, 0, NULL, 0\n  }\n"
+        "  { = Radio, IDC_I\n   Create = Second, 220, 62, 140, 22, 0, NULL, 0\n  }\n }\n"
+        " { = Slider, IDC_J\n  Create = 210, 110, 170, 20, 0, 99, 30, 10, CNTRL_HSLIDER\n }\n"
+        " { = Listbox, IDC_K\n  Create = 210, 140, 170, 90, 22, 0, 0\n"
+        "  Text = One\n  Text = Two\n  Text = Three\n  Text = Four\n  Text = Five\n }\n"
+        " { = Combobox, IDC_L\n  Create = 400, 10, 170, 22, 90, NULL, 0, 0\n  Text = Alpha\n  Text = Beta\n "
+        "}\n"
+        " { = Timeout, IDC_M\n  Create = 400, 50, 60, 60, 0, 100, 70, 0\n }\n"
+        " { = Scrolltext, IDC_N\n  Create = \"Scrolling text \", 400, 120, 170, 22, 1, 0\n }\n"
+        " { = URL, IDC_O\n  Create = \"A link\", \"https://example.org/\", 400, 150, 120, 22, NULL, 0\n }\n";
+    std::string script = Script(body);
+    for (const char* id : {"IDC_K = 211", "IDC_L = 212", "IDC_M = 213", "IDC_N = 214", "IDC_O = 215"})
+        script.insert(script.find(" IDC_J"), std::string(" ") + id + "\n");
+    ASSERT_EQ(Build(script), 1) << LastError();
+    dlg->SetValue(203, 60);
+    dlg->GetCtrl(206)->SetSelected(1);
+    dlg->GetCtrl(207)->SetSelected(209);
+    dlg->GetCtrl(211)->SetSelected(2);
+    CScreenBase* s = Screen();
+    s->FillRect(0, 0, 640, 480, TRGBA(0, 64, 0));
+    glb->rootWindow->Validate();
+    glb->rootWindow->MsgHandler(XMSG_DRAW, 0, 0);
+    const CBitmap& pic = *s->GetScreenBitmap();
+    // Saved for a person to look at, whatever the hash says.
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(TARVEX_BINARY_DIR) / "tests" / "pictures";
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    CBitmap shot;
+    ASSERT_TRUE(shot.CreateRGB(pic.width, pic.height, 24, 8, 8, 8, 0, 8, 16, 0));
+    ASSERT_TRUE(shot.Blt(const_cast<CBitmap*>(&pic), 0, 0, 0, 0, -1, -1, 0, 0, 0));
+    EXPECT_TRUE(shot.Save((dir / "dialog_gallery.bmp").c_str(), nullptr, nullptr, nullptr, 0));
+    EXPECT_TRUE(tvtest::MatchesGolden("dialog_gallery_16", pic, &s->palette, 719476263u));
 }
 
 } // namespace
