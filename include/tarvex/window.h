@@ -15,7 +15,7 @@ class CMouseBase;
 
 constexpr uint32_t XWIN_HIDDEN = 0x40000000u;
 constexpr uint32_t XWIN_DRAGGING = 0x80000000u;
-constexpr int32_t XTITLEBAR_HEIGHT = 16;
+constexpr int32_t XTITLEBAR_HEIGHT = 16; // at least; taller for a taller default font
 constexpr int32_t XTITLEBAR_CLOSEBOX = 0x80000;
 
 // The key record of message 0: a key code, then flags (bit 0: pressed).

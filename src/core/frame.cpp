@@ -45,6 +45,7 @@ SGlobals::SGlobals()
     picTypes = nullptr;
     screens = nullptr;
     rootWindow = nullptr;
+    freeRootWindow = nullptr;
     msgHandlers = nullptr;
     freeAtExit = nullptr;
     colorMatch = nullptr;
@@ -160,6 +161,10 @@ void xExit()
 {
     if (sglb == nullptr)
         return;
+    // A GUI root the program left behind goes first, while the screen,
+    // keyboard and message lists it lets go of still exist.
+    if (glb != nullptr && glb->freeRootWindow != nullptr)
+        glb->freeRootWindow();
     xCleanupSockets();
     // The screen goes while the window system it shows through still runs.
     if (sglb->dibScreen != nullptr) {
@@ -220,6 +225,8 @@ void xFreeGlobals()
 {
     if (glb == nullptr)
         return;
+    if (glb->freeRootWindow != nullptr)
+        glb->freeRootWindow();
     // A colour-match table built without xInit/xExit still goes back.
     xDiscardColorMatch();
     if (glb->squares != nullptr) {

@@ -210,9 +210,12 @@ int32_t CTitlebar::Draw(int32_t wx, int32_t wy, int32_t how)
     if ((flags & XTITLEBAR_CLOSEBOX) != 0 && root != nullptr) {
         CBitmap* bm = root->defClose[closeDown ? 1 : 0];
         CRect r = CloseRect();
+        // Centred in its box, which grows with a taller bar.
         if (bm != nullptr)
-            s->DrawBitmapScreenGui(bm, 0, 0, wx + r.left, wy + r.top, std::min(bm->width, r.Width()),
-                                   std::min(bm->height, r.Height()), XBLT_COLORKEY, 0);
+            s->DrawBitmapScreenGui(bm, 0, 0, wx + r.left + std::max(0, (r.Width() - bm->width) / 2),
+                                   wy + r.top + std::max(0, (r.Height() - bm->height) / 2),
+                                   std::min(bm->width, r.Width()), std::min(bm->height, r.Height()),
+                                   XBLT_COLORKEY, 0);
     }
     return CControlBase::Draw(wx, wy, how);
 }

@@ -592,6 +592,7 @@ CWinCtrl* xCreateGuiRoot()
     if (glb->rootWindow == nullptr) {
         glb->rootWindow = XNEW(CWinCtrl);
         glb->rootWindow->Create();
+        glb->freeRootWindow = xFreeGuiRoot;
     }
     return glb->rootWindow;
 }
@@ -602,5 +603,6 @@ void xFreeGuiRoot()
         return;
     CWinCtrl* r = glb->rootWindow;
     glb->rootWindow = nullptr;
+    glb->freeRootWindow = nullptr;
     XDELETE(r);
 }

@@ -426,7 +426,14 @@ int32_t CWindow::Create(int32_t newId, char* title, int32_t px, int32_t py, int3
     CWindowBase::Create(newId, px, py, w, h, f);
     if ((flags & XWIN_TITLEBAR) != 0 && titlebar == nullptr) {
         titlebar = XNEW(CTitlebar);
-        titlebar->Create(title, w, XTITLEBAR_HEIGHT, this,
+        // The bar grows to the caption font's height (and its bevel) so the
+        // caption is never cut; without a font it keeps its usual height.
+        CWinCtrl* root = glb != nullptr ? glb->rootWindow : nullptr;
+        CFont* f = root != nullptr ? root->defFont : nullptr;
+        int32_t barH = XTITLEBAR_HEIGHT;
+        if (f != nullptr && f->height + 2 > barH)
+            barH = f->height + 2;
+        titlebar->Create(title, w, barH, this,
                          CNTRL_EXTRUDED | ((flags & XWIN_CLOSE) != 0 ? XTITLEBAR_CLOSEBOX : 0));
     }
     if ((flags & XWIN_FRAME) != 0 && frame == nullptr) {

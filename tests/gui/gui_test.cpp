@@ -192,18 +192,33 @@ TEST_F(Gui, ActivationFollowsFront)
 
 // ---- controls in windows
 
+// A control at (10, 10) sits below the bar: 16 pixels without a default
+// font, the font's height and two more with one (so no caption is cut).
 TEST_F(Gui, TitlebarMovesControlsDown)
 {
-    CWindow* w = Add(1, XWIN_TITLEBAR | XWIN_FRAME);
-    CControlBase c;
-    c.SetPos(10, 10);
-    c.SetSize(20, 20);
-    w->AddCntrl(&c);
-    int32_t x = 0, y = 0;
-    c.GetPos(x, y);
-    EXPECT_EQ(x, 10);
-    EXPECT_EQ(y, 26);
-    w->RemoveCntrl(&c);
+    CFont font;
+    ASSERT_TRUE(font.Load(TARVEX_SOURCE_DIR "/data/fonts/dejavusans16.xbf", 0));
+    ASSERT_GT(font.height, 14);
+    struct Case {
+        CFont* font;
+        int32_t barHeight;
+    } cases[] = {{nullptr, 16}, {&font, font.height + 2}};
+    for (const Case& k : cases) {
+        Root()->SetDefaultFont(k.font);
+        CWindow* w = Add(1, XWIN_TITLEBAR | XWIN_FRAME);
+        EXPECT_EQ(w->titlebar->height, k.barHeight);
+        CControlBase c;
+        c.SetPos(10, 10);
+        c.SetSize(20, 20);
+        w->AddCntrl(&c);
+        int32_t x = 0, y = 0;
+        c.GetPos(x, y);
+        EXPECT_EQ(x, 10);
+        EXPECT_EQ(y, 10 + k.barHeight);
+        w->RemoveCntrl(&c);
+        TearDownWindows();
+    }
+    Root()->SetDefaultFont(nullptr);
 }
 
 // Records what each control hears.
@@ -470,9 +485,9 @@ TEST_P(GuiPicture, TwoWindows)
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, GuiPicture,
-                         ::testing::Values(std::pair<int32_t, uint32_t>{8, 1106698980u},
-                                           std::pair<int32_t, uint32_t>{16, 3071259995u},
-                                           std::pair<int32_t, uint32_t>{24, 2943613006u}));
+                         ::testing::Values(std::pair<int32_t, uint32_t>{8, 199920609u},
+                                           std::pair<int32_t, uint32_t>{16, 4259996868u},
+                                           std::pair<int32_t, uint32_t>{24, 746966486u}));
 
 // ---- the default look lent by resource data
 
@@ -583,6 +598,25 @@ TEST(GuiHeadless, WindowsWorkWithoutAScreen)
         xFreeGuiRoot();
     }
     EXPECT_EQ(g.Finish(), "");
+}
+
+// A root the program forgot goes with xExit (or with the globals when the
+// library was never started): the leak list stays empty.
+TEST(GuiLifecycle, ForgottenRootIsFreedAtExit)
+{
+    for (bool started : {true, false}) {
+        tvtest::Globals g(started);
+        ASSERT_TRUE(g.ok);
+        CWinCtrl* r = xCreateGuiRoot();
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(xCreateGuiRoot(), r); // one root
+        CWindow w;
+        char title[] = "t";
+        w.Create(1, title, 0, 0, 50, 40, XWIN_TITLEBAR | XWIN_FRAME);
+        r->AddWindow(&w, nullptr, nullptr);
+        w.Destroy(); // the window is the program's; the root is left behind
+        EXPECT_EQ(g.Finish(), "") << (started ? "after xExit" : "with the globals");
+    }
 }
 
 } // namespace
