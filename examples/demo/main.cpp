@@ -16,6 +16,7 @@
 #include "commnode_tour.h"
 #include "controls_tour.h"
 #include "dialog_tour.h"
+#include "entry_tour.h"
 #include "font_tour.h"
 #include "ftp_tour.h"
 #include "gui_tour.h"
@@ -249,6 +250,7 @@ int main(int argc, char** argv)
     toured = toured && ProxyTour();
     toured = toured && GuiTour(folder);
     toured = toured && ControlsTour(folder);
+    toured = toured && EntryTour(folder);
     toured = toured && DialogTour(folder);
     toured = toured && ScreenTour(folder);
     toured = toured && SpriteTour(folder);

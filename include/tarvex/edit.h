@@ -17,6 +17,9 @@ struct SAlive;
 
 // The blink interval of the caret in milliseconds (the control's timer).
 constexpr uint32_t XEDIT_CARET_MS = 500;
+// The longest text a field (or a row) holds; larger maximum lengths are cut
+// to it, so a buffer's size never overflows.
+constexpr int32_t XEDIT_MAXLEN = 65535;
 
 class CEdit : public CControlBase
 {

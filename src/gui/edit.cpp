@@ -22,7 +22,7 @@ int32_t CEdit::Create(int32_t newId, char* t, int32_t px, int32_t py, int32_t w,
 {
     tvgui::Setup(this, newId, px, py, w, h, 0, f | CNTRL_TABSTOP, tvgui::kButtonSets);
     bevel = 1;
-    maxLength = std::max(maxLen, 0);
+    maxLength = std::clamp(maxLen, 0, XEDIT_MAXLEN);
     textColor = TRGBA(0, 0, 0);
     caret = 0;
     scrollX = 0;

@@ -120,8 +120,10 @@ void CListbox::Layout()
         slider->SetRange(1, 1, 1);
     else
         slider->SetRange(0, n, std::max(VisibleEntries(), 1));
-    firstVisible = std::clamp(firstVisible, 1, std::max(n, 1));
-    slider->SetValue(firstVisible);
+    // The last page starts at the largest first entry; no blank rows below.
+    firstVisible = std::clamp(firstVisible, 1, std::max(n - std::max(VisibleEntries(), 1) + 1, 1));
+    // Values 0 and 1 both show entry 1: at the top the thumb sits at the top.
+    slider->SetValue(firstVisible == 1 ? 0 : firstVisible);
     const int32_t w = std::max(width - 2 * in - XLIST_SLIDERWIDTH, 0);
     int32_t i = 1;
     for (int16_t ok = entries.First(); ok; ok = entries.Next(), ++i) {

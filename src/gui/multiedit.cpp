@@ -28,7 +28,7 @@ int32_t CMultiEdit::Create(int32_t newId, char* t, int32_t px, int32_t py, int32
     FreeRows();
     tvgui::Setup(this, newId, px, py, w, h, 0, f | CNTRL_MULTILINE, tvgui::kButtonSets);
     bevel = 1;
-    maxLength = std::max(maxLen, 0);
+    maxLength = std::clamp(maxLen, 0, XEDIT_MAXLEN);
     textColor = TRGBA(0, 0, 0);
     caretRow = caretCol = upperLine = 0;
     caretOn = 0;

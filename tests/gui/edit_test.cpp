@@ -6,6 +6,8 @@
 
 #include <tarvex/edit.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -48,6 +50,7 @@ TEST_F(Edit, KeysTable)
          3,
          {0, 20, 0, 20, 0, 20, 0}},
         {"a maximum of 0 takes nothing", "", 0, 0, true, {'a'}, "", 0, {0}},
+        {"a negative maximum takes nothing", "", -7, 0, true, {'a'}, "", 0, {0}},
         {"the initial text is cut", "hello", 3, 0, true, {}, "hel", 3, {}},
         {"insert at the caret", "ac", 10, 0, true, {XKEY_HOME, XKEY_RIGHT, 'b'}, "abc", 2, {0, 20}},
         {"caret stays inside the text",
@@ -100,7 +103,7 @@ TEST_F(Edit, KeysTable)
         std::string init = c.init;
         ASSERT_EQ(e.Create(kId, init.data(), 5, 5, 100, 20, c.maxLen, c.flags), 1) << c.name;
         EXPECT_NE(e.GetFlags() & CNTRL_TABSTOP, 0) << c.name;
-        EXPECT_EQ(e.GetTextBufferSize(), c.maxLen + 1) << c.name;
+        EXPECT_EQ(e.GetTextBufferSize(), std::max(c.maxLen, 0) + 1) << c.name;
         win->AddCntrl(&e);
         if (c.focus)
             win->SetFocus(&e);
@@ -119,6 +122,20 @@ TEST_F(Edit, KeysTable)
         win->RemoveAllCntrl();
         e.Destroy();
     }
+}
+
+TEST_F(Edit, HugeMaximumIsCut)
+{
+    CEdit e;
+    CMultiEdit m;
+    char t[] = "x";
+    ASSERT_EQ(e.Create(kId, t, 0, 0, 50, 20, INT32_MAX, 0), 1);
+    ASSERT_EQ(m.Create(kId, t, 0, 0, 50, 20, INT32_MAX, 0), 1);
+    EXPECT_EQ(e.GetTextBufferSize(), XEDIT_MAXLEN + 1);
+    EXPECT_EQ(m.maxLength, XEDIT_MAXLEN);
+    EXPECT_STREQ(m.GetTextOnLine(0), "x");
+    e.Destroy();
+    m.Destroy();
 }
 
 TEST_F(Edit, MouseFocusesAndPlacesTheCaret)
