@@ -69,7 +69,9 @@ int32_t xMessageBox(char* text, char* title, int32_t)
     const int32_t buttonW = (font != nullptr ? font->GetTextWidth(okText, 200, 200, 0) : 16) + 40;
     const int32_t buttonH = lineH + 8;
     const int32_t w = std::clamp(textW + 2 * kMargin, std::max(kMinWidth, buttonW + 2 * kMargin), kMaxWidth);
-    const int32_t chrome = XTITLEBAR_HEIGHT + 3 * kMargin + buttonH;
+    // The titlebar grows to the font as the window makes it.
+    const int32_t barH = std::max(XTITLEBAR_HEIGHT, font != nullptr ? font->height + 2 : 0);
+    const int32_t chrome = barH + 3 * kMargin + buttonH;
     textH = std::min(textH, kMaxHeight - chrome);
     const int32_t h = chrome + textH;
 
