@@ -149,8 +149,9 @@ int32_t CControlBase::LoseHotKey()
     if (hotkeyPhase == 2) {
         pendingState = XGUI_RELEASED;
         Invalidate();
-        Notify(2);
+        // Last: the window's handler may destroy this control.
         hotkeyPhase = 0;
+        Notify(2);
     }
     return 1;
 }
@@ -285,8 +286,8 @@ int32_t CControlBase::GuiMsgHandler(int32_t msg, int32_t, int32_t, int32_t, void
         if (hotkeyPhase != 2) {
             pendingState = XGUI_PRESSED;
             Invalidate();
-            Notify(1);
             hotkeyPhase = 2;
+            Notify(1); // last, as above
         }
     } else {
         LoseHotKey();
