@@ -15,6 +15,7 @@
 
 #include "commnode_tour.h"
 #include "controls_tour.h"
+#include "dialog_tour.h"
 #include "entry_tour.h"
 #include "font_tour.h"
 #include "ftp_tour.h"
@@ -250,6 +251,7 @@ int main(int argc, char** argv)
     toured = toured && GuiTour(folder);
     toured = toured && ControlsTour(folder);
     toured = toured && EntryTour(folder);
+    toured = toured && DialogTour(folder);
     toured = toured && ScreenTour(folder);
     toured = toured && SpriteTour(folder);
     toured = toured && SlideShowTour(folder);

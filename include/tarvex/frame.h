@@ -25,8 +25,9 @@ class CMouse;
 class CPalette;
 
 // The music object of the sound module: its Ticker runs once per frame.
-class CMusicTicker {
-public:
+class CMusicTicker
+{
+  public:
     virtual void Ticker() = 0;
     virtual ~CMusicTicker() = default;
 };
@@ -42,7 +43,7 @@ struct SSysGlobals {
     CDxScreen* dxScreen = nullptr;
     HWND mainWindow = nullptr;
     HDC windowDC = nullptr;
-    uint32_t windowClass = 0;      // atom of the registered window class
+    uint32_t windowClass = 0;         // atom of the registered window class
     CLList* winMsgHandlers = nullptr; // SWinMsgEntry*, created on first use
     int32_t socketsStarted = 0;
     CMusicTicker* music = nullptr;
@@ -67,8 +68,8 @@ struct SGlobals {
     CScreenBaseList* screens;
     CWinCtrl* rootWindow;
     void (*freeRootWindow)(); // set by the GUI with the root; xExit frees a root left behind
-    CLList* msgHandlers; // SMsgEntry*, descending priority
-    CLList* freeAtExit;  // tracked blocks released by xFreeGlobals
+    CLList* msgHandlers;      // SMsgEntry*, descending priority
+    CLList* freeAtExit;       // tracked blocks released by xFreeGlobals
     uint8_t* colorMatch;      // cached colour-match table (32768 bytes) of currentPalette
     CPalette* currentPalette; // copy of the palette colorMatch was built for, released by xExit
     uint16_t* squares;        // 256 entries, entry i = i * i
@@ -99,16 +100,16 @@ struct SGlobals {
     CLList* pendingTimers;
 
     // Shading and colour tables (bitmaps and palettes, see shade.h).
-    int32_t shadeLayout16[6];     // Set16Bit: red shift, 8 - red bits, green..., blue...
-    uint16_t* shadeCube;          // 96 x 96 x 96 5-5-5 colours, channels -32..63 clamped
-    uint16_t** shadePointers;     // 65536: 5-5-5 colour -> its place in the shade cube
-    int32_t shadeSteps[4][32];    // level k: k x 9216, k x 96, k, k x 9313
-    uint16_t* lightCube;          // 64 x 64 x 64 5-5-5 colours, channels 0..63 clamped at 31
-    uint16_t** lightPointers;     // 65536: 5-5-5 colour -> its place in the light cube
-    uint16_t* shadowMap;          // 32768: 5-5-5 colour -> its shadow
-    uint16_t* rgb555ToScreen;     // 32768: 5-5-5 colour -> the screen's 16-bit layout
-    uint8_t shadeLevel24[768];    // 0 x 256, 0..255, 255 x 256
-    int32_t shadeReady;           // PreCalcShade has run
+    int32_t shadeLayout16[6];  // Set16Bit: red shift, 8 - red bits, green..., blue...
+    uint16_t* shadeCube;       // 96 x 96 x 96 5-5-5 colours, channels -32..63 clamped
+    uint16_t** shadePointers;  // 65536: 5-5-5 colour -> its place in the shade cube
+    int32_t shadeSteps[4][32]; // level k: k x 9216, k x 96, k, k x 9313
+    uint16_t* lightCube;       // 64 x 64 x 64 5-5-5 colours, channels 0..63 clamped at 31
+    uint16_t** lightPointers;  // 65536: 5-5-5 colour -> its place in the light cube
+    uint16_t* shadowMap;       // 32768: 5-5-5 colour -> its shadow
+    uint16_t* rgb555ToScreen;  // 32768: 5-5-5 colour -> the screen's 16-bit layout
+    uint8_t shadeLevel24[768]; // 0 x 256, 0..255, 255 x 256
+    int32_t shadeReady;        // PreCalcShade has run
 
     // CRC tables: one for xCalcCrc, one for xCalcFileCrc, each with the
     // polynomial it was built for.
@@ -151,15 +152,17 @@ extern SSysGlobals* sglb;
 extern HINSTANCE ThisInstance;
 
 // Receivers of window messages.
-class CWinMsg {
-public:
+class CWinMsg
+{
+  public:
     virtual int32_t WinMsgHandler(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
     virtual ~CWinMsg() = default;
 };
 
 // Receivers of library messages (2 = draw, 3 = input and clear).
-class CMsgSys {
-public:
+class CMsgSys
+{
+  public:
     CMsgSys() = default;
     CMsgSys(const CMsgSys&) = default;
     CMsgSys& operator=(const CMsgSys&) = default;

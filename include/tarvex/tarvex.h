@@ -44,3 +44,4 @@
 #include <tarvex/edit.h>
 #include <tarvex/slider.h>
 #include <tarvex/listbox.h>
+#include <tarvex/dialog.h>
