@@ -157,6 +157,11 @@ class CControlBase : public CTimer
     virtual char* GetTextBuffer(int32_t refresh);
     virtual char* AllocBuffer(int32_t size);
     virtual int32_t SetText(char* p);
+    // Takes text pasted into the control (its window has checked it holds
+    // no control characters). The base copies it into the text buffer, cut
+    // at the buffer's capacity; controls that keep their text elsewhere
+    // (rows, a caret) take it their own way.
+    virtual int32_t PasteText(const char* p);
     virtual int32_t GetSelected() { return 0; }
     virtual int32_t SetSelected(int32_t) { return 1; }
     virtual int32_t GetMouseArea(CRect* out);

@@ -46,6 +46,7 @@ class CEdit : public CControlBase
     // Copies into the field's own buffer (cut at the maximum length); the
     // caret goes to the end.
     int32_t SetText(char* p) override;
+    int32_t PasteText(const char* p) override;
     int32_t ClearBuf();
     int32_t GetCaret() const;
     int32_t Length() const;
@@ -102,6 +103,7 @@ class CMultiEdit : public CControlBase
     int32_t GetTextBuffer(char*& out);
     char* GetTextBuffer(int32_t refresh) override;
     int32_t SetText(char* p) override;
+    int32_t PasteText(const char* p) override;
     int32_t KillText();
     int32_t GetNumRows() const { return rows.GetNumNodes(); }
     int32_t GetVisibleLines() const;

@@ -532,6 +532,21 @@ char* CControlBase::AllocBuffer(int32_t size)
     return text;
 }
 
+int32_t CControlBase::PasteText(const char* p)
+{
+    // A borrowed text is copied first; the copy is cut at the capacity,
+    // terminator included.
+    int32_t cap = textOwned ? textSize : static_cast<int32_t>(std::strlen(p)) + 1;
+    char* buf = MakeTextWritable(cap);
+    if (buf == nullptr || textSize <= 0)
+        return 1;
+    size_t n = std::min(std::strlen(p), static_cast<size_t>(textSize - 1));
+    std::memcpy(buf, p, n);
+    buf[n] = 0;
+    Validate();
+    return 1;
+}
+
 int32_t CControlBase::SetText(char* p)
 {
     if (textOwned && text != nullptr && text != p)

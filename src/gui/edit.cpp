@@ -70,6 +70,16 @@ int32_t CEdit::SetText(char* p)
     return 1;
 }
 
+// A paste replaces the text (cut at the maximum length), puts the caret at
+// its end and tells the window the text changed.
+int32_t CEdit::PasteText(const char* p)
+{
+    if (!SetText(const_cast<char*>(p)))
+        return 1;
+    tvgui::Send(this, alive, 20);
+    return 1;
+}
+
 int32_t CEdit::ClearBuf()
 {
     if (text != nullptr && textOwned)

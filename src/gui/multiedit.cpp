@@ -203,6 +203,13 @@ int32_t CMultiEdit::SetText(char* p)
     return SetTextBuffer(p, p != nullptr ? static_cast<int32_t>(std::strlen(p)) : 0);
 }
 
+// The rows hold the text, not the base's buffer: a paste becomes the rows.
+int32_t CMultiEdit::PasteText(const char* p)
+{
+    SetText(const_cast<char*>(p));
+    return 1;
+}
+
 int32_t CMultiEdit::GetTextBuffer(char*& out)
 {
     int32_t total = 1, n = rows.GetNumNodes();

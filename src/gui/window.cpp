@@ -336,17 +336,7 @@ int32_t CWindowBase::Paste(const char* text)
     for (const char* p = text; *p != 0; ++p)
         if (static_cast<unsigned char>(*p) < 32)
             return 1;
-    // A borrowed text is copied first; the copy is cut at the capacity,
-    // terminator included.
-    int32_t cap = focus->textOwned ? focus->textSize : static_cast<int32_t>(std::strlen(text)) + 1;
-    char* buf = focus->MakeTextWritable(cap);
-    if (buf == nullptr || focus->textSize <= 0)
-        return 1;
-    size_t n = std::min(std::strlen(text), static_cast<size_t>(focus->textSize - 1));
-    std::memcpy(buf, text, n);
-    buf[n] = 0;
-    focus->Validate();
-    return 1;
+    return focus->PasteText(text);
 }
 
 int32_t CWindowBase::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data)

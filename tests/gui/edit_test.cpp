@@ -201,6 +201,39 @@ TEST_F(Edit, PasteTable)
         win->RemoveAllCntrl();
         e.Destroy();
     }
+    // A pasted text replaces the field's text, leaves the caret at its end
+    // and counts as a change (20).
+    {
+        OpenWindow();
+        CEdit e;
+        char old[] = "old";
+        e.Create(kId, old, 5, 5, 100, 20, 20, 0);
+        win->AddCntrl(&e);
+        win->SetFocus(&e);
+        tvtest::g_ctlNotes.clear();
+        std::string p = "pasted";
+        glb->rootWindow->SendMessage(22, 0, 0, 0, p.data());
+        EXPECT_EQ(e.GetCaret(), 6);
+        EXPECT_EQ(Notes(kId), N(kId, {20}));
+        win->RemoveAllCntrl();
+        e.Destroy();
+    }
+    // The multi-line field keeps its text in rows: a paste lands there, cut
+    // at the row length.
+    {
+        OpenWindow();
+        CMultiEdit m;
+        char old[] = "old";
+        m.Create(kId, old, 5, 5, 200, 60, 8, CNTRL_TABSTOP | CNTRL_EDITHSLIDER);
+        win->AddCntrl(&m);
+        win->SetFocus(&m);
+        std::string p = "hello world";
+        glb->rootWindow->SendMessage(22, 0, 0, 0, p.data());
+        ASSERT_EQ(m.GetNumRows(), 1);
+        EXPECT_STREQ(m.GetTextOnLine(0), "hello wo");
+        win->RemoveAllCntrl();
+        m.Destroy();
+    }
 }
 
 // A handler that destroys the window holding the control at the first
