@@ -67,7 +67,6 @@ class CListbox : public CControlBase
     // Places the visible entries and re-ranges the slider.
     void Layout();
     void Follow(int32_t n);
-    int32_t Forward(CControlBase* c, int32_t a, int32_t b, int32_t d);
 };
 
 class CCombobox : public CControlBase
@@ -105,5 +104,4 @@ class CCombobox : public CControlBase
 
   private:
     tvgui::SAlive* alive = nullptr;
-    int32_t Forward(CControlBase* c, int32_t a, int32_t b, int32_t d);
 };

@@ -68,5 +68,4 @@ class CSlider : public CControlBase
     bool Vertical() const { return (flags & CNTRL_HSLIDER) == 0; }
     void Layout();
     void PlaceThumb();
-    int32_t Forward(CControlBase* c, int32_t a, int32_t b, int32_t d);
 };

@@ -2,6 +2,7 @@
 // controls (see ctlutil.h).
 #include "ctlutil.h"
 
+#include <tarvex/edit.h>
 #include <tarvex/font.h>
 #include <tarvex/memory.h>
 #include <tarvex/screen.h>
@@ -168,6 +169,40 @@ int32_t IndexAt(CFont* f, const char* s, int32_t len, int32_t px)
         prev = w;
     }
     return len;
+}
+
+int32_t Forward(CControlBase* owner, CControlBase* c, int32_t a, int32_t b, int32_t d)
+{
+    int32_t r = c->GuiMsgHandler(8, a, b, d, nullptr);
+    if (c->needsRedraw) {
+        c->needsRedraw = 0;
+        c->ClearClipListIndex();
+        owner->Validate();
+    }
+    return r;
+}
+
+void CaretFocus(CControlBase* c, int32_t& caretOn, int32_t on)
+{
+    if (on) {
+        c->SetState(XGUI_HIGHLIGHT);
+        caretOn = 1;
+        c->AddTimer(XEDIT_CARET_MS);
+    } else {
+        if (c->state == XGUI_HIGHLIGHT || c->state == XGUI_PRESSED)
+            c->SetState(XGUI_RELEASED);
+        caretOn = 0;
+        c->RemoveTimer(XEDIT_CARET_MS);
+    }
+    c->Validate();
+}
+
+void CaretBlink(CControlBase* c, int32_t& caretOn, uint32_t timerId)
+{
+    if (timerId == XEDIT_CARET_MS && c->state == XGUI_HIGHLIGHT) {
+        caretOn = !caretOn;
+        c->Validate();
+    }
 }
 
 } // namespace tvgui

@@ -238,17 +238,6 @@ int32_t CListbox::EntryAt(int32_t px, int32_t py)
     return n <= entries.GetNumNodes() ? n : 0;
 }
 
-int32_t CListbox::Forward(CControlBase* c, int32_t a, int32_t b, int32_t d)
-{
-    int32_t r = c->GuiMsgHandler(8, a, b, d, nullptr);
-    if (c->needsRedraw) {
-        c->needsRedraw = 0;
-        c->ClearClipListIndex();
-        Validate();
-    }
-    return r;
-}
-
 int32_t CListbox::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data)
 {
     if (state == XGUI_DISABLED || state == XGUI_HIDDEN || !visible || slider == nullptr)
@@ -264,7 +253,7 @@ int32_t CListbox::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, vo
     prevButtons = d;
     const bool inside = mouseArea.IsPntInRect(a, b) != 0;
     int32_t result = inside ? 1 : 0;
-    const int32_t sr = Forward(slider, a, b, d);
+    const int32_t sr = tvgui::Forward(this, slider, a, b, d);
     // The slider moves the first visible entry (the top shows entry 1 at
     // the slider's lowest values).
     const int32_t top = std::max(slider->GetValue(), 1);
@@ -277,7 +266,7 @@ int32_t CListbox::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, vo
         result = sr;
     } else if (int32_t n = EntryAt(a, b)) {
         if (CControlBase* c = GetEntry(n))
-            Forward(c, a, b, d);
+            tvgui::Forward(this, c, a, b, d);
         if (left && !wasLeft) {
             selected = n;
             Validate();
@@ -460,17 +449,6 @@ int32_t CCombobox::Open(int32_t on)
     return 1;
 }
 
-int32_t CCombobox::Forward(CControlBase* c, int32_t a, int32_t b, int32_t d)
-{
-    int32_t r = c->GuiMsgHandler(8, a, b, d, nullptr);
-    if (c->needsRedraw) {
-        c->needsRedraw = 0;
-        c->ClearClipListIndex();
-        Validate();
-    }
-    return r;
-}
-
 int32_t CCombobox::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data)
 {
     if (state == XGUI_DISABLED || state == XGUI_HIDDEN || !visible || list == nullptr)
@@ -489,11 +467,11 @@ int32_t CCombobox::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, v
     const bool inside = mouseArea.IsPntInRect(a, b) != 0;
     const bool press = left && !wasLeft;
     const bool wasPressed = drop->state == XGUI_PRESSED;
-    const int32_t dr = Forward(drop, a, b, d);
+    const int32_t dr = tvgui::Forward(this, drop, a, b, d);
     if (!wasPressed && drop->state == XGUI_PRESSED) {
         Open(!open);
     } else if (dr == 0 && open && inside && b >= y + fieldHeight) {
-        Forward(list, a, b, d);
+        tvgui::Forward(this, list, a, b, d);
         if (list->selected != before)
             Open(0);
     } else if (dr == 0 && press && inside) {

@@ -282,27 +282,11 @@ bool CMultiEdit::Fits(const char* s) const
     return f->GetTextWidth(s, 32767, f->height, XTEXT_SINGLELINE) <= room;
 }
 
-void CMultiEdit::Focus(int32_t on)
-{
-    if (on) {
-        SetState(XGUI_HIGHLIGHT);
-        caretOn = 1;
-        AddTimer(XEDIT_CARET_MS);
-    } else {
-        if (state == XGUI_HIGHLIGHT || state == XGUI_PRESSED)
-            SetState(XGUI_RELEASED);
-        caretOn = 0;
-        RemoveTimer(XEDIT_CARET_MS);
-    }
-    Validate();
-}
+void CMultiEdit::Focus(int32_t on) { tvgui::CaretFocus(this, caretOn, on); }
 
 void CMultiEdit::TimerHandler(uint32_t timerId)
 {
-    if (timerId == XEDIT_CARET_MS && state == XGUI_HIGHLIGHT) {
-        caretOn = !caretOn;
-        Validate();
-    }
+    tvgui::CaretBlink(this, caretOn, timerId);
     CControlBase::TimerHandler(timerId);
 }
 
@@ -416,49 +400,18 @@ int32_t CMultiEdit::KeyDown(uint16_t key, void* record)
 
 int32_t CMultiEdit::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data)
 {
-    if (state == XGUI_DISABLED || state == XGUI_HIDDEN)
-        return 0;
-    switch (msg) {
-    case 16:
-        Focus(d);
-        return 1;
-    case 0: {
-        auto* k = static_cast<TGuiKey*>(data);
-        if (k == nullptr || (k->flags & 1) == 0 || state != XGUI_HIGHLIGHT || parent == nullptr ||
-            !parent->active)
-            return 1;
-        return KeyDown(k->key, k);
-    }
-    case 8: {
-        bool inside = mouseArea.IsPntInRect(a, b) != 0;
-        int32_t down = d & 1, wasDown = prevButtons & 1;
-        prevButtons = d;
-        if (inside && down && !wasDown) {
-            grabbed = 1;
-            if (parent != nullptr)
-                parent->SetFocus(this);
-            else
-                Focus(1);
+    return tvgui::FieldMsg(
+        this, alive, prevButtons, grabbed, msg, a, b, d, data, [this](int32_t on) { Focus(on); },
+        [this](uint16_t key, void* record) { return KeyDown(key, record); },
+        [this](int32_t px, int32_t py) {
             int32_t in = tvgui::Inset(this);
             int32_t n = rows.GetNumNodes();
             if (n > 0) {
-                caretRow = std::clamp(upperLine + (b - y - in) / LineHeight(), 0, n - 1);
+                caretRow = std::clamp(upperLine + (py - y - in) / LineHeight(), 0, n - 1);
                 TRowEntry* e = Row(caretRow);
-                caretCol = tvgui::IndexAt(tvgui::FontOf(this), e->text, RowLen(caretRow), a - x - in - 2);
+                caretCol = tvgui::IndexAt(tvgui::FontOf(this), e->text, RowLen(caretRow), px - x - in - 2);
             }
-            Validate();
-            if (!tvgui::Send(this, alive, 1))
-                return 1;
-        } else if (!down && wasDown && grabbed) {
-            grabbed = 0;
-            if (inside && !tvgui::Send(this, alive, 2))
-                return 1;
-        }
-        return inside ? 1 : 0;
-    }
-    default:
-        return 1;
-    }
+        });
 }
 
 int32_t CMultiEdit::Draw(int32_t wx, int32_t wy, int32_t how)

@@ -209,19 +209,6 @@ int32_t CSlider::ValueAt(int32_t along)
     return Clamp64(std::clamp<int64_t>(v, minValue, topValue));
 }
 
-// Hands a mouse message to a sub-control; asks for the slider to be drawn
-// again when the sub-control changed its look.
-int32_t CSlider::Forward(CControlBase* c, int32_t a, int32_t b, int32_t d)
-{
-    int32_t r = c->GuiMsgHandler(8, a, b, d, nullptr);
-    if (c->needsRedraw) {
-        c->needsRedraw = 0;
-        c->ClearClipListIndex();
-        Validate();
-    }
-    return r;
-}
-
 int32_t CSlider::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data)
 {
     if (state == XGUI_DISABLED || state == XGUI_HIDDEN || !visible || lower == nullptr)
@@ -242,14 +229,14 @@ int32_t CSlider::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, voi
         // The arrows and the thumb see the message first.
         for (CButton* c : std::initializer_list<CButton*>{lower, higher}) {
             const bool wasPressed = c->state == XGUI_PRESSED;
-            if (Forward(c, a, b, d) != 0) {
+            if (tvgui::Forward(this, c, a, b, d) != 0) {
                 taken = true;
                 if (!wasPressed && c->state == XGUI_PRESSED)
                     SetValue(c == lower ? (value > minValue ? value - 1 : value)
                                         : (value < topValue ? value + 1 : value));
             }
         }
-        int32_t r = Forward(thumb, a, b, d);
+        int32_t r = tvgui::Forward(this, thumb, a, b, d);
         if (r != 0 || thumb->IsGrabbed()) {
             taken = true;
             if (r == 2)
