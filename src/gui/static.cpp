@@ -1,5 +1,7 @@
 // Static text and the progress bar: controls that show something and take
 // no input but their hotkey, which only sets the phase.
+#include "rangeutil.h"
+
 #include <tarvex/memory.h>
 #include <tarvex/screen.h>
 #include <tarvex/static.h>
@@ -70,27 +72,9 @@ int32_t CProgress::GuiMsgHandler(int32_t msg, int32_t, int32_t, int32_t, void* d
     return HotkeyOnly(this, msg, data);
 }
 
-int32_t CProgress::SetValue(int32_t v)
-{
-    v = std::clamp(v, minValue, maxValue);
-    if (v != value) {
-        value = v;
-        Validate();
-    }
-    return 1;
-}
+int32_t CProgress::SetValue(int32_t v) { return tvgui::SetRangedValue(*this, v); }
 
-int32_t CProgress::SetRange(int32_t min, int32_t max)
-{
-    // An empty range would divide by zero when the bar is measured.
-    if (min >= max)
-        return 0;
-    minValue = min;
-    maxValue = max;
-    value = std::clamp(value, minValue, maxValue);
-    Validate();
-    return 1;
-}
+int32_t CProgress::SetRange(int32_t min, int32_t max) { return tvgui::SetValueRange(*this, min, max); }
 
 int32_t CProgress::GetRange(int32_t& min, int32_t& max)
 {

@@ -2,6 +2,8 @@
 // clockwise from twelve o'clock) drawn into a 24-bit picture of the
 // control's size, converted to the screen's format and copied onto the
 // screen with the corners keyed out.
+#include "rangeutil.h"
+
 #include <tarvex/memory.h>
 #include <tarvex/screen.h>
 #include <tarvex/static.h>
@@ -56,27 +58,9 @@ int32_t CTimeout::GuiMsgHandler(int32_t msg, int32_t, int32_t, int32_t, void* da
     return 1;
 }
 
-int32_t CTimeout::SetValue(int32_t v)
-{
-    v = std::clamp(v, minValue, maxValue);
-    if (v != value) {
-        value = v;
-        Validate();
-    }
-    return 1;
-}
+int32_t CTimeout::SetValue(int32_t v) { return tvgui::SetRangedValue(*this, v); }
 
-int32_t CTimeout::SetRange(int32_t min, int32_t max)
-{
-    // An empty range would divide by zero when the pie is measured.
-    if (min >= max)
-        return 0;
-    minValue = min;
-    maxValue = max;
-    value = std::clamp(value, minValue, maxValue);
-    Validate();
-    return 1;
-}
+int32_t CTimeout::SetRange(int32_t min, int32_t max) { return tvgui::SetValueRange(*this, min, max); }
 
 int32_t CTimeout::GetRange(int32_t& min, int32_t& max)
 {
