@@ -41,6 +41,9 @@ class CCheckbox : public CButton
     // The box (or the state bitmap) and the caption beside it.
     void DrawBox(int32_t l, int32_t t, int32_t side, int32_t round);
     int32_t BoxSide();
+    // The face, then the box (round or square) at the left and the caption
+    // beside it.
+    int32_t DrawBoxed(int32_t wx, int32_t wy, int32_t how, int32_t round);
 };
 
 class CGroupbox;

@@ -186,7 +186,9 @@ void CCheckbox::DrawBox(int32_t l, int32_t t, int32_t side, int32_t round)
     }
 }
 
-int32_t CCheckbox::Draw(int32_t wx, int32_t wy, int32_t how)
+int32_t CCheckbox::Draw(int32_t wx, int32_t wy, int32_t how) { return DrawBoxed(wx, wy, how, 0); }
+
+int32_t CCheckbox::DrawBoxed(int32_t wx, int32_t wy, int32_t how, int32_t round)
 {
     if (state == XGUI_HIDDEN || !visible)
         return 1;
@@ -204,7 +206,7 @@ int32_t CCheckbox::Draw(int32_t wx, int32_t wy, int32_t how)
     const int32_t in = (flags & CNTRL_EXTRUDED) != 0 ? bevel : 0;
     const int32_t side = BoxSide();
     const int32_t l = wx + x + in + 2, t = wy + y + (height - side) / 2;
-    DrawBox(l, t, side, 0);
+    DrawBox(l, t, side, round);
     const int32_t tx = l + side + 4;
     DrawCaption(text, tx, wy + y + in, wx + x + width - in - tx, height - 2 * in, 0, XTEXT_CENTERV);
     return CControlBase::Draw(wx, wy, how);
@@ -324,28 +326,7 @@ int32_t CRadiobutton::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d
     return hit ? 1 : 0;
 }
 
-int32_t CRadiobutton::Draw(int32_t wx, int32_t wy, int32_t how)
-{
-    if (state == XGUI_HIDDEN || !visible)
-        return 1;
-    CScreenBase* s = Screen();
-    if (s == nullptr)
-        return 0;
-    const int32_t keepFlags = flags;
-    char* keepText = text;
-    flags &= ~CNTRL_HASBITMAP;
-    text = nullptr;
-    DrawFace(wx, wy);
-    flags = keepFlags;
-    text = keepText;
-    const int32_t in = (flags & CNTRL_EXTRUDED) != 0 ? bevel : 0;
-    const int32_t side = BoxSide();
-    const int32_t l = wx + x + in + 2, t = wy + y + (height - side) / 2;
-    DrawBox(l, t, side, 1);
-    const int32_t tx = l + side + 4;
-    DrawCaption(text, tx, wy + y + in, wx + x + width - in - tx, height - 2 * in, 0, XTEXT_CENTERV);
-    return CControlBase::Draw(wx, wy, how);
-}
+int32_t CRadiobutton::Draw(int32_t wx, int32_t wy, int32_t how) { return DrawBoxed(wx, wy, how, 1); }
 
 // ---- CGroupbox
 
