@@ -107,19 +107,6 @@ TEST_F(Buttons, MousePhasesAndHotkey)
     win->active = 1;
 }
 
-// A 24-bit picture: key colour at the corners, solid in the middle.
-CBitmap* Ring(int32_t side)
-{
-    CBitmap* b = XNEW(CBitmap);
-    EXPECT_EQ(b->CreateRGB(side, side, 24, 8, 8, 8, 0, 8, 16, 0), 1);
-    TRGBA key(255, 0, 255), solid(200, 30, 30);
-    b->Fill(&key);
-    for (int32_t y = side / 4; y < side - side / 4; ++y)
-        for (int32_t x = side / 4; x < side - side / 4; ++x)
-            b->PutPixel(x, y, &solid);
-    return b;
-}
-
 TEST_F(Buttons, TransparentPixelsIgnoreClicks)
 {
     struct Case {
@@ -137,7 +124,7 @@ TEST_F(Buttons, TransparentPixelsIgnoreClicks)
         {"opaque bitmap button", CNTRL_HASBITMAP | CNTRL_BMTRANS, 12, 12, true},
         {"outside", see, 60, 60, false},
     };
-    CBitmap* pic = Ring(40);
+    CBitmap* pic = tvtest::Ring(40);
     for (const Case& c : cases) {
         CButton b;
         ASSERT_EQ(b.Create(3, nullptr, 10, 10, 40, 40, 0, c.flags), 1);

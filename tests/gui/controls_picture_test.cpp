@@ -13,19 +13,6 @@ class ControlPicture : public ControlTest, public ::testing::WithParamInterface<
 {
 };
 
-// A 24-bit picture: key colour at the corners, a solid middle.
-CBitmap* Ring(int32_t side)
-{
-    CBitmap* b = XNEW(CBitmap);
-    EXPECT_EQ(b->CreateRGB(side, side, 24, 8, 8, 8, 0, 8, 16, 0), 1);
-    TRGBA key(255, 0, 255), solid(200, 30, 30);
-    b->Fill(&key);
-    for (int32_t y = side / 4; y < side - side / 4; ++y)
-        for (int32_t x = side / 4; x < side - side / 4; ++x)
-            b->PutPixel(x, y, &solid);
-    return b;
-}
-
 TEST_P(ControlPicture, AllStates)
 {
     auto [bits, golden] = GetParam();
@@ -55,7 +42,7 @@ TEST_P(ControlPicture, AllStates)
     bordered->Create(104, ok, 372, 10, 80, 24, 0,
                      CNTRL_EXTRUDED | CNTRL_CENTERH | CNTRL_CENTERV | CNTRL_BUTTONBORDER);
     add(bordered);
-    CBitmap* ring = Ring(24);
+    CBitmap* ring = tvtest::Ring(24);
     auto* see = XNEW(CButton);
     see->Create(105, nullptr, 470, 10, 24, 24, 0, CNTRL_TRANSPARENT | CNTRL_HASBITMAP | CNTRL_BMTRANS);
     see->SetBitmap(ring, ring, ring, ring);

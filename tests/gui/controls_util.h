@@ -98,4 +98,17 @@ class ControlTest : public ScreenTest
     CFont* font = nullptr;
 };
 
+// A 24-bit picture: key colour at the corners, a solid middle.
+inline CBitmap* Ring(int32_t side)
+{
+    CBitmap* b = XNEW(CBitmap);
+    EXPECT_EQ(b->CreateRGB(side, side, 24, 8, 8, 8, 0, 8, 16, 0), 1);
+    TRGBA key(255, 0, 255), solid(200, 30, 30);
+    b->Fill(&key);
+    for (int32_t y = side / 4; y < side - side / 4; ++y)
+        for (int32_t x = side / 4; x < side - side / 4; ++x)
+            b->PutPixel(x, y, &solid);
+    return b;
+}
+
 } // namespace tvtest
