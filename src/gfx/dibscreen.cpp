@@ -10,6 +10,7 @@
 #include <tarvex/memory.h>
 
 #include "gfx/pixel.h"
+#include "gfx/screen_areas.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -74,7 +75,17 @@ SVmode* NewMode(const char* name, int32_t width, int32_t height, int32_t bits, i
     return m;
 }
 
-bool ValidArea(const CRect& r) { return r.right >= r.left && r.bottom >= r.top; }
+// Cuts a blit of bmp (w or h of -1: the bitmap's own) to the screen's
+// clip in place; false when there is nothing to draw.
+bool ClipBlitToScreen(const CScreenBase& s, CBitmap* bmp, int32_t& sx, int32_t& sy, int32_t& dx, int32_t& dy,
+                      int32_t& w, int32_t& h)
+{
+    if (w == -1 && bmp != nullptr)
+        w = bmp->width;
+    if (h == -1 && bmp != nullptr)
+        h = bmp->height;
+    return bmp != nullptr && !s.clipEmpty && xClipBlit(sx, sy, w, h, dx, dy, bmp->bounds, s.clip);
+}
 } // namespace
 
 // ---------------------------------------------------------------- CDib
@@ -448,7 +459,7 @@ int32_t CDibScreen::AddClearAreaGui(int32_t l, int32_t t, int32_t r, int32_t b)
 
 void CDibScreen::CopyArea(CBitmap* to, const CBitmap* from, const CRect& r)
 {
-    if (to == nullptr || from == nullptr || !ValidArea(r))
+    if (to == nullptr || from == nullptr || !tvscreen::ValidArea(r))
         return;
     to->Blt(const_cast<CBitmap*>(from), r.left, r.top, r.left, r.top, r.right - r.left + 1,
             r.bottom - r.top + 1, 0, 0, 0);
@@ -460,37 +471,18 @@ int32_t CDibScreen::ClearBuffer()
         return TRUE;
     SendMsg(XMSG_CLEAR, 0, 0);
     CBitmap* section = GetScreenBitmap();
-    for (int32_t i = 0; i < persistentCount[page]; ++i) {
-        const CRect r = persistentAreas[page][i];
-        if (!ValidArea(r))
-            continue;
-        ASA(r.left, r.top, r.right, r.bottom);
+    tvscreen::RestoreAreas(*this, [&](const CRect& r) {
         AddLayerArea(r.left, r.top, r.right, r.bottom);
         CopyArea(section, persistent, r);
-    }
-    persistentCount[page] = 0;
-    for (int32_t i = 0; i < clearCount[page]; ++i) {
-        const CRect r = clearAreas[page][i];
-        if (!ValidArea(r))
-            continue;
-        ASA(r.left, r.top, r.right, r.bottom);
-        AddLayerArea(r.left, r.top, r.right, r.bottom);
-        CopyArea(section, persistent, r);
-    }
-    clearCount[page] = 0;
+    });
     return TRUE;
 }
 
 int32_t CDibScreen::Validate()
 {
-    for (int32_t i = 0; i < clearCount[page]; ++i) {
-        const CRect r = clearAreas[page][i];
-        if (ValidArea(r))
-            ASA(r.left, r.top, r.right, r.bottom);
-    }
     // The GUI root redraws itself in each shadow area here once the GUI
     // exists; what it draws becomes a layer area.
-    shadowCount[page] = 0;
+    tvscreen::ValidateAreas(*this);
     return TRUE;
 }
 
@@ -502,11 +494,11 @@ int32_t CDibScreen::FlipPage()
     int32_t result = TRUE;
     if (flipScreen && dib != nullptr && activeMode != nullptr && sglb != nullptr) {
         for (int32_t i = 0; i < persistentCount[page]; ++i)
-            if (ValidArea(persistentAreas[page][i]))
+            if (tvscreen::ValidArea(persistentAreas[page][i]))
                 AddLayerArea(persistentAreas[page][i].left, persistentAreas[page][i].top,
                              persistentAreas[page][i].right, persistentAreas[page][i].bottom);
         for (int32_t i = 0; i < clearCount[page]; ++i)
-            if (ValidArea(clearAreas[page][i]))
+            if (tvscreen::ValidArea(clearAreas[page][i]))
                 AddLayerArea(clearAreas[page][i].left, clearAreas[page][i].top, clearAreas[page][i].right,
                              clearAreas[page][i].bottom);
         tvp::CopyRect rects[XSCREEN_AREAS];
@@ -514,7 +506,7 @@ int32_t CDibScreen::FlipPage()
         const CRect screen = ScreenRect();
         for (int32_t i = 0; i < layerCount[page]; ++i) {
             const CRect& r = layerAreas[page][i];
-            if (!ValidArea(r))
+            if (!tvscreen::ValidArea(r))
                 continue;
             int32_t sx = r.left, sy = r.top, w = r.right - r.left + 1, h = r.bottom - r.top + 1;
             int32_t dx = sx, dy = sy;
@@ -573,15 +565,10 @@ int32_t CDibScreen::DrawBitmapScreen(CBitmap* bmp, int32_t sx, int32_t sy, int32
 {
     if (!active)
         return TRUE;
-    int32_t cx = sx, cy = sy, cw = w, ch = h, ddx = dx, ddy = dy;
-    if (cw == -1 && bmp != nullptr)
-        cw = bmp->width;
-    if (ch == -1 && bmp != nullptr)
-        ch = bmp->height;
-    if (bmp == nullptr || clipEmpty || !xClipBlit(cx, cy, cw, ch, ddx, ddy, bmp->bounds, clip))
+    if (!ClipBlitToScreen(*this, bmp, sx, sy, dx, dy, w, h))
         return TRUE;
-    BlitToSection(bmp, cx, cy, ddx, ddy, cw, ch, flags);
-    AddClearArea(ddx, ddy, ddx + cw - 1, ddy + ch - 1);
+    BlitToSection(bmp, sx, sy, dx, dy, w, h, flags);
+    AddClearArea(dx, dy, dx + w - 1, dy + h - 1);
     return TRUE;
 }
 
@@ -595,15 +582,10 @@ int32_t CDibScreen::DrawBitmapScreenGui(CBitmap* bmp, int32_t sx, int32_t sy, in
 int32_t CDibScreen::DrawSpriteScreen(CBitmap* bmp, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w,
                                      int32_t h, int32_t flags, int32_t)
 {
-    int32_t cx = sx, cy = sy, cw = w, ch = h, ddx = dx, ddy = dy;
-    if (cw == -1 && bmp != nullptr)
-        cw = bmp->width;
-    if (ch == -1 && bmp != nullptr)
-        ch = bmp->height;
-    if (bmp == nullptr || clipEmpty || !xClipBlit(cx, cy, cw, ch, ddx, ddy, bmp->bounds, clip))
+    if (!ClipBlitToScreen(*this, bmp, sx, sy, dx, dy, w, h))
         return TRUE;
-    BlitToSection(bmp, cx, cy, ddx, ddy, cw, ch, flags);
-    AddLayerArea(ddx, ddy, ddx + cw - 1, ddy + ch - 1);
+    BlitToSection(bmp, sx, sy, dx, dy, w, h, flags);
+    AddLayerArea(dx, dy, dx + w - 1, dy + h - 1);
     return TRUE;
 }
 
@@ -645,31 +627,16 @@ int32_t CDibScreen::DrawPolygonScreen(CRect*& out)
 {
     if (!active || dib == nullptr || activeMode == nullptr || clipEmpty)
         return FALSE;
-    CRect drawn;
-    CRect* drawnPtr = &drawn;
-    CRect* noBounds = nullptr;
-    if (!DrawPolygonSoftware(dib->pixels, &clip, dib->image.pitch, dib->image.height,
-                             dib->image.bytesPerPixel, drawnPtr, noBounds))
-        return FALSE;
-    AddClearArea(drawn.left, drawn.top, drawn.right + 1, drawn.bottom + 1);
-    // The caller learns what was drawn.
-    if (out != nullptr)
-        *out = drawn;
-    return TRUE;
+    return tvscreen::DrawPolygon(*this, false, dib->pixels, dib->image.pitch, dib->image.height,
+                                 dib->image.bytesPerPixel, out);
 }
 
 int32_t CDibScreen::DrawShadowPolygonScreen(CRect*& out)
 {
     if (!active || dib == nullptr || activeMode == nullptr || clipEmpty)
         return FALSE;
-    CRect drawn;
-    if (!DrawShadowPolygonInto(dib->pixels, clip, dib->image.pitch, dib->image.height,
-                               dib->image.bytesPerPixel, drawn))
-        return FALSE;
-    AddClearArea(drawn.left, drawn.top, drawn.right + 1, drawn.bottom + 1);
-    if (out != nullptr)
-        *out = drawn;
-    return TRUE;
+    return tvscreen::DrawPolygon(*this, true, dib->pixels, dib->image.pitch, dib->image.height,
+                                 dib->image.bytesPerPixel, out);
 }
 
 int32_t CDibScreen::UpdateFromBackgroundToPersistent(int32_t, int32_t, int32_t, int32_t)

@@ -16,6 +16,7 @@
 #include <tarvex/memory.h>
 
 #include "gfx/pixel.h"
+#include "gfx/screen_areas.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -28,8 +29,6 @@ constexpr uint32_t kRetrySleepMs = 10;
 // Erase background and activation, as the display's owner is told; exposure
 // reaches the window as a paint message and is handled as the erase.
 constexpr uint32_t kScreenMessages[] = {WM_ACTIVATEAPP, WM_ERASEBKGND, WM_PAINT};
-
-bool ValidArea(const CRect& r) { return r.right >= r.left && r.bottom >= r.top; }
 
 // The mask of a colour field of a mode: 16-bit shifts count from bit 0;
 // 24-bit shifts count from the top byte (red 0 is the third byte).
@@ -331,7 +330,7 @@ uint8_t* CDxScreen::LockScreenBuffer()
 
 void CDxScreen::CopyArea(CBitmap* to, const CBitmap* from, const CRect& r)
 {
-    if (to == nullptr || from == nullptr || !ValidArea(r))
+    if (to == nullptr || from == nullptr || !tvscreen::ValidArea(r))
         return;
     BlitToScreenPicture(to, const_cast<CBitmap*>(from), r.left, r.top, r.left, r.top, r.right - r.left + 1,
                         r.bottom - r.top + 1, false);
@@ -343,34 +342,14 @@ int32_t CDxScreen::ClearBuffer()
         return TRUE;
     SendMsg(XMSG_CLEAR, 0, 0);
     CBitmap* back = OkToDrawToScreen() ? Back() : nullptr;
-    for (int32_t i = 0; i < persistentCount[page]; ++i) {
-        const CRect r = persistentAreas[page][i];
-        if (!ValidArea(r))
-            continue;
-        ASA(r.left, r.top, r.right, r.bottom);
-        CopyArea(back, persistent, r);
-    }
-    persistentCount[page] = 0;
-    for (int32_t i = 0; i < clearCount[page]; ++i) {
-        const CRect r = clearAreas[page][i];
-        if (!ValidArea(r))
-            continue;
-        ASA(r.left, r.top, r.right, r.bottom);
-        CopyArea(back, persistent, r);
-    }
-    clearCount[page] = 0;
+    tvscreen::RestoreAreas(*this, [&](const CRect& r) { CopyArea(back, persistent, r); });
     return TRUE;
 }
 
 int32_t CDxScreen::Validate()
 {
-    for (int32_t i = 0; i < clearCount[page]; ++i) {
-        const CRect r = clearAreas[page][i];
-        if (ValidArea(r))
-            ASA(r.left, r.top, r.right, r.bottom);
-    }
     // The GUI redraws itself in the shadow areas from its own frame step.
-    shadowCount[page] = 0;
+    tvscreen::ValidateAreas(*this);
     return TRUE;
 }
 
@@ -546,44 +525,25 @@ int32_t CDxScreen::SetTexture(CBitmap* bmp)
 
 // ---------------------------------------------------------------- polygons
 
-int32_t CDxScreen::DrawPolygonScreen(CRect*& out)
+namespace
 {
-    ValidateBackBuffer();
-    CBitmap* back = OkToDrawToScreen() ? Back() : nullptr;
+// A polygon (shadow: the shadow polygon) on the back page, restored first;
+// reported when the page cannot be had.
+int32_t PolygonOnBack(CDxScreen& s, bool shadow, CRect*& out)
+{
+    s.ValidateBackBuffer();
+    CBitmap* back = s.OkToDrawToScreen() ? s.pages[s.page & 1] : nullptr;
     if (back == nullptr)
         return xErrorTxt_Func("DirectXScreen:Unable to lock backbuffer", __FILE__, __LINE__);
-    if (clipEmpty)
+    if (s.clipEmpty)
         return FALSE;
-    // The drawn rectangle is reported in the caller's record, not a fresh
-    // allocation the caller would have to free.
-    CRect drawn;
-    CRect* drawnPtr = &drawn;
-    CRect* noBounds = nullptr;
-    if (!DrawPolygonSoftware(back->data, &clip, back->pitch, back->height, back->bytesPerPixel, drawnPtr,
-                             noBounds))
-        return FALSE;
-    AddClearArea(drawn.left, drawn.top, drawn.right + 1, drawn.bottom + 1);
-    if (out != nullptr)
-        *out = drawn;
-    return TRUE;
+    return tvscreen::DrawPolygon(s, shadow, back->data, back->pitch, back->height, back->bytesPerPixel, out);
 }
+} // namespace
 
-int32_t CDxScreen::DrawShadowPolygonScreen(CRect*& out)
-{
-    ValidateBackBuffer();
-    CBitmap* back = OkToDrawToScreen() ? Back() : nullptr;
-    if (back == nullptr)
-        return xErrorTxt_Func("DirectXScreen:Unable to lock backbuffer", __FILE__, __LINE__);
-    if (clipEmpty)
-        return FALSE;
-    CRect drawn;
-    if (!DrawShadowPolygonInto(back->data, clip, back->pitch, back->height, back->bytesPerPixel, drawn))
-        return FALSE;
-    AddClearArea(drawn.left, drawn.top, drawn.right + 1, drawn.bottom + 1);
-    if (out != nullptr)
-        *out = drawn;
-    return TRUE;
-}
+int32_t CDxScreen::DrawPolygonScreen(CRect*& out) { return PolygonOnBack(*this, false, out); }
+
+int32_t CDxScreen::DrawShadowPolygonScreen(CRect*& out) { return PolygonOnBack(*this, true, out); }
 
 int32_t CDxScreen::UpdateFromBackgroundToPersistent(int32_t, int32_t, int32_t, int32_t)
 {

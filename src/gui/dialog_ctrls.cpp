@@ -21,23 +21,28 @@
 namespace
 {
 
-// The values of a "Create" item, read in order by kind.
+// A control's place and size, read as four numbers in a row.
+struct SBox {
+    int32_t x, y, w, h;
+};
+
+// The values of a "Create" item, read in order by kind; then Make creates
+// the control from them.
 class CreateValues
 {
   public:
-    explicit CreateValues(SDlgRead& r) : m_r(r) {}
-
-    // Finds the item; FALSE (reported) when the chunk has none.
-    bool Find()
+    // find: look for the item first (reported when the chunk has none; no
+    // value is read then); otherwise the current item is the one.
+    explicit CreateValues(SDlgRead& r, bool find = true) : m_r(r)
     {
-        if (m_r.res->FindItem("Create"))
-            return true;
-        xErrorf("\"Create\" keyword missing for %s cntrl", m_r.kind);
-        return false;
+        if (find && !m_r.res->FindItem("Create")) {
+            xErrorf("\"Create\" keyword missing for %s cntrl", m_r.kind);
+            m_found = m_good = false;
+        }
     }
     char* Text(int32_t i)
     {
-        char* s = m_r.res->GetString(i);
+        char* s = m_good ? m_r.res->GetString(i) : nullptr;
         m_good = m_good && s != nullptr;
         return s;
     }
@@ -46,6 +51,15 @@ class CreateValues
         int32_t v = 0;
         m_good = m_good && m_r.res->GetLong(i, &v) != 0;
         return v;
+    }
+    SBox Box(int32_t i)
+    {
+        SBox b;
+        b.x = Long(i);
+        b.y = Long(i + 1);
+        b.w = Long(i + 2);
+        b.h = Long(i + 3);
+        return b;
     }
     int32_t Flags(int32_t i)
     {
@@ -59,107 +73,109 @@ class CreateValues
         m_good = m_good && m_r.res->GetString(i) != nullptr && m_r.res->GetHotkey(i, &v) != 0;
         return v;
     }
-    // FALSE (reported) when a value was missing or malformed. cntrl picks
-    // the message of the kinds created from numbers only.
-    bool Good(bool cntrl)
+    // Creates a T with create(T*) once every value was read; null (reported,
+    // nothing left) when the item or a value was missing or malformed, or
+    // when creating failed. cntrl picks the message of the kinds created
+    // from numbers only.
+    template <class T, class F> T* Make(bool cntrl, F create)
     {
-        if (m_good)
-            return true;
-        if (cntrl)
-            xErrorf("Unable to get the cntrl create data for \"%s\"", m_r.idName);
-        else
-            xErrorf("Unable to get the create data for \"%s\"", m_r.idName);
-        return false;
+        if (!m_found)
+            return nullptr;
+        if (!m_good) {
+            if (cntrl)
+                xErrorf("Unable to get the cntrl create data for \"%s\"", m_r.idName);
+            else
+                xErrorf("Unable to get the create data for \"%s\"", m_r.idName);
+            return nullptr;
+        }
+        auto* c = XNEW(T);
+        if (c == nullptr) {
+            xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__);
+            return nullptr;
+        }
+        if (create(c))
+            return c;
+        xDlgDiscard(c);
+        xErrorf("Unable to create the \"%s\" %s ctrl", m_r.idName, m_r.kind);
+        return nullptr;
     }
 
   private:
     SDlgRead& m_r;
+    bool m_found = true;
     bool m_good = true;
 };
 
-// The result of a kind's Create: the control, or null after discarding it.
-CControlBase* Created(SDlgRead& r, CControlBase* c, int32_t ok)
+// Discards a control whose own item is malformed and reports which;
+// always null.
+CControlBase* BadItem(SDlgRead& r, CControlBase* c, const char* what)
 {
-    if (c == nullptr) {
-        xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__);
-        return nullptr;
-    }
-    if (ok)
-        return c;
     xDlgDiscard(c);
-    xErrorf("Unable to create the \"%s\" %s ctrl", r.idName, r.kind);
+    xErrorf("Unable to get the %s in the \"%s\" %s ctrl", what, r.idName, r.kind);
     return nullptr;
+}
+
+// The current item's first value as flag names; FALSE when it is missing or
+// malformed.
+bool ItemFlags(SDlgRead& r, int32_t* v) { return r.res->GetString(0) != nullptr && r.res->GetResFlags(0, v); }
+
+// Statics: text, x, y, w, h, flags from the value at first on. A static
+// takes no id in Create; it is set afterwards.
+CControlBase* StaticFrom(SDlgRead& r, CreateValues& v, int32_t first)
+{
+    char* text = v.Text(first);
+    SBox b = v.Box(first + 1);
+    int32_t f = v.Flags(first + 5);
+    auto* c = v.Make<CStatic>(false, [&](CStatic* s) { return s->Create(text, b.x, b.y, b.w, b.h, f); });
+    if (c != nullptr)
+        c->SetID(r.id);
+    return c;
 }
 
 CControlBase* ReadStatic(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
-    char* text = v.Text(0);
-    int32_t x = v.Long(1), y = v.Long(2), w = v.Long(3), h = v.Long(4), f = v.Flags(5);
-    if (!v.Good(false))
-        return nullptr;
-    auto* c = XNEW(CStatic);
-    CControlBase* done = Created(r, c, c != nullptr && c->Create(text, x, y, w, h, f));
-    if (done != nullptr)
-        done->SetID(r.id);
-    return done;
+    return StaticFrom(r, v, 0);
 }
 
 CControlBase* ReadButton(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
     char* text = v.Text(0);
-    int32_t x = v.Long(1), y = v.Long(2), w = v.Long(3), h = v.Long(4);
+    SBox b = v.Box(1);
     int16_t key = v.Hotkey(5);
     int32_t f = v.Flags(6);
-    if (!v.Good(false))
-        return nullptr;
-    auto* c = XNEW(CButton);
-    return Created(r, c, c != nullptr && c->Create(r.id, text, x, y, w, h, key, f));
+    return v.Make<CButton>(false,
+                           [&](CButton* c) { return c->Create(r.id, text, b.x, b.y, b.w, b.h, key, f); });
 }
 
 CControlBase* ReadProgress(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
-    int32_t x = v.Long(0), y = v.Long(1), w = v.Long(2), h = v.Long(3), f = v.Flags(4);
-    if (!v.Good(true))
-        return nullptr;
-    auto* c = XNEW(CProgress);
-    return Created(r, c, c != nullptr && c->Create(r.id, x, y, w, h, f));
+    SBox b = v.Box(0);
+    int32_t f = v.Flags(4);
+    return v.Make<CProgress>(true, [&](CProgress* c) { return c->Create(r.id, b.x, b.y, b.w, b.h, f); });
 }
 
 CControlBase* ReadTimeout(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
     int32_t n[7];
     for (int32_t i = 0; i < 7; ++i)
         n[i] = v.Long(i);
     int32_t f = v.Flags(7);
-    if (!v.Good(true))
-        return nullptr;
-    auto* c = XNEW(CTimeout);
-    return Created(r, c, c != nullptr && c->Create(r.id, n[0], n[1], n[2], n[3], n[4], n[5], n[6], f));
+    return v.Make<CTimeout>(
+        true, [&](CTimeout* c) { return c->Create(r.id, n[0], n[1], n[2], n[3], n[4], n[5], n[6], f); });
 }
 
 CControlBase* ReadGroupbox(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
     char* text = v.Text(0);
-    int32_t x = v.Long(1), y = v.Long(2), w = v.Long(3), h = v.Long(4), f = v.Flags(5);
-    if (!v.Good(false))
-        return nullptr;
-    auto* c = XNEW(CGroupbox);
-    return Created(r, c, c != nullptr && c->Create(r.id, text, x, y, w, h, f));
+    SBox b = v.Box(1);
+    int32_t f = v.Flags(5);
+    return v.Make<CGroupbox>(false,
+                             [&](CGroupbox* c) { return c->Create(r.id, text, b.x, b.y, b.w, b.h, f); });
 }
 
 // Check boxes and radio buttons: text, x, y, w, h, a number of the kind,
@@ -168,66 +184,48 @@ CControlBase* ReadGroupbox(SDlgRead& r)
 template <class T> CControlBase* ReadCheckKind(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
     char* text = v.Text(0);
-    int32_t x = v.Long(1), y = v.Long(2), w = v.Long(3), h = v.Long(4), n = v.Long(5);
+    SBox b = v.Box(1);
+    int32_t n = v.Long(5);
     int16_t key = v.Hotkey(6);
     int32_t f = v.Flags(7);
-    if (!v.Good(false))
-        return nullptr;
-    auto* c = XNEW(T);
-    CControlBase* done = Created(r, c, c != nullptr && c->Create(r.id, text, x, y, w, h, n, key, f));
-    if (done == nullptr)
+    T* c = v.Make<T>(false, [&](T* t) { return t->Create(r.id, text, b.x, b.y, b.w, b.h, n, key, f); });
+    if (c == nullptr)
         return nullptr;
     if (r.res->FindItem("Caption")) {
-        if (r.res->GetString(0) == nullptr) {
-            xDlgDiscard(done);
-            xErrorf("Unable to get the caption in the \"%s\" %s ctrl", r.idName, r.kind);
-            return nullptr;
-        }
-        done->SetText(r.res->GetString(0));
+        if (r.res->GetString(0) == nullptr)
+            return BadItem(r, c, "caption");
+        c->SetText(r.res->GetString(0));
     }
     if (r.res->FindItem("Flags")) {
         int32_t extra = 0;
-        if (r.res->GetString(0) == nullptr || !r.res->GetResFlags(0, &extra)) {
-            xDlgDiscard(done);
-            xErrorf("Unable to get the caption flags in the \"%s\" %s ctrl", r.idName, r.kind);
-            return nullptr;
-        }
-        done->SetFlag(extra);
+        if (!ItemFlags(r, &extra))
+            return BadItem(r, c, "caption flags");
+        c->SetFlag(extra);
     }
-    return done;
+    return c;
 }
 
 CControlBase* ReadScrolltext(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
     char* text = v.Text(0);
-    int32_t x = v.Long(1), y = v.Long(2), w = v.Long(3), h = v.Long(4), step = v.Long(5), f = v.Flags(6);
-    if (!v.Good(false))
-        return nullptr;
-    auto* c = XNEW(CScrollText);
-    if (Created(r, c, c != nullptr && c->Create(text, x, y, w, h, step, f)) == nullptr)
+    SBox b = v.Box(1);
+    int32_t step = v.Long(5), f = v.Flags(6);
+    auto* c = v.Make<CScrollText>(
+        false, [&](CScrollText* s) { return s->Create(text, b.x, b.y, b.w, b.h, step, f); });
+    if (c == nullptr)
         return nullptr;
     c->SetID(r.id);
     if (r.res->FindItem("Text")) {
-        if (r.res->GetString(0) == nullptr) {
-            xDlgDiscard(c);
-            xErrorf("Unable to get the text in the \"%s\" %s ctrl", r.idName, r.kind);
-            return nullptr;
-        }
+        if (r.res->GetString(0) == nullptr)
+            return BadItem(r, c, "text");
         c->SetText(r.res->GetString(0));
     }
     if (r.res->FindItem("Delay")) {
         int32_t ms = 0;
-        if (!r.res->GetLong(0, &ms) || ms < 1) {
-            xDlgDiscard(c);
-            xErrorf("Unable to get the delay in the \"%s\" %s ctrl", r.idName, r.kind);
-            return nullptr;
-        }
+        if (!r.res->GetLong(0, &ms) || ms < 1)
+            return BadItem(r, c, "delay");
         c->Start(ms);
     }
     return c;
@@ -236,17 +234,13 @@ CControlBase* ReadScrolltext(SDlgRead& r)
 CControlBase* ReadURL(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
     char* text = v.Text(0);
     char* url = v.Text(1);
-    int32_t x = v.Long(2), y = v.Long(3), w = v.Long(4), h = v.Long(5);
+    SBox b = v.Box(2);
     int16_t key = v.Hotkey(6);
     int32_t f = v.Flags(7);
-    if (!v.Good(false))
-        return nullptr;
-    auto* c = XNEW(CURL);
-    return Created(r, c, c != nullptr && c->Create(r.id, text, url, x, y, w, h, key, f));
+    return v.Make<CURL>(false,
+                        [&](CURL* c) { return c->Create(r.id, text, url, b.x, b.y, b.w, b.h, key, f); });
 }
 
 // Edit fields: text, x, y, w, h, maximum length, flags, second flags (added
@@ -254,18 +248,14 @@ CControlBase* ReadURL(SDlgRead& r)
 template <class T> CControlBase* ReadEditKind(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
     char* text = v.Text(0);
-    int32_t x = v.Long(1), y = v.Long(2), w = v.Long(3), h = v.Long(4), len = v.Long(5);
+    SBox b = v.Box(1);
+    int32_t len = v.Long(5);
     int32_t f = v.Flags(6), f2 = v.Flags(7);
-    if (!v.Good(false))
-        return nullptr;
-    auto* c = XNEW(T);
-    CControlBase* done = Created(r, c, c != nullptr && c->Create(r.id, text, x, y, w, h, len, f));
-    if (done != nullptr && f2 != 0)
-        done->SetFlag(f2);
-    return done;
+    T* c = v.Make<T>(false, [&](T* t) { return t->Create(r.id, text, b.x, b.y, b.w, b.h, len, f); });
+    if (c != nullptr && f2 != 0)
+        c->SetFlag(f2);
+    return c;
 }
 
 // Sliders: x, y, w, h, min, max, value, page, flags; "Flags", "Down" and
@@ -273,31 +263,27 @@ template <class T> CControlBase* ReadEditKind(SDlgRead& r)
 CControlBase* ReadSlider(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
     int32_t n[8];
     for (int32_t i = 0; i < 8; ++i)
         n[i] = v.Long(i);
     int32_t f = v.Flags(8);
-    if (!v.Good(true))
-        return nullptr;
-    auto* c = XNEW(CSlider);
-    if (Created(r, c, c != nullptr && c->Create(r.id, n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7], f)) ==
-        nullptr)
+    auto* c = v.Make<CSlider>(
+        true, [&](CSlider* s) { return s->Create(r.id, n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7], f); });
+    if (c == nullptr)
         return nullptr;
     const struct {
         const char* item;
+        const char* what;
         CControlBase* part;
-    } parts[] = {{"Flags", c->lower}, {"Down", c->higher}, {"Drag", c->thumb}};
+    } parts[] = {{"Flags", "Flags flags", c->lower},
+                 {"Down", "Down flags", c->higher},
+                 {"Drag", "Drag flags", c->thumb}};
     for (const auto& p : parts) {
         if (!r.res->FindItem(p.item))
             continue;
         int32_t extra = 0;
-        if (r.res->GetString(0) == nullptr || !r.res->GetResFlags(0, &extra)) {
-            xDlgDiscard(c);
-            xErrorf("Unable to get the %s flags in the \"%s\" %s ctrl", p.item, r.idName, r.kind);
-            return nullptr;
-        }
+        if (!ItemFlags(r, &extra))
+            return BadItem(r, c, p.what);
         if (p.part != nullptr)
             p.part->SetFlag(extra);
     }
@@ -305,8 +291,9 @@ CControlBase* ReadSlider(SDlgRead& r)
 }
 
 // The "Text" items of a list or combo box, in order, as its entries; each
-// entry keeps its own copy of the text.
-template <class T> bool ReadEntries(SDlgRead& r, T* c, CListbox* list)
+// entry keeps its own copy of the text. On failure the control is
+// discarded (reported).
+template <class T> CControlBase* ReadEntries(SDlgRead& r, T* c, CListbox* list)
 {
     for (int32_t more = r.res->FirstItem(); more; more = r.res->NextItem()) {
         if (strcasecmp(r.res->GetKeyword(), "Text") != 0)
@@ -317,52 +304,39 @@ template <class T> bool ReadEntries(SDlgRead& r, T* c, CListbox* list)
             (entry = list->GetEntry(list->GetNumEntries())) == nullptr ||
             (entry->text != nullptr && !entry->textOwned && entry->MakeTextWritable(0) == nullptr)) {
             xErrorf("Unable to add the entries of the \"%s\" %s ctrl", r.idName, r.kind);
-            return false;
+            xDlgDiscard(c);
+            return nullptr;
         }
     }
-    return true;
+    return c;
 }
 
 // List boxes: x, y, w, h, field height, (a value not read), flags.
 CControlBase* ReadListbox(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
-    int32_t x = v.Long(0), y = v.Long(1), w = v.Long(2), h = v.Long(3), field = v.Long(4), f = v.Flags(6);
-    if (!v.Good(true))
-        return nullptr;
-    auto* c = XNEW(CListbox);
-    if (Created(r, c, c != nullptr && c->Create(r.id, x, y, w, h, field, f)) == nullptr)
-        return nullptr;
-    if (!ReadEntries(r, c, c)) {
-        xDlgDiscard(c);
-        return nullptr;
-    }
-    return c;
+    SBox b = v.Box(0);
+    int32_t field = v.Long(4), f = v.Flags(6);
+    auto* c =
+        v.Make<CListbox>(true, [&](CListbox* l) { return l->Create(r.id, b.x, b.y, b.w, b.h, field, f); });
+    return c == nullptr ? nullptr : ReadEntries(r, c, c);
 }
 
 // Combo boxes: x, y, w, h, list height, hotkey, flags, second flags.
 CControlBase* ReadCombobox(SDlgRead& r)
 {
     CreateValues v(r);
-    if (!v.Find())
-        return nullptr;
-    int32_t x = v.Long(0), y = v.Long(1), w = v.Long(2), h = v.Long(3), listH = v.Long(4);
+    SBox b = v.Box(0);
+    int32_t listH = v.Long(4);
     int16_t key = v.Hotkey(5);
     int32_t f = v.Flags(6), f2 = v.Flags(7);
-    if (!v.Good(true))
-        return nullptr;
-    auto* c = XNEW(CCombobox);
-    if (Created(r, c, c != nullptr && c->Create(r.id, x, y, w, h, listH, key, f)) == nullptr)
+    auto* c = v.Make<CCombobox>(
+        true, [&](CCombobox* cb) { return cb->Create(r.id, b.x, b.y, b.w, b.h, listH, key, f); });
+    if (c == nullptr)
         return nullptr;
     if (f2 != 0)
         c->SetFlag(f2);
-    if (!ReadEntries(r, c, c->list)) {
-        xDlgDiscard(c);
-        return nullptr;
-    }
-    return c;
+    return ReadEntries(r, c, c->list);
 }
 
 } // namespace
@@ -413,16 +387,8 @@ void xDlgDiscard(CControlBase* c)
 CControlBase* xDlgCreateStatic(CResData* res, const char* idName, int32_t id)
 {
     SDlgRead r{res, idName, id, "static"};
-    CreateValues v(r);
-    char* text = v.Text(1);
-    int32_t x = v.Long(2), y = v.Long(3), w = v.Long(4), h = v.Long(5), f = v.Flags(6);
-    if (!v.Good(false))
-        return nullptr;
-    auto* c = XNEW(CStatic);
-    CControlBase* done = Created(r, c, c != nullptr && c->Create(text, x, y, w, h, f));
-    if (done != nullptr)
-        done->SetID(id);
-    return done;
+    CreateValues v(r, false);
+    return StaticFrom(r, v, 1);
 }
 
 int32_t xDlgAddToGroup(CControlBase* group, CControlBase* c, int32_t)

@@ -7,6 +7,7 @@
 // state a display surface is in after the display was taken away; marking
 // one lost spoils its pixels so that a repaint is really needed.
 #include "platform/platform.h"
+#include "platform/sdlformat.h"
 
 #include <SDL2/SDL.h>
 
@@ -50,20 +51,8 @@ PixelSurface* CreatePixelSurface(uint8_t* pixels, int32_t width, int32_t height,
 {
     if (width <= 0 || height <= 0)
         return nullptr;
-    uint32_t format;
-    switch (bits) {
-    case 8:
-        format = SDL_PIXELFORMAT_INDEX8;
-        break;
-    case 16:
-        format = SDL_MasksToPixelFormatEnum(16, redMask, greenMask, blueMask, 0);
-        break;
-    case 24:
-        format = SDL_PIXELFORMAT_BGR24;
-        break;
-    default:
-        return nullptr;
-    }
+    const uint32_t format =
+        SurfaceFormat(bits, SDL_MasksToPixelFormatEnum(16, redMask, greenMask, blueMask, 0));
     if (format == SDL_PIXELFORMAT_UNKNOWN)
         return nullptr;
     SDL_Surface* s = pixels != nullptr

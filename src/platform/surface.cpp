@@ -4,6 +4,7 @@
 // into a window's surface and shown with one rectangle update; the desktop
 // mode; window frames and the cursor.
 #include "platform/platform.h"
+#include "platform/sdlformat.h"
 
 #include <SDL2/SDL.h>
 
@@ -18,20 +19,9 @@ Section* CreateSection(uint8_t* pixels, int32_t width, int32_t height, int32_t p
 {
     if (pixels == nullptr || width <= 0 || height <= 0 || pitch <= 0)
         return nullptr;
-    uint32_t format;
-    switch (bits) {
-    case 8:
-        format = SDL_PIXELFORMAT_INDEX8;
-        break;
-    case 16:
-        format = SDL_PIXELFORMAT_RGB555;
-        break;
-    case 24:
-        format = SDL_PIXELFORMAT_BGR24;
-        break;
-    default:
+    const uint32_t format = SurfaceFormat(bits, SDL_PIXELFORMAT_RGB555);
+    if (format == SDL_PIXELFORMAT_UNKNOWN)
         return nullptr;
-    }
     SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(pixels, width, height, bits, pitch, format);
     if (s == nullptr)
         return nullptr;
