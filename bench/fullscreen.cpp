@@ -11,11 +11,10 @@
 #include <tarvex/tarvex.h>
 
 #include "platform/platform.h"
+#include "rounds.h"
 
 #include <SDL.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -25,34 +24,13 @@ namespace
 
 constexpr int kRounds = 7;
 
-double Micros(const std::function<void()>& work, int reps)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < reps; ++i)
-        work();
-    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count() / reps;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 void Compare(const char* name, const char* peerName, int reps, const std::function<void()>& ours,
              const std::function<void()>& peer)
 {
-    ours();
-    peer(); // warm up
-    std::vector<double> a, b, ratios;
-    for (int r = 0; r < kRounds; ++r) {
-        const double to = Micros(ours, reps), tp = Micros(peer, reps);
-        a.push_back(to);
-        b.push_back(tp);
-        ratios.push_back(tp / to);
-    }
-    std::printf("%-36s ours %9.1f us   %-14s %9.1f us   ratio %5.2fx\n", name, Median(a), peerName, Median(b),
-                Median(ratios));
+    const RoundTimes t = TimeInterleaved(kRounds, reps, ours, peer);
+    auto micros = [reps](double seconds) { return seconds * 1e6 / reps; };
+    std::printf("%-36s ours %9.1f us   %-14s %9.1f us   ratio %5.2fx\n", name, MedianAs(t.ours, micros),
+                peerName, MedianAs(t.peer, micros), MedianOf(t.ratios));
 }
 
 bool OpenFullScreen(int32_t bits, int32_t& w, int32_t& h)

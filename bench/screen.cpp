@@ -11,11 +11,10 @@
 #include <tarvex/tarvex.h>
 
 #include "platform/platform.h"
+#include "rounds.h"
 
 #include <SDL.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -26,34 +25,15 @@ namespace
 
 constexpr int kRounds = 7;
 
-double Seconds(const std::function<void()>& work, int reps)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < reps; ++i)
-        work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
 // Runs both sides interleaved; prints units per second of each (medians)
 // and the median ratio.
 void Compare(const char* name, const char* unit, double unitsPerRep, int reps,
              const std::function<void()>& ours, const std::function<void()>& peer)
 {
-    ours();
-    peer(); // warm up
-    std::vector<double> ratios, a, b;
-    for (int r = 0; r < kRounds; ++r) {
-        const double to = Seconds(ours, reps), tp = Seconds(peer, reps);
-        a.push_back(unitsPerRep * reps / to);
-        b.push_back(unitsPerRep * reps / tp);
-        ratios.push_back(tp / to);
-    }
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
-    std::printf("%-34s ours %10.1f %-9s sdl %10.1f %-9s ratio %5.2fx\n", name, median(a), unit, median(b),
-                unit, median(ratios));
+    const RoundTimes t = TimeInterleaved(kRounds, reps, ours, peer);
+    auto rate = [&](double seconds) { return unitsPerRep * reps / seconds; };
+    std::printf("%-34s ours %10.1f %-9s sdl %10.1f %-9s ratio %5.2fx\n", name, MedianAs(t.ours, rate), unit,
+                MedianAs(t.peer, rate), unit, MedianOf(t.ratios));
 }
 
 void FrameCases(CDibScreen* s)

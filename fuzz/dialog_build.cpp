@@ -2,22 +2,17 @@
 // is tried as a window id, building its dialog under a GUI root (no
 // screen); a dialog either builds or fails cleanly, its controls answer the
 // dialog's look-ups, and destroying it leaves no tracked block behind.
+#include "fuzz_globals.h"
+
 #include <tarvex/tarvex.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace
 {
 
-[[noreturn]] void Die(const char* what)
-{
-    std::fprintf(stderr, "dialog_build: %s\n", what);
-    std::abort();
-}
+[[noreturn]] void Die(const char* what) { fuzzglb::Stop("dialog_build", what); }
 
 void Check(const uint8_t* data, size_t size)
 {
@@ -60,21 +55,5 @@ void Check(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    auto g = std::make_unique<SGlobals>();
-    auto s = std::make_unique<SSysGlobals>();
-    glb = g.get();
-    sglb = s.get();
-    if (!xCreateGlobals())
-        Die("xCreateGlobals failed");
-    if (xCreateGuiRoot() == nullptr)
-        Die("no GUI root");
-    const int32_t blocksAtStart = glb->memory->list.GetNumNodes();
-    Check(data, size);
-    if (glb->memory->list.GetNumNodes() != blocksAtStart)
-        Die("tracked blocks left behind");
-    xFreeGuiRoot();
-    xFreeGlobals();
-    glb = nullptr;
-    sglb = nullptr;
-    return 0;
+    return fuzzglb::RunWithGlobals("dialog_build", true, Check, data, size);
 }

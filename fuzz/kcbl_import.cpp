@@ -1,22 +1,17 @@
 // Fuzz target for the KCBL reader: any bytes must import (or fail) cleanly,
 // and whatever was read must export and read back to the same items, values
 // and chunk structure, with the export text stable from then on.
+#include "fuzz_globals.h"
+
 #include <tarvex/tarvex.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace
 {
 
-[[noreturn]] void Die(const char* what)
-{
-    std::fprintf(stderr, "kcbl_import: %s\n", what);
-    std::abort();
-}
+[[noreturn]] void Die(const char* what) { fuzzglb::Stop("kcbl_import", what); }
 
 // Same items (keyword and value bytes) and the same tree, walked without recursion.
 bool SameTree(const TKCBLChunk* a, const TKCBLChunk* b)
@@ -107,18 +102,5 @@ void Check(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    auto g = std::make_unique<SGlobals>();
-    auto s = std::make_unique<SSysGlobals>();
-    glb = g.get();
-    sglb = s.get();
-    if (!xCreateGlobals())
-        Die("xCreateGlobals failed");
-    const int32_t blocksAtStart = glb->memory->list.GetNumNodes(); // what xCreateGlobals made
-    Check(data, size);
-    if (glb->memory->list.GetNumNodes() != blocksAtStart)
-        Die("tracked blocks left behind");
-    xFreeGlobals();
-    glb = nullptr;
-    sglb = nullptr;
-    return 0;
+    return fuzzglb::RunWithGlobals("kcbl_import", false, Check, data, size);
 }

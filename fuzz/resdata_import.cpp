@@ -3,22 +3,17 @@
 // expansion, zero-byte check), anything else is imported as script text.
 // Whatever was set up must answer every look-up, parse every value as
 // flags, hotkey and colour without harm, and free without leaving a block.
+#include "fuzz_globals.h"
+
 #include <tarvex/tarvex.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace
 {
 
-[[noreturn]] void Die(const char* what)
-{
-    std::fprintf(stderr, "resdata_import: %s\n", what);
-    std::abort();
-}
+[[noreturn]] void Die(const char* what) { fuzzglb::Stop("resdata_import", what); }
 
 void Exercise(CResData& res)
 {
@@ -93,18 +88,5 @@ void Check(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    auto g = std::make_unique<SGlobals>();
-    auto s = std::make_unique<SSysGlobals>();
-    glb = g.get();
-    sglb = s.get();
-    if (!xCreateGlobals())
-        Die("xCreateGlobals failed");
-    const int32_t blocksAtStart = glb->memory->list.GetNumNodes();
-    Check(data, size);
-    if (glb->memory->list.GetNumNodes() != blocksAtStart)
-        Die("tracked blocks left behind");
-    xFreeGlobals();
-    glb = nullptr;
-    sglb = nullptr;
-    return 0;
+    return fuzzglb::RunWithGlobals("resdata_import", false, Check, data, size);
 }

@@ -2,30 +2,15 @@
 // clicked through the main window procedure as the window system would, and
 // closed by the OK button's handler, which destroys the window holding it.
 #include "controls_tour.h"
+#include "tour_util.h"
 
 #include <tarvex/tarvex.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 namespace
 {
-
-const char* const kFont = "data/fonts/dejavusans16.xbf";
-
-std::string FindFont()
-{
-    std::error_code ec;
-    if (std::filesystem::exists(kFont, ec))
-        return kFont;
-    std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-    for (int up = 0; up < 5 && !ec && !dir.empty(); ++up, dir = dir.parent_path())
-        if (std::filesystem::exists(dir / kFont, ec))
-            return (dir / kFont).string();
-    return kFont;
-}
 
 enum : int32_t { kOk = 1, kRemember = 2, kGroup = 3, kFast = 4, kSafe = 5, kBar = 6 };
 
@@ -62,16 +47,6 @@ void OnForm(int32_t msg, int32_t, int32_t controlId, int32_t, void* user)
     }
 }
 
-void Click(int32_t x, int32_t y)
-{
-    xMainWindowProc(sglb->mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
-    xHandler();
-    xMainWindowProc(sglb->mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-    xHandler();
-    xMainWindowProc(sglb->mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-    xHandler();
-}
-
 // Remembers a control for closing; it joins the window once created.
 template <class T> T* Keep(Form& f, T* c)
 {
@@ -83,15 +58,11 @@ template <class T> T* Keep(Form& f, T* c)
 
 bool ControlsTour(const std::string& folder)
 {
-    CScreenBase* s = sglb->dibScreen;
-    if (s == nullptr || !s->InitModeRez(640, 480, 16, XVMODE_WINDOW)) {
-        std::printf("controls: could not open a 640x480 16-bit window\n");
+    CScreenBase* s = tour::OpenTourScreen("controls");
+    if (s == nullptr)
         return false;
-    }
     CWinCtrl* root = xCreateGuiRoot();
-    CFont* font = XNEW(CFont);
-    if (font->Load(FindFont().c_str(), 0))
-        root->SetDefaultFont(font);
+    CFont* font = tour::LoadDefaultFont(root);
     Form form;
     form.win = XNEW(CWindow);
     static char title[] = "Log in", remember[] = "Remember me", group[] = "Connection", fast[] = "Fast",
@@ -126,27 +97,19 @@ bool ControlsTour(const std::string& folder)
 
     // Window (100, 80), titlebar 16 high: check the box, pick "Safe".
     const int32_t wx = 100, wy = 80 + XTITLEBAR_HEIGHT;
-    Click(wx + 20, wy + 20);
-    Click(wx + 30, wy + 88);
+    tour::ClickMain(wx + 20, wy + 20);
+    tour::ClickMain(wx + 30, wy + 88);
     const bool checked = box->IsChecked() == 1;
     const bool picked = frame->GetSelected() == kSafe;
     for (int32_t i = 0; i < 5; ++i)
         xHandler();
 
-    s->FillRect(0, 0, 640, 480, TRGBA(30, 70, 110));
-    root->Validate();
-    root->MsgHandler(XMSG_DRAW, 0, 0);
-    CBitmap* shot = XNEW(CBitmap);
-    CBitmap* picture = s->GetScreenBitmap();
+    tour::RedrawGui(s, root);
     const std::string file = folder + "/controls.bmp";
-    const bool saved = picture != nullptr &&
-                       shot->CreateRGB(picture->width, picture->height, 24, 8, 8, 8, 0, 8, 16, 0) &&
-                       shot->Blt(picture, 0, 0, 0, 0, -1, -1, 0, 0, 0) &&
-                       shot->Save(file.c_str(), nullptr, nullptr, nullptr, 0);
-    XDELETE(shot);
+    const bool saved = tour::SaveScreen(s, file);
 
     // OK: its handler destroys the window, the button included.
-    Click(wx + 240, wy + 176);
+    tour::ClickMain(wx + 240, wy + 176);
     xHandler();
     std::printf("controls: box %s, radio %s, %zu notes, OK %s; picture saved to %s\n",
                 checked ? "checked" : "NOT checked", picked ? "\"Safe\" picked" : "NOT picked",

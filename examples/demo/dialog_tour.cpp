@@ -2,14 +2,13 @@
 // (packed as an application would ship it), filled in by input given to the
 // main window procedure, and the application's handler reacting to OK.
 #include "dialog_tour.h"
+#include "tour_util.h"
 
 #include <tarvex/tarvex.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <system_error>
 
 namespace
 {
@@ -25,19 +24,6 @@ enum : int32_t {
     IDC_OK = 311,
     IDC_STATUS = 313,
 };
-
-// The folder holding data/ (the working folder or one above the program).
-std::string FindDataRoot()
-{
-    std::error_code ec;
-    if (std::filesystem::exists("data/gui/login.script", ec))
-        return ".";
-    std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-    for (int up = 0; up < 5 && !ec && !dir.empty(); ++up, dir = dir.parent_path())
-        if (std::filesystem::exists(dir / "data/gui/login.script", ec))
-            return dir.string();
-    return ".";
-}
 
 // The script with its "data/..." file names rooted at root.
 std::string ReadScript(const std::string& root)
@@ -72,19 +58,10 @@ void OnLogin(int32_t msg, int32_t, int32_t controlId, int32_t, void*)
     g_login->SetText(IDC_STATUS, g_status);
 }
 
-void Post(uint32_t msg, uint32_t wParam, int32_t lParam)
-{
-    xMainWindowProc(sglb->mainWindow, msg, wParam, lParam);
-    xHandler();
-    xHandler();
-}
+// Every message here gets two frames.
+void Post(uint32_t msg, uint32_t wParam, int32_t lParam) { tour::PostToMain(msg, wParam, lParam, 2); }
 
-void ClickAt(int32_t x, int32_t y)
-{
-    Post(WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
-    Post(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-    Post(WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-}
+void ClickAt(int32_t x, int32_t y) { tour::ClickMain(x, y, 2); }
 
 void ClickCtrl(int32_t id)
 {
@@ -103,29 +80,15 @@ void Type(const char* text)
     }
 }
 
-bool SaveScreen(CScreenBase* s, const std::string& file)
-{
-    CBitmap* shot = XNEW(CBitmap);
-    CBitmap* picture = s->GetScreenBitmap();
-    bool saved = picture != nullptr &&
-                 shot->CreateRGB(picture->width, picture->height, 24, 8, 8, 8, 0, 8, 16, 0) &&
-                 shot->Blt(picture, 0, 0, 0, 0, -1, -1, 0, 0, 0) &&
-                 shot->Save(file.c_str(), nullptr, nullptr, nullptr, 0);
-    XDELETE(shot);
-    return saved;
-}
-
 } // namespace
 
 bool DialogTour(const std::string& folder)
 {
-    CScreenBase* s = sglb->dibScreen;
-    if (s == nullptr || !s->InitModeRez(640, 480, 16, XVMODE_WINDOW)) {
-        std::printf("dialog: could not open a 640x480 16-bit window\n");
+    CScreenBase* s = tour::OpenTourScreen("dialog");
+    if (s == nullptr)
         return false;
-    }
     // The form as an application ships it: packed.
-    const std::string script = ReadScript(FindDataRoot());
+    const std::string script = ReadScript(tour::FindDataRoot("data/gui/login.script"));
     uint32_t size = 0;
     char* packed = xPackRes(script.data(), static_cast<uint32_t>(script.size()), &size);
     const std::string resFile = folder + "/login.res";
@@ -156,10 +119,8 @@ bool DialogTour(const std::string& folder)
                  g_login->GetCtrl(IDC_REGION)->GetSelected() == 2;
         ClickCtrl(IDC_OK);
         greeted = g_ok == 1 && std::string(g_status) == "Welcome, ada!";
-        s->FillRect(0, 0, 640, 480, TRGBA(30, 70, 110));
-        root->Validate();
-        root->MsgHandler(XMSG_DRAW, 0, 0);
-        saved = SaveScreen(s, folder + "/dialog.bmp");
+        tour::RedrawGui(s, root);
+        saved = tour::SaveScreen(s, folder + "/dialog.bmp");
         // A message box on top, closed by Enter queued for it.
         glb->keyboard->AddKeyToQueue(XKEY_ENTER, XKEYF_DOWN, 0);
         glb->keyboard->AddKeyToQueue(XKEY_ENTER, 0, 0);

@@ -2,29 +2,14 @@
 // window, typed into through the keyboard queue and clicked through the main
 // window procedure, so the GUI root routes everything as it would a user's.
 #include "entry_tour.h"
+#include "tour_util.h"
 
 #include <tarvex/tarvex.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 namespace
 {
-
-const char* const kFont = "data/fonts/dejavusans16.xbf";
-
-std::string FindFont()
-{
-    std::error_code ec;
-    if (std::filesystem::exists(kFont, ec))
-        return kFont;
-    std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-    for (int up = 0; up < 5 && !ec && !dir.empty(); ++up, dir = dir.parent_path())
-        if (std::filesystem::exists(dir / kFont, ec))
-            return (dir / kFont).string();
-    return kFont;
-}
 
 enum : int32_t { kName = 1, kVolume = 2, kServers = 3, kRegion = 4 };
 
@@ -38,17 +23,9 @@ void OnEntry(int32_t msg, int32_t, int32_t controlId, int32_t, void*)
         ++g_changes[controlId];
 }
 
-void Mouse(uint32_t msg, uint32_t keys, int32_t x, int32_t y)
-{
-    xMainWindowProc(sglb->mainWindow, msg, keys, MAKELPARAM(x, y));
-    xHandler();
-}
-
 void Click(int32_t x, int32_t y)
 {
-    Mouse(WM_MOUSEMOVE, 0, x, y);
-    Mouse(WM_LBUTTONDOWN, MK_LBUTTON, x, y);
-    Mouse(WM_LBUTTONUP, 0, x, y);
+    tour::ClickMain(x, y);
     xHandler();
 }
 
@@ -56,15 +33,11 @@ void Click(int32_t x, int32_t y)
 
 bool EntryTour(const std::string& folder)
 {
-    CScreenBase* s = sglb->dibScreen;
-    if (s == nullptr || !s->InitModeRez(640, 480, 16, XVMODE_WINDOW)) {
-        std::printf("entry: could not open a 640x480 16-bit window\n");
+    CScreenBase* s = tour::OpenTourScreen("entry");
+    if (s == nullptr)
         return false;
-    }
     CWinCtrl* root = xCreateGuiRoot();
-    CFont* font = XNEW(CFont);
-    if (font->Load(FindFont().c_str(), 0))
-        root->SetDefaultFont(font);
+    CFont* font = tour::LoadDefaultFont(root);
     auto* win = XNEW(CWindow);
     char title[] = "Settings";
     win->Create(9, title, 100, 80, 330, 200, XWIN_TITLEBAR | XWIN_FRAME);
@@ -91,7 +64,7 @@ bool EntryTour(const std::string& folder)
 
     // Click into the field and type a name, one key per frame.
     const int32_t ox = win->x, oy = win->y + XTITLEBAR_HEIGHT;
-    Mouse(WM_MOUSEMOVE, 0, 600, 400);
+    tour::PostToMain(WM_MOUSEMOVE, 0, MAKELPARAM(600, 400));
     Click(ox + 60, oy + 20);
     for (const char* p = "player"; *p != 0; ++p) {
         glb->keyboard->AddKeyToQueue(static_cast<uint16_t>(*p), XKEYF_DOWN, 0);
@@ -103,17 +76,9 @@ bool EntryTour(const std::string& folder)
     Click(ox + 180 + 140 - 7, oy + 20);
     Click(ox + 240, oy + 10 + 22 + 2 + 20 + 10);
 
-    s->FillRect(0, 0, 640, 480, TRGBA(30, 70, 110));
-    root->Validate();
-    root->MsgHandler(XMSG_DRAW, 0, 0);
-    CBitmap* shot = XNEW(CBitmap);
-    CBitmap* picture = s->GetScreenBitmap();
+    tour::RedrawGui(s, root);
     const std::string file = folder + "/entry.bmp";
-    bool saved = picture != nullptr &&
-                 shot->CreateRGB(picture->width, picture->height, 24, 8, 8, 8, 0, 8, 16, 0) &&
-                 shot->Blt(picture, 0, 0, 0, 0, -1, -1, 0, 0, 0) &&
-                 shot->Save(file.c_str(), nullptr, nullptr, nullptr, 0);
-    XDELETE(shot);
+    const bool saved = tour::SaveScreen(s, file);
     CControlBase* server = servers.GetSelectedControl();
     CControlBase* place = region.GetSelectedControl();
     std::printf("entry: name \"%s\" (%d changes), volume %d, server %s, region %s; picture saved to %s\n",

@@ -2,11 +2,9 @@
 // under xvfb-run, shows a window with a check box, two radio buttons and an
 // OK button, and has xdotool click the box and a radio button and press
 // Enter (OK's hotkey), whose handler destroys the window.
-#include "platform/platform.h"
 #include "tarvex_test.h"
 #include "x11_util.h"
 
-#include <SDL2/SDL.h>
 #include <tarvex/checkbox.h>
 
 #include <string>
@@ -18,7 +16,7 @@ namespace
 constexpr const char* kChildVar = "TARVEX_X11_CONTROLS_CHILD";
 constexpr const char* kTitle = "tarvex-x11-controls";
 using tvtest::PumpUntil;
-using tvtest::RunProgram;
+using tvtest::Xdo;
 
 struct Form {
     CWindow* win = nullptr;
@@ -52,10 +50,7 @@ void RunInsideX()
 {
     tvtest::Globals g(true);
     ASSERT_TRUE(g.ok) << tvtest::LastError();
-    ASSERT_STREQ(SDL_GetCurrentVideoDriver(), "x11");
-    ASSERT_TRUE(sglb->dibScreen->InitModeRez(640, 480, 16, XVMODE_WINDOW));
-    ASSERT_TRUE(tvp::SetWindowText(sglb->mainWindow, kTitle));
-    tvp::ShowWindow(sglb->mainWindow, SW_SHOW);
+    ASSERT_NO_FATAL_FAILURE(tvtest::ShowScreenWindow(kTitle));
     CWinCtrl* root = xCreateGuiRoot();
     Form form;
     form.win = XNEW(CWindow);
@@ -78,36 +73,17 @@ void RunInsideX()
     ra->SetParent(7, form.win, group);
     rb->SetParent(7, form.win, group);
     group->SetSelected(4);
-    for (int i = 0; i < 40; ++i) {
-        xHandler();
-        usleep(5000);
-    }
-    std::string found;
-    ASSERT_EQ(RunProgram({"xdotool", "search", "--sync", "--onlyvisible", "--name", kTitle}, &found), 0)
-        << found;
-    const std::string win = found.substr(0, found.find('\n'));
-    ASSERT_EQ(RunProgram({"xdotool", "windowfocus", "--sync", win}), 0);
-    auto xdo = [&](std::vector<std::string> args) {
-        std::vector<std::string> all = {"xdotool"};
-        all.insert(all.end(), args.begin(), args.end());
-        int rc = RunProgram(all);
-        for (int i = 0; i < 10; ++i) {
-            xHandler();
-            usleep(5000);
-        }
-        return rc;
-    };
+    tvtest::PumpFrames(40);
+    std::string log;
+    const std::string win = tvtest::FocusWindowNamed(kTitle, &log);
+    ASSERT_FALSE(win.empty()) << log;
     // Window (100, 100), controls 16 pixels below its top for the titlebar.
-    auto click = [&](int32_t x, int32_t y) {
-        EXPECT_EQ(xdo({"mousemove", "--window", win, "--sync", std::to_string(x), std::to_string(y)}), 0);
-        EXPECT_EQ(xdo({"click", "1"}), 0);
-    };
-    click(120, 136);
+    EXPECT_EQ(tvtest::XdoClick(win, 120, 136), 0);
     EXPECT_TRUE(PumpUntil([&] { return box->IsChecked() == 1; }));
-    click(130, 196);
+    EXPECT_EQ(tvtest::XdoClick(win, 130, 196), 0);
     EXPECT_TRUE(PumpUntil([&] { return group->GetSelected() == 5; }));
-    ASSERT_EQ(xdo({"mousemove", "--window", win, "--sync", "500", "400"}), 0);
-    ASSERT_EQ(xdo({"key", "Return"}), 0);
+    ASSERT_EQ(Xdo({"mousemove", "--window", win, "--sync", "500", "400"}), 0);
+    ASSERT_EQ(Xdo({"key", "Return"}), 0);
     EXPECT_TRUE(PumpUntil([&] { return form.win == nullptr; }));
     const std::vector<int32_t> want = {602, 605, 704, 101, 201};
     EXPECT_EQ(form.heard, want);
@@ -117,17 +93,6 @@ void RunInsideX()
     EXPECT_EQ(g.Finish(), "") << "leak list not empty";
 }
 
-TEST(GuiX11, ControlsClickedAndTyped)
-{
-    if (std::getenv(kChildVar) != nullptr) {
-        RunInsideX();
-        return;
-    }
-    if (!tvtest::XToolsPresent())
-        GTEST_SKIP() << "xvfb-run, Xvfb or xdotool missing";
-    std::string out;
-    const int rc = tvtest::RunSelfInXServer(kChildVar, "GuiX11.ControlsClickedAndTyped", &out);
-    EXPECT_EQ(rc, 0) << out;
-}
+TEST(GuiX11, ControlsClickedAndTyped) { tvtest::RunInXServer(kChildVar, RunInsideX); }
 
 } // namespace

@@ -3,17 +3,11 @@
 // dialog and has xdotool fill it in (typing into both fields, clicking the
 // check box, a radio button, a list entry and OK); the values are read back.
 #include "login_util.h"
-#include "platform/platform.h"
 #include "tarvex_test.h"
 #include "x11_util.h"
 
-#include <SDL2/SDL.h>
-
-#include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
-#include <vector>
 
 namespace
 {
@@ -21,7 +15,7 @@ namespace
 constexpr const char* kChildVar = "TARVEX_X11_DIALOG_CHILD";
 constexpr const char* kTitle = "tarvex-x11-dialog";
 using tvtest::PumpUntil;
-using tvtest::RunProgram;
+using tvtest::Xdo;
 
 int32_t g_okClicks = 0;
 tvtest::LoginValues g_atOk;
@@ -39,11 +33,7 @@ void RunInsideX()
 {
     tvtest::Globals g(true);
     ASSERT_TRUE(g.ok) << tvtest::LastError();
-    HWND main = sglb->mainWindow;
-    ASSERT_STREQ(SDL_GetCurrentVideoDriver(), "x11");
-    ASSERT_TRUE(sglb->dibScreen->InitModeRez(640, 480, 16, XVMODE_WINDOW));
-    ASSERT_TRUE(tvp::SetWindowText(main, kTitle));
-    tvp::ShowWindow(main, SW_SHOW);
+    ASSERT_NO_FATAL_FAILURE(tvtest::ShowScreenWindow(kTitle));
     CWinCtrl* root = xCreateGuiRoot();
     ASSERT_NE(root, nullptr);
 
@@ -58,33 +48,16 @@ void RunInsideX()
     ASSERT_TRUE(res->Load("login.res")) << tvtest::LastError();
     g_dlg = XNEW(CDialog);
     ASSERT_EQ(g_dlg->Create(res, tvtest::IDW_LOGIN, OnLogin, 0, nullptr), 1) << tvtest::LastError();
-    for (int i = 0; i < 40; ++i) {
-        xHandler();
-        usleep(5000);
-    }
+    tvtest::PumpFrames(40);
 
-    std::string found;
-    ASSERT_EQ(RunProgram({"xdotool", "search", "--sync", "--onlyvisible", "--name", kTitle}, &found), 0)
-        << found;
-    const std::string win = found.substr(0, found.find('\n'));
-    ASSERT_FALSE(win.empty());
-    ASSERT_EQ(RunProgram({"xdotool", "windowfocus", "--sync", win}), 0);
-    auto xdo = [&](std::vector<std::string> args) {
-        std::vector<std::string> all = {"xdotool"};
-        all.insert(all.end(), args.begin(), args.end());
-        int rc = RunProgram(all);
-        for (int i = 0; i < 12; ++i) { // let the frames see it
-            xHandler();
-            usleep(5000);
-        }
-        return rc;
-    };
+    std::string log;
+    const std::string win = tvtest::FocusWindowNamed(kTitle, &log);
+    ASSERT_FALSE(win.empty()) << log;
+    // Each xdotool step gets 12 frames of its own.
+    constexpr int kFrames = 12;
     // Clicks at a point of the dialog (window coordinates).
     auto clickAt = [&](int32_t x, int32_t y) {
-        EXPECT_EQ(xdo({"mousemove", "--window", win, "--sync", std::to_string(g_dlg->x + x),
-                       std::to_string(g_dlg->y + y)}),
-                  0);
-        EXPECT_EQ(xdo({"click", "1"}), 0);
+        EXPECT_EQ(tvtest::XdoClick(win, g_dlg->x + x, g_dlg->y + y, kFrames), 0);
     };
     auto clickCtrl = [&](int32_t id) {
         CControlBase* c = g_dlg->GetCtrl(id);
@@ -93,7 +66,7 @@ void RunInsideX()
     // Typed one key at a time, so every key has frames of its own.
     auto type = [&](const std::string& text) {
         for (char ch : text)
-            EXPECT_EQ(xdo({"type", "--window", win, "--delay", "30", std::string(1, ch)}), 0);
+            EXPECT_EQ(Xdo({"type", "--window", win, "--delay", "30", std::string(1, ch)}, kFrames), 0);
     };
     clickCtrl(tvtest::IDC_USER);
     type("ada");
@@ -119,17 +92,6 @@ void RunInsideX()
     EXPECT_EQ(g.Finish(), "") << "leak list not empty";
 }
 
-TEST(DialogX11, LoginFormFilledInWithXdotool)
-{
-    if (std::getenv(kChildVar) != nullptr) {
-        RunInsideX();
-        return;
-    }
-    if (!tvtest::XToolsPresent())
-        GTEST_SKIP() << "xvfb-run, Xvfb or xdotool missing";
-    std::string out;
-    const int rc = tvtest::RunSelfInXServer(kChildVar, "DialogX11.LoginFormFilledInWithXdotool", &out);
-    EXPECT_EQ(rc, 0) << out;
-}
+TEST(DialogX11, LoginFormFilledInWithXdotool) { tvtest::RunInXServer(kChildVar, RunInsideX); }
 
 } // namespace

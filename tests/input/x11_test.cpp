@@ -2,20 +2,10 @@
 // xvfb-run, opens the main window there and has xdotool type keys and click
 // into it; the keyboard queue and the mouse state must see what was typed
 // and clicked, and the window's cursors must be the X server's own.
-#include "platform/platform.h"
 #include "tarvex_test.h"
 #include "x11_util.h"
 
-#include <SDL2/SDL.h>
-
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -24,7 +14,6 @@ namespace
 constexpr const char* kChildVar = "TARVEX_X11_CHILD";
 constexpr const char* kTitle = "tarvex-x11-input";
 
-using tvtest::OnPath;
 using tvtest::PumpUntil;
 using tvtest::RunProgram;
 
@@ -46,17 +35,11 @@ void RunInsideX()
     ASSERT_TRUE(tvp::SetWindowText(main, kTitle));
     ASSERT_TRUE(tvp::SetWindowPos(main, 0, 0, 640, 480));
     tvp::ShowWindow(main, SW_SHOW);
-    for (int i = 0; i < 40; ++i) { // let the window come up
-        xHandler();
-        usleep(5000);
-    }
+    tvtest::PumpFrames(40); // let the window come up
 
-    std::string found;
-    ASSERT_EQ(RunProgram({"xdotool", "search", "--sync", "--onlyvisible", "--name", kTitle}, &found), 0)
-        << found;
-    const std::string win = found.substr(0, found.find('\n'));
-    ASSERT_FALSE(win.empty());
-    ASSERT_EQ(RunProgram({"xdotool", "windowfocus", "--sync", win}), 0);
+    std::string log;
+    const std::string win = tvtest::FocusWindowNamed(kTitle, &log);
+    ASSERT_FALSE(win.empty()) << log;
     xHandler();
     CKeyboard& kb = *glb->keyboard;
     CMouse& mouse = *glb->mouse;
@@ -151,17 +134,6 @@ void RunInsideX()
     EXPECT_EQ(g.Finish(), "") << "leak list not empty";
 }
 
-TEST(InputX11, TypingAndClicksReachKeyboardAndMouse)
-{
-    if (std::getenv(kChildVar) != nullptr) {
-        RunInsideX();
-        return;
-    }
-    if (!tvtest::XToolsPresent())
-        GTEST_SKIP() << "xvfb-run, Xvfb or xdotool missing";
-    std::string out;
-    const int rc = tvtest::RunSelfInXServer(kChildVar, "InputX11.TypingAndClicksReachKeyboardAndMouse", &out);
-    EXPECT_EQ(rc, 0) << out;
-}
+TEST(InputX11, TypingAndClicksReachKeyboardAndMouse) { tvtest::RunInXServer(kChildVar, RunInsideX); }
 
 } // namespace

@@ -3,8 +3,10 @@
 // with xdotool.
 #pragma once
 
+#include "platform/platform.h"
 #include "tarvex_test.h"
 
+#include <SDL2/SDL.h>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -97,6 +99,59 @@ template <class Pred> bool PumpUntil(Pred pred)
     return false;
 }
 
+// Runs n frames, 5 ms apart, so the program sees what the server sent.
+inline void PumpFrames(int n)
+{
+    for (int i = 0; i < n; ++i) {
+        xHandler();
+        usleep(5000);
+    }
+}
+
+// Sets the X driver's main window up with a 640x480 16-bit screen, titled
+// title, and shows it. Call through ASSERT_NO_FATAL_FAILURE.
+inline void ShowScreenWindow(const char* title)
+{
+    ASSERT_STREQ(SDL_GetCurrentVideoDriver(), "x11");
+    ASSERT_NE(sglb->dibScreen, nullptr);
+    ASSERT_TRUE(sglb->dibScreen->InitModeRez(640, 480, 16, XVMODE_WINDOW));
+    ASSERT_TRUE(tvp::SetWindowText(sglb->mainWindow, title));
+    tvp::ShowWindow(sglb->mainWindow, SW_SHOW);
+}
+
+// Waits for the visible window titled title and gives it the focus. Returns
+// its xdotool window id, or "" with xdotool's output in *log.
+inline std::string FocusWindowNamed(const char* title, std::string* log)
+{
+    log->clear();
+    if (RunProgram({"xdotool", "search", "--sync", "--onlyvisible", "--name", title}, log) != 0)
+        return "";
+    const std::string win = log->substr(0, log->find('\n'));
+    if (win.empty() || RunProgram({"xdotool", "windowfocus", "--sync", win}, log) != 0)
+        return "";
+    return win;
+}
+
+// Runs xdotool with args, then frames frames to let the program see it.
+// Returns xdotool's exit status.
+inline int Xdo(std::vector<std::string> args, int frames = 10)
+{
+    args.insert(args.begin(), "xdotool");
+    const int rc = RunProgram(std::move(args));
+    PumpFrames(frames);
+    return rc;
+}
+
+// Moves the pointer to (x, y) of window win and clicks the left button.
+// Returns 0 when xdotool did both.
+inline int XdoClick(const std::string& win, int32_t x, int32_t y, int frames = 10)
+{
+    const int moved =
+        Xdo({"mousemove", "--window", win, "--sync", std::to_string(x), std::to_string(y)}, frames);
+    const int clicked = Xdo({"click", "1"}, frames);
+    return moved != 0 ? moved : clicked;
+}
+
 // True when xvfb-run, Xvfb and xdotool can be started.
 inline bool XToolsPresent() { return OnPath("xvfb-run") && OnPath("xdotool") && OnPath("Xvfb"); }
 
@@ -136,6 +191,24 @@ inline int RunSelfInXServer(const char* childVar, const char* filter, std::strin
     else
         unsetenv("LSAN_OPTIONS");
     return rc;
+}
+
+// The body of an end-to-end test: inside the X server (childVar set) runs
+// inside; outside starts the current test again under xvfb-run and expects
+// it to pass there, or skips when the tools are missing.
+inline void RunInXServer(const char* childVar, void (*inside)())
+{
+    if (std::getenv(childVar) != nullptr) {
+        inside();
+        return;
+    }
+    if (!XToolsPresent())
+        GTEST_SKIP() << "xvfb-run, Xvfb or xdotool missing";
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string(info->test_suite_name()) + "." + info->name();
+    std::string out;
+    const int rc = RunSelfInXServer(childVar, filter.c_str(), &out);
+    EXPECT_EQ(rc, 0) << out;
 }
 
 } // namespace tvtest
