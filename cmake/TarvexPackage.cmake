@@ -8,13 +8,14 @@ include(CMakePackageConfigHelpers)
 
 set(TARVEX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tarvex)
 
-# libtarvex.so -> libtarvex.so.2 (the soname) -> libtarvex.so.2.2
+# libtarvex.so -> libtarvex.so.3 (the soname) -> libtarvex.so.3.0
 set_target_properties(tarvex PROPERTIES
   VERSION ${PROJECT_VERSION}
   SOVERSION ${PROJECT_VERSION_MAJOR}
   EXPORT_NAME tarvex)
 add_library(tarvex::tarvex ALIAS tarvex)
-target_compile_features(tarvex PUBLIC cxx_std_20)
+# The library is C++20 inside; its public headers need C++11 only.
+target_compile_features(tarvex INTERFACE cxx_std_11)
 
 # tarvex/version.h, generated beside the build's other outputs.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${PROJECT_BINARY_DIR}/include/tarvex/version.h @ONLY)

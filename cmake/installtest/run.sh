@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a finished tarvex build into a temporary prefix, then builds the
-# consumer program against it the two ways a user would and runs each:
+# consumer program against it the two ways a user would, as C++11 and as
+# C++20, and runs each:
 #   1. CMake: find_package(tarvex CONFIG) and the target tarvex::tarvex;
 #   2. pkg-config: c++ main.cpp $(pkg-config --cflags --libs tarvex).
 # Usage: run.sh <tarvex build folder> [c++ compiler] [CMake generator]
@@ -26,21 +27,29 @@ echo "soname $soname, version $version"
 [ "$soname" = "libtarvex.so.${version%%.*}" ] || { echo "soname does not carry the major version"; exit 1; }
 find "$prefix" -path '*/doc/tarvex/LICENSE' | grep -q . || { echo "LICENSE not installed"; exit 1; }
 
-echo "== consumer through find_package(tarvex CONFIG)"
-cmake -S "$here/consumer" -B "$work/cmake-build" -G "$generator" -DCMAKE_CXX_COMPILER="$cxx" \
-  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release >"$work/configure.log" ||
-  { cat "$work/configure.log"; exit 1; }
-cmake --build "$work/cmake-build"
-out="$("$work/cmake-build/consumer")"
-echo "$out"
-[ "$out" = "consumer ok $version" ]
+# The headers serve old programs too: the consumer is built as C++11 and as
+# C++20, warnings as errors.
+strict="-Wall -Wextra -pedantic -Werror"
+for std in 11 20; do
+  echo "== consumer through find_package(tarvex CONFIG), C++$std"
+  cmake -S "$here/consumer" -B "$work/cmake-build-$std" -G "$generator" -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_STANDARD="$std" \
+    -DCMAKE_CXX_EXTENSIONS=OFF -DCMAKE_CXX_FLAGS="$strict" >"$work/configure.log" ||
+    { cat "$work/configure.log"; exit 1; }
+  cmake --build "$work/cmake-build-$std"
+  out="$("$work/cmake-build-$std/consumer")"
+  echo "$out"
+  [ "$out" = "consumer ok $version" ]
+done
 
-echo "== consumer through pkg-config"
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 [ "$(pkg-config --modversion tarvex)" = "$version" ] || { echo "pkg-config version differs"; exit 1; }
-# shellcheck disable=SC2046
-"$cxx" -std=c++20 -o "$work/consumer-pc" "$here/consumer/main.cpp" $(pkg-config --cflags --libs tarvex) \
-  -Wl,-rpath,"$(pkg-config --variable=libdir tarvex)"
-out="$("$work/consumer-pc")"
-echo "$out"
-[ "$out" = "consumer ok $version" ]
+for std in 11 20; do
+  echo "== consumer through pkg-config, C++$std"
+  # shellcheck disable=SC2046,SC2086
+  "$cxx" -std=c++$std $strict -o "$work/consumer-pc" "$here/consumer/main.cpp" $(pkg-config --cflags --libs tarvex) \
+    -Wl,-rpath,"$(pkg-config --variable=libdir tarvex)"
+  out="$("$work/consumer-pc")"
+  echo "$out"
+  [ "$out" = "consumer ok $version" ]
+done

@@ -4,11 +4,13 @@
 // key, pixel access, loading and saving through the picture types).
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/rect.h>
 
 class CPicType;
 
-struct TRGBA {
+struct TARVEX_API TRGBA {
     uint8_t r;
     uint8_t g;
     uint8_t b;
@@ -39,7 +41,7 @@ struct TRGBA {
     bool operator!=(const TRGBA& o) const { return !(*this == o); }
 };
 
-class CPalette
+class TARVEX_API CPalette
 {
   public:
     uint8_t firstIndex = 0;  // first index FindMatch may answer
@@ -69,7 +71,7 @@ class CPalette
     int32_t SetName(const char* text, const char* failText);
 };
 
-class CBitmapBase
+class TARVEX_API CBitmapBase
 {
   public:
     CRect bounds{0, 0, -1, -1};
@@ -110,7 +112,7 @@ enum : int32_t {
     XSAVE_NUMBERED = 1,    // Save: number the file name with today's date
 };
 
-class CBitmap : public CBitmapBase
+class TARVEX_API CBitmap : public CBitmapBase
 {
   public:
     int32_t width = 0;
@@ -184,7 +186,7 @@ class CBitmap : public CBitmapBase
 
 // Bytes per line for a width and bytes per pixel: lines are 4-byte aligned.
 // -1 when the result does not fit 31 bits.
-int32_t xBitmapPitch(int32_t width, int32_t bytesPerPixel);
+TARVEX_API int32_t xBitmapPitch(int32_t width, int32_t bytesPerPixel);
 // Releases the cached colour-match table (the screens call it when their
 // palette changes; the frame at shut-down).
-void xDiscardColorMatch();
+TARVEX_API void xDiscardColorMatch();

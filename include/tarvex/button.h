@@ -6,6 +6,8 @@
 // CURL opens its address when clicked.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/window.h>
 
 // Notifications of the standard controls to their window.
@@ -25,15 +27,15 @@ enum : int32_t {
 
 // The extruded look of a rectangle (screen pixels): outer border, lit and
 // shaded bevel lines and corners from the colour set; no fill.
-void xDrawCntrlBevel(int32_t l, int32_t t, int32_t w, int32_t h, const TCntrlColor* set, int32_t bevel);
+TARVEX_API void xDrawCntrlBevel(int32_t l, int32_t t, int32_t w, int32_t h, const TCntrlColor* set, int32_t bevel);
 
-class CButton : public CControlBase
+class TARVEX_API CButton : public CControlBase
 {
   public:
     CButton() = default;
     ~CButton() override;
     using CControlBase::Create;
-    int32_t Create(int32_t id, char* text, int32_t x, int32_t y, int32_t w, int32_t h, int16_t hotkey,
+    int32_t Create(int32_t id, const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int16_t hotkey,
                    int32_t flags);
     int32_t Destroy() override;
     int32_t Draw(int32_t wx, int32_t wy, int32_t how) override;
@@ -49,7 +51,7 @@ class CButton : public CControlBase
     // What every Create does: id, text, geometry, hotkey, flags, mouse area,
     // phase 0, the root's colour sets (sets), font and cursor; then the
     // look of model (the root's default control of the kind) when set.
-    void Setup(int32_t id, char* text, int32_t x, int32_t y, int32_t w, int32_t h, int16_t hotkey,
+    void Setup(int32_t id, const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int16_t hotkey,
                int32_t flags, TCntrlColor* const* sets, CControlBase* model);
     // Fill, bevel, bitmap and text of the state (steps shared by kinds).
     void DrawFace(int32_t wx, int32_t wy);
@@ -80,7 +82,7 @@ enum : int32_t {
 // Grabbed with the left button (1), dragged, released (2). The button moves
 // along its axes and stays inside its drag area (window-relative; empty:
 // anywhere). Its place is read as an offset from the area's top-left.
-class CDragbutton : public CButton
+class TARVEX_API CDragbutton : public CButton
 {
   public:
     int32_t dragAxis = XDRAG_X | XDRAG_Y;
@@ -90,7 +92,7 @@ class CDragbutton : public CButton
     int32_t moved = 0;
 
     using CButton::Create;
-    int32_t Create(int32_t id, char* text, int32_t x, int32_t y, int32_t w, int32_t h, int16_t hotkey,
+    int32_t Create(int32_t id, const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int16_t hotkey,
                    int32_t flags);
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     // axis: XDRAG_X, XDRAG_Y or both; area null or empty: no bounds. The
@@ -112,16 +114,16 @@ class CDragbutton : public CButton
 
 // A button with an address; a click opens it (xShowURL), an e-mail address
 // is opened as "mailto:" followed by it (xExecuteFile).
-class CURL : public CButton
+class TARVEX_API CURL : public CButton
 {
   public:
     char* url = nullptr; // owned copy
     ~CURL() override;
     using CButton::Create;
-    int32_t Create(int32_t id, char* text, char* url, int32_t x, int32_t y, int32_t w, int32_t h,
+    int32_t Create(int32_t id, const char* text, const char* url, int32_t x, int32_t y, int32_t w, int32_t h,
                    int16_t hotkey, int32_t flags);
     int32_t Destroy() override;
-    int32_t SetURL(char* address);
+    int32_t SetURL(const char* address);
     char* GetURL() { return url; }
     // 1 when the address is an e-mail address (a '@' and no scheme).
     int32_t IsMail();

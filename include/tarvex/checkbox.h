@@ -3,6 +3,8 @@
 // button is selected by a click and its group box deselects the others.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/static.h>
 
 // The two states of check boxes and radio buttons.
@@ -11,14 +13,14 @@ enum : int32_t {
     XGUI_UNCHECKED = 7,
 };
 
-class CCheckbox : public CButton
+class TARVEX_API CCheckbox : public CButton
 {
   public:
     int32_t look = 0; // 0: the default look (the root's check mark)
     using CButton::Create;
     // look 0 adds CNTRL_HASBITMAP and CNTRL_BMTRANS; CNTRL_CHECKED starts
     // checked, otherwise the box starts not checked.
-    int32_t Create(int32_t id, char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t look,
+    int32_t Create(int32_t id, const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t look,
                    int16_t hotkey, int32_t flags);
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     int32_t Draw(int32_t wx, int32_t wy, int32_t how) override;
@@ -48,14 +50,14 @@ class CCheckbox : public CButton
 
 class CGroupbox;
 
-class CRadiobutton : public CCheckbox
+class TARVEX_API CRadiobutton : public CCheckbox
 {
   public:
     CGroupbox* group = nullptr;
     ~CRadiobutton() override;
     using CCheckbox::Create;
     // value: the look value as for a check box.
-    int32_t Create(int32_t id, char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value,
+    int32_t Create(int32_t id, const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value,
                    int16_t hotkey, int32_t flags);
     int32_t Destroy() override;
     using CCheckbox::SetParent;
@@ -72,13 +74,13 @@ class CRadiobutton : public CCheckbox
 
 // A titled frame around a group of radio buttons (and any other controls);
 // the members are lent, not owned.
-class CGroupbox : public CControlBase
+class TARVEX_API CGroupbox : public CControlBase
 {
   public:
     CLList members; // CControlBase*
     ~CGroupbox() override;
     using CControlBase::Create;
-    int32_t Create(int32_t id, char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t flags);
+    int32_t Create(int32_t id, const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t flags);
     int32_t Destroy() override;
     int32_t Add(CControlBase* c);
     int32_t Remove(CControlBase* c);

@@ -5,6 +5,8 @@
 // and remote clients and servers with the process-wide registries that tie
 // them together.
 #pragma once
+
+#include <tarvex/export.h>
 #include <tarvex/llist.h>
 #include <tarvex/packet.h>
 #include <tarvex/socket.h>
@@ -37,7 +39,7 @@ constexpr uint32_t COMM_PING_TIMEOUT = 30000u;
 
 // How the comm objects reach comm nodes. The node module installs these;
 // until it does, no node can exist and the node paths see none.
-struct SCommNodeHooks {
+struct TARVEX_API SCommNodeHooks {
     uint32_t (*getId)(CCommNode* node);
     const char* (*getName)(CCommNode* node); // never null
     uint32_t (*getType)(CCommNode* node);
@@ -50,11 +52,11 @@ struct SCommNodeHooks {
     void (*removeRemoteCommFromCommNode)(CCommRemoteClientBase* comm);
 };
 // Installs the hooks (copied); null removes them.
-void xSetCommNodeHooks(const SCommNodeHooks* hooks);
-const SCommNodeHooks* xGetCommNodeHooks();
+TARVEX_API void xSetCommNodeHooks(const SCommNodeHooks* hooks);
+TARVEX_API const SCommNodeHooks* xGetCommNodeHooks();
 
 // A node announced by the peer.
-struct SOtherSideNode {
+struct TARVEX_API SOtherSideNode {
     uint32_t nodeId = 0;
     uint32_t nodeType = 0;
     char* name = nullptr; // tracked copy, zero-terminated
@@ -63,7 +65,7 @@ struct SOtherSideNode {
 
 using XCommPacketCallback = int32_t (*)(SXPacket* packet, SXPacketCNode* node, int32_t& keep);
 
-class CCommBase
+class TARVEX_API CCommBase
 {
   public:
     CCommBase();
@@ -208,38 +210,38 @@ class CCommBase
 // One step of moving packets over a socket: the receive side reads the
 // 12-byte header, then the body, and appends each complete packet to
 // transferIn; the send side writes the first packet of transferOut.
-int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
+TARVEX_API int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
                               SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
                               SXPacket*& sendPacket, uint32_t& sendCount, int32_t& sendStatus,
                               CLList* transferIn, CLList* transferOut, SCryptData* cd);
 
 // Routing of registrations and node data to the other client comm objects.
-int32_t SendCommNodeRegToAllComm(CCommBase* from, SXPacket* packet);
-int32_t SendCommNodeToAllComm(CCommBase* from, SXPacket* packet);
+TARVEX_API int32_t SendCommNodeRegToAllComm(CCommBase* from, SXPacket* packet);
+TARVEX_API int32_t SendCommNodeToAllComm(CCommBase* from, SXPacket* packet);
 
 // ---------------------------------------------------------------- registries
 
-int32_t CommBaseStartup();
-void CommBaseExit();
-int32_t LocalClientList_Add(CCommLocalClientBase* obj);
-int32_t LocalClientList_Remove(CCommLocalClientBase* obj);
-int32_t RemoteClientList_Add(CCommRemoteClientBase* obj);
-int32_t RemoteClientList_Remove(CCommRemoteClientBase* obj);
+TARVEX_API int32_t CommBaseStartup();
+TARVEX_API void CommBaseExit();
+TARVEX_API int32_t LocalClientList_Add(CCommLocalClientBase* obj);
+TARVEX_API int32_t LocalClientList_Remove(CCommLocalClientBase* obj);
+TARVEX_API int32_t RemoteClientList_Add(CCommRemoteClientBase* obj);
+TARVEX_API int32_t RemoteClientList_Remove(CCommRemoteClientBase* obj);
 class CCommLocalServerBase;
-int32_t LocalServerList_Add(CCommLocalServerBase* obj);
-int32_t LocalServerList_Remove(CCommLocalServerBase* obj);
-int32_t RemoteServerList_Add(CCommRemoteServerBase* obj);
-int32_t RemoteServerList_Remove(CCommRemoteServerBase* obj);
-int32_t AddCommNodeToComm(CCommNode* node);
-int32_t RemoveCommNodeFromComm(CCommNode* node);
-int32_t SendOtherSideNodesToComm(CCommBase* comm);
+TARVEX_API int32_t LocalServerList_Add(CCommLocalServerBase* obj);
+TARVEX_API int32_t LocalServerList_Remove(CCommLocalServerBase* obj);
+TARVEX_API int32_t RemoteServerList_Add(CCommRemoteServerBase* obj);
+TARVEX_API int32_t RemoteServerList_Remove(CCommRemoteServerBase* obj);
+TARVEX_API int32_t AddCommNodeToComm(CCommNode* node);
+TARVEX_API int32_t RemoveCommNodeFromComm(CCommNode* node);
+TARVEX_API int32_t SendOtherSideNodesToComm(CCommBase* comm);
 // Runs the registered clients' handlers (as xHandler does), rounds times;
 // returns the number of packets that came in meanwhile.
-int32_t xCommClientRounds(int32_t rounds);
+TARVEX_API int32_t xCommClientRounds(int32_t rounds);
 
 // ---------------------------------------------------------------- clients
 
-class CCommLocalClientBase : public CCommBase
+class TARVEX_API CCommLocalClientBase : public CCommBase
 {
   public:
     int32_t IsRemote() override { return 0; }
@@ -255,7 +257,7 @@ class CCommLocalClientBase : public CCommBase
     void UnRegisterLocalClient();
 };
 
-class CCommRemoteClientBase : public CCommBase
+class TARVEX_API CCommRemoteClientBase : public CCommBase
 {
   public:
     ~CCommRemoteClientBase() override;
@@ -280,7 +282,7 @@ class CCommRemoteClientBase : public CCommBase
 };
 
 // The client side of one connection: the socket and the transfer state.
-struct SCommLink {
+struct TARVEX_API SCommLink {
     uint32_t sock = INVALID_SOCKET;
     sockaddr_in addr{};
     SXPacket* recvPacket = nullptr;
@@ -316,7 +318,7 @@ struct SCommLink {
 struct SCommClientSteps;
 struct SCommServerSteps;
 
-class CCommLocalClient : public CCommLocalClientBase
+class TARVEX_API CCommLocalClient : public CCommLocalClientBase
 {
     friend struct SCommClientSteps;
 
@@ -343,7 +345,7 @@ class CCommLocalClient : public CCommLocalClientBase
     SCommLink link;
 };
 
-class CCommRemoteClient : public CCommRemoteClientBase
+class TARVEX_API CCommRemoteClient : public CCommRemoteClientBase
 {
     friend struct SCommClientSteps;
 
@@ -381,7 +383,7 @@ class CCommRemoteClient : public CCommRemoteClientBase
 
 // ---------------------------------------------------------------- servers
 
-class CCommBaseServer
+class TARVEX_API CCommBaseServer
 {
   public:
     CCommBaseServer();
@@ -400,7 +402,7 @@ class CCommBaseServer
     char* objName = nullptr;
 };
 
-class CCommLocalServerBase : public CCommBaseServer
+class TARVEX_API CCommLocalServerBase : public CCommBaseServer
 {
   public:
     using Callback = int32_t (*)(CCommLocalServerBase* server, void* user, int32_t param);
@@ -428,7 +430,7 @@ class CCommLocalServerBase : public CCommBaseServer
     CLList list;
 };
 
-class CCommRemoteServerBase : public CCommBaseServer
+class TARVEX_API CCommRemoteServerBase : public CCommBaseServer
 {
   public:
     using Callback = int32_t (*)(CCommRemoteServerBase* server, void* user, int32_t param);
@@ -464,7 +466,7 @@ class CCommRemoteServerBase : public CCommBaseServer
     int32_t running = 0;
 };
 
-class CCommLocalServer : public CCommLocalServerBase
+class TARVEX_API CCommLocalServer : public CCommLocalServerBase
 {
     friend struct SCommServerSteps;
 
@@ -496,7 +498,7 @@ class CCommLocalServer : public CCommLocalServerBase
     bool closedDown = false;
 };
 
-class CCommRemoteServer : public CCommRemoteServerBase
+class TARVEX_API CCommRemoteServer : public CCommRemoteServerBase
 {
     friend struct SCommServerSteps;
 

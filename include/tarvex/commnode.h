@@ -10,6 +10,8 @@
 // global list (SGlobals::commNodes), created on first use.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/comm.h>
 #include <tarvex/kcbl.h>
 #include <tarvex/llist.h>
@@ -25,13 +27,13 @@ class CCommNode;
 using XCommNodeCallback = int32_t (*)(CCommNode* node, char*& data, uint32_t& size, int32_t& keep);
 
 // One received packet in a node's queue.
-struct SCommNodePacket {
+struct TARVEX_API SCommNodePacket {
     char* data;    // owned; one byte longer than size, that byte zero
     uint32_t size; // bytes of payload
     uint8_t snooped;
 };
 
-class CCommNode
+class TARVEX_API CCommNode
 {
   public:
     CCommNode();
@@ -167,11 +169,11 @@ class CCommNode
 
 // Called by client comm objects as they start and stop (see comm.h): the
 // starting object registers every node of the global list with itself.
-int32_t AddLocalCommToCommNode(CCommLocalClientBase* comm);
-int32_t AddRemoteCommToCommNode(CCommRemoteClientBase* comm);
-void RemoveLocalCommFromCommNode(CCommLocalClientBase* comm);
-void RemoveRemoteCommFromCommNode(CCommRemoteClientBase* comm);
+TARVEX_API int32_t AddLocalCommToCommNode(CCommLocalClientBase* comm);
+TARVEX_API int32_t AddRemoteCommToCommNode(CCommRemoteClientBase* comm);
+TARVEX_API void RemoveLocalCommFromCommNode(CCommLocalClientBase* comm);
+TARVEX_API void RemoveRemoteCommFromCommNode(CCommRemoteClientBase* comm);
 
 // Installs the node side's hooks into the comm objects (done by the first
 // node, and when the library loads).
-void xInstallCommNodeHooks();
+TARVEX_API void xInstallCommNodeHooks();

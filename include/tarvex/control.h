@@ -6,6 +6,8 @@
 // derived control.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/bitmap.h>
 #include <tarvex/font.h>
 #include <tarvex/guilook.h>
@@ -32,7 +34,7 @@ constexpr uint32_t XANIMLINE_TICK = 20;
 // the bitmap of the control's state (normal, pressed, highlight, disabled;
 // a missing one falls back to the first). A step with neither is a wait of
 // max(|x1 - x0|, |y1 - y0|) + 1 ticks. Pictures are borrowed.
-struct TAnimLineStep {
+struct TARVEX_API TAnimLineStep {
     char name[32];
     int32_t x0, y0, x1, y1;
     TCntrlAnim* anim;
@@ -42,7 +44,7 @@ struct TAnimLineStep {
 // A named animation line: its steps (TAnimLineStep*, owned) run in order and
 // loop while the control is in the line's state (0: in every state). Leaving
 // the state rewinds the line.
-struct TAnimLine {
+struct TARVEX_API TAnimLine {
     char name[32];
     int32_t state;
     CLList steps;
@@ -53,7 +55,7 @@ struct TAnimLine {
 
 class CControlBase;
 // The timer object of a control's animation lines.
-class CAnimLineTicker : public CTimer
+class TARVEX_API CAnimLineTicker : public CTimer
 {
   public:
     explicit CAnimLineTicker(CControlBase* c) : owner(c) {}
@@ -61,13 +63,13 @@ class CAnimLineTicker : public CTimer
     CControlBase* owner;
 };
 
-class CControlBase : public CTimer
+class TARVEX_API CControlBase : public CTimer
 {
   public:
     int32_t id = 0;
     int32_t parentId = 0;
     CWindowBase* parent = nullptr;
-    char* text = nullptr;
+    char* text = nullptr; // owned (textOwned) or borrowed from Create/SetText, then never written
     int32_t x = 0, y = 0, width = 0, height = 0;
     int16_t hotkey = 0;
     int32_t flags = 0;
@@ -156,7 +158,12 @@ class CControlBase : public CTimer
     virtual int32_t GetTextBufferSize() { return textSize; }
     virtual char* GetTextBuffer(int32_t refresh);
     virtual char* AllocBuffer(int32_t size);
+    // The control borrows the text (it keeps the pointer, so the text must
+    // outlive the control or the next SetText) and copies it before any change.
     virtual int32_t SetText(char* p);
+    // Literals and other constant texts: the same call (overrides of the
+    // char* form receive it; they must not write through it either).
+    int32_t SetText(const char* p) { return SetText(const_cast<char*>(p)); }
     // Takes text pasted into the control (its window has checked it holds
     // no control characters). The base copies it into the text buffer, cut
     // at the buffer's capacity; controls that keep their text elsewhere

@@ -5,6 +5,8 @@
 // whole or empty. Beside it the ready-made modal message box.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/resdata.h>
 #include <tarvex/window.h>
 
@@ -31,13 +33,13 @@ enum : int32_t {
 constexpr int32_t XDLG_MAX_NESTING = 8;
 
 // One control of a dialog.
-struct TGuiCtrl {
+struct TARVEX_API TGuiCtrl {
     int32_t type;
     int32_t id;
     CControlBase* cntrl; // owned
 };
 
-class CDialog : public CWindow
+class TARVEX_API CDialog : public CWindow
 {
   public:
     CLList guiCtrls; // TGuiCtrl*, in file order (a group box before its members)
@@ -57,7 +59,7 @@ class CDialog : public CWindow
     int32_t First() { return guiCtrls.First(); }
     int32_t Exists() { return guiCtrls.Exists(); }
     int32_t Next() { return guiCtrls.Next(); }
-    int32_t SetText(int32_t ctrlId, char* text);
+    int32_t SetText(int32_t ctrlId, const char* text);
     char* GetTextBuffer(int32_t ctrlId, int32_t refresh);
     int32_t GetTextBufferSize(int32_t ctrlId);
     // Only for a "Progress" control; FALSE otherwise.
@@ -83,4 +85,4 @@ class CDialog : public CWindow
 // is closed. TRUE when OK was pressed; FALSE when the box was closed
 // otherwise, could not be made, or the application is asked to quit (the
 // quit is posted again for the application's own loop).
-int32_t xMessageBox(char* text, char* title, int32_t flags);
+TARVEX_API int32_t xMessageBox(const char* text, const char* title, int32_t flags);

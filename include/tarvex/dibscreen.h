@@ -6,6 +6,8 @@
 // window.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/screen.h>
 
 namespace tvp
@@ -14,7 +16,7 @@ struct Section;
 }
 
 // The section's header: the classic 40-byte bitmap header.
-struct SDibHeader {
+struct TARVEX_API SDibHeader {
     uint32_t size;
     int32_t width;
     int32_t height; // negative: top line first
@@ -28,11 +30,11 @@ struct SDibHeader {
     uint32_t clrImportant;
 };
 // One colour-table entry, in the header's order.
-struct SDibColor {
+struct TARVEX_API SDibColor {
     uint8_t blue, green, red, reserved;
 };
 
-class CDib
+class TARVEX_API CDib
 {
   public:
     SDibHeader* header = nullptr; // owned, followed by the colour table
@@ -58,7 +60,7 @@ class CDib
     int32_t GetPitch() const { return image.pitch; }
 };
 
-class CDIBPal
+class TARVEX_API CDIBPal
 {
   public:
     TRGBA* colors = nullptr; // 256 entries, owned; the platform palette
@@ -79,7 +81,7 @@ class CDIBPal
 // Window property flags.
 enum : int32_t { XSCREEN_CAPTION = 1, XSCREEN_FRAME = 2, XSCREEN_OVERLAPPED = 3 };
 
-class CDibScreen : public CScreenBase, public CWinMsg, public CMsgSys
+class TARVEX_API CDibScreen : public CScreenBase, public CWinMsg, public CMsgSys
 {
   public:
     CRect layerAreas[XSCREEN_PAGES][XSCREEN_AREAS]; // copied to the window at the next flip
@@ -158,4 +160,4 @@ class CDibScreen : public CScreenBase, public CWinMsg, public CMsgSys
 };
 
 // (Re)creates the main window: a 1 x 1 pop-up that the screens size and show.
-int32_t ShowScreenWindow();
+TARVEX_API int32_t ShowScreenWindow();

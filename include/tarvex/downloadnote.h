@@ -4,9 +4,11 @@
 // polling the client from its frame loop.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/types.h>
 
-class CDownloadedNote
+class TARVEX_API CDownloadedNote
 {
   public:
     uint32_t downloadTime = 0;      // ms from the start of the data transfer to its end

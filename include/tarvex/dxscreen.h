@@ -11,6 +11,8 @@
 // own in the screen's format for fast (colour-keyed) copies.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/screen.h>
 
 namespace tvp
@@ -19,7 +21,7 @@ struct PixelSurface;
 }
 
 // A display mode as the display reports it.
-struct SDxModeDesc {
+struct TARVEX_API SDxModeDesc {
     int32_t width;
     int32_t height;
     int32_t pitch; // bytes per line
@@ -30,27 +32,27 @@ struct SDxModeDesc {
 
 // Shift = zero bits below the field, bits = consecutive one bits from there;
 // both count at most 32 and a mask of 0 gives 32 and 0.
-void CalcBitsAndShift(uint32_t mask, int32_t& bits, int32_t& shift);
+TARVEX_API void CalcBitsAndShift(uint32_t mask, int32_t& bits, int32_t& shift);
 
 // Fills mode from desc; 0 for a usable mode, non-zero otherwise (mode is
 // then left as it was).
-int32_t FillModeStruc(const SDxModeDesc& desc, SVmode& mode);
+TARVEX_API int32_t FillModeStruc(const SDxModeDesc& desc, SVmode& mode);
 
 // The three modes offered for a display of the given size: 8-bit indexed,
 // 16-bit 5-6-5 and 24-bit (blue in the lowest byte). Returns the count.
-int32_t DescribeDisplayModes(int32_t width, int32_t height, SDxModeDesc* out, int32_t max);
+TARVEX_API int32_t DescribeDisplayModes(int32_t width, int32_t height, SDxModeDesc* out, int32_t max);
 
 // Appends a tracked SVmode to list for every usable mode of every display
 // (the desktop size when the display lists no modes). Returns the count added.
-int32_t AppendFullScreenModes(CLList& list);
+TARVEX_API int32_t AppendFullScreenModes(CLList& list);
 
 // Takes the whole display with the main window for the active screen mode:
 // an exclusive display mode of that size when the display offers one, else
 // the desktop-sized full screen with the picture centred. 0 gives the
 // window back. TRUE when the window changed as asked.
-int32_t xSetFullScreen(int32_t on);
+TARVEX_API int32_t xSetFullScreen(int32_t on);
 
-class CDxScreen : public CScreenBase, public CWinMsg, public CMsgSys
+class TARVEX_API CDxScreen : public CScreenBase, public CWinMsg, public CMsgSys
 {
   public:
     uint8_t paletteEntries[256][4] = {}; // red, green, blue, flags of the display palette

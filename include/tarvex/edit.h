@@ -7,6 +7,8 @@
 // join rows at their ends.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/control.h>
 #include <tarvex/window.h>
 
@@ -21,7 +23,7 @@ constexpr uint32_t XEDIT_CARET_MS = 500;
 // to it, so a buffer's size never overflows.
 constexpr int32_t XEDIT_MAXLEN = 65535;
 
-class CEdit : public CControlBase
+class TARVEX_API CEdit : public CControlBase
 {
   public:
     int32_t maxLength = 0; // characters, terminator not counted
@@ -36,7 +38,7 @@ class CEdit : public CControlBase
 
     // The buffer holds maxLen characters and the terminator; text (may be
     // null) is copied, cut at maxLen. CNTRL_TABSTOP is always added.
-    int32_t Create(int32_t id, char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t maxLen,
+    int32_t Create(int32_t id, const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t maxLen,
                    int32_t flags);
     using CControlBase::Create;
     int32_t Destroy() override;
@@ -45,6 +47,7 @@ class CEdit : public CControlBase
     void TimerHandler(uint32_t timerId) override;
     // Copies into the field's own buffer (cut at the maximum length); the
     // caret goes to the end.
+    using CControlBase::SetText;
     int32_t SetText(char* p) override;
     int32_t PasteText(const char* p) override;
     int32_t ClearBuf();
@@ -60,13 +63,13 @@ class CEdit : public CControlBase
 };
 
 // One row of a multi-line field: its own text (owned) and colour.
-struct TRowEntry {
+struct TARVEX_API TRowEntry {
     char* text;
     int32_t size; // bytes of the buffer
     TRGBA color;
 };
 
-class CMultiEdit : public CControlBase
+class TARVEX_API CMultiEdit : public CControlBase
 {
   public:
     CLList rows;           // TRowEntry*, owned
@@ -84,7 +87,7 @@ class CMultiEdit : public CControlBase
     // text (may be null) is split into rows at line breaks; each row holds
     // up to maxLen characters. CNTRL_MULTILINE is added so the window hands
     // Enter to the field.
-    int32_t Create(int32_t id, char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t maxLen,
+    int32_t Create(int32_t id, const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t maxLen,
                    int32_t flags);
     using CControlBase::Create;
     int32_t Destroy() override;
@@ -92,16 +95,17 @@ class CMultiEdit : public CControlBase
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     void TimerHandler(uint32_t timerId) override;
 
-    int32_t AddNewLine(char* line);
+    int32_t AddNewLine(const char* line);
     int32_t DeleteFirstLine();
-    int32_t SetTextOnLine(int32_t row, char* line);
+    int32_t SetTextOnLine(int32_t row, const char* line);
     char* GetTextOnLine(int32_t row);
     int32_t SetTextColorOnLine(int32_t row, TRGBA* color);
     // Replaces every row by the first len bytes of p (up to its terminator).
-    int32_t SetTextBuffer(char* p, int32_t len);
+    int32_t SetTextBuffer(const char* p, int32_t len);
     // The rows joined by line breaks in the control's own buffer.
     int32_t GetTextBuffer(char*& out);
     char* GetTextBuffer(int32_t refresh) override;
+    using CControlBase::SetText;
     int32_t SetText(char* p) override;
     int32_t PasteText(const char* p) override;
     int32_t KillText();

@@ -4,6 +4,8 @@
 // the two debug text files and the debug options file.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/types.h>
 
 // Error table codes.
@@ -46,7 +48,7 @@ enum : int32_t {
     DBGL_ALL = -1,
 };
 
-class CErrorBase
+class TARVEX_API CErrorBase
 {
   public:
     int32_t code = 0;           // 0 none, 1..24 table codes, -1 free text
@@ -76,7 +78,7 @@ class CErrorBase
     int32_t CreateErrorString(char* buffer, int32_t size);
 };
 
-class CError : public CErrorBase
+class TARVEX_API CError : public CErrorBase
 {
   public:
     CError() = default;
@@ -87,29 +89,29 @@ class CError : public CErrorBase
 };
 
 // The texts of the error table; "Unknown error code!" outside 0..24.
-const char* xErrorTableText(int32_t code);
+TARVEX_API const char* xErrorTableText(int32_t code);
 
 // Record into the globals' error; both return FALSE.
-int32_t xError_Func(int32_t code, const char* file, int32_t line);
-int32_t xErrorTxt_Func(const char* text, const char* file, int32_t line);
+TARVEX_API int32_t xError_Func(int32_t code, const char* file, int32_t line);
+TARVEX_API int32_t xErrorTxt_Func(const char* text, const char* file, int32_t line);
 // SetErrorf on the globals' error (FALSE; also without globals).
-int32_t xErrorf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+TARVEX_API int32_t xErrorf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // "[a] b" as a new tracked string; the caller releases it with xFreeMem.
-char* xErrorMerge(const char* a, const char* b);
+TARVEX_API char* xErrorMerge(const char* a, const char* b);
 
 // The debug trace channel: discards its text unless an output is set (the
 // tracker's leak list, for one, is written through it).
-void dprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void xSetDprintfOutput(void (*func)(char*));
+TARVEX_API void dprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+TARVEX_API void xSetDprintfOutput(void (*func)(char*));
 
 using XDebugOutFunc = void (*)(char*);
-void xStartStdDebug(int32_t on);
-void xSetDbgStdOut(XDebugOutFunc func);
-void xSetDbgLvlOut(XDebugOutFunc func);
-void xSetDebugLevel(int32_t mask);
-int32_t xGetDebugLevel(int32_t mask);
-void xGetDebugOptions(const char* fileName, void (*callback)(char* key, char* value));
+TARVEX_API void xStartStdDebug(int32_t on);
+TARVEX_API void xSetDbgStdOut(XDebugOutFunc func);
+TARVEX_API void xSetDbgLvlOut(XDebugOutFunc func);
+TARVEX_API void xSetDebugLevel(int32_t mask);
+TARVEX_API int32_t xGetDebugLevel(int32_t mask);
+TARVEX_API void xGetDebugOptions(const char* fileName, void (*callback)(char* key, char* value));
 // The default output callbacks: append to "DbgStd.txt" / "DbgLevel.txt" and
 // echo to standard output.
-void xDefaultDbgStdOut(char* text);
-void xDefaultDbgLvlOut(char* text);
+TARVEX_API void xDefaultDbgStdOut(char* text);
+TARVEX_API void xDefaultDbgLvlOut(char* text);

@@ -3,6 +3,8 @@
 // directory utilities, CRC-32 and the scrambled-file test.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/llist.h>
 
 #include <cstdio>
@@ -25,7 +27,7 @@ enum : int16_t {
     XSEEK_RAW = 128, // ignore the bounds window
 };
 
-class CFileBase
+class TARVEX_API CFileBase
 {
   public:
     virtual int32_t Open(const char* name, int32_t mode) = 0;
@@ -51,7 +53,7 @@ class CFileBase
     virtual ~CFileBase() = default;
 };
 
-class CFile : public CFileBase
+class TARVEX_API CFile : public CFileBase
 {
   public:
     FILE* handle = nullptr;
@@ -88,7 +90,7 @@ class CFile : public CFileBase
     int32_t IsOpen() const { return handle != nullptr ? TRUE : FALSE; }
 };
 
-class CBitFile : public CFile
+class TARVEX_API CBitFile : public CFile
 {
   public:
     uint8_t bitBuffer = 0;
@@ -107,36 +109,36 @@ class CBitFile : public CFile
     void FlushBitbuf();
 };
 
-int32_t xFileExists(const char* name);
-int32_t xDoFileExists(const char* name);
-int32_t xFileDelete(const char* name);
-int32_t xFileRename(const char* newName, const char* oldName);
-int32_t xFileSize(const char* name, uint32_t* size);
-int32_t xReadFile(const char* name, void* buf, uint32_t n);
-int32_t xWriteFile(const char* name, const void* buf, uint32_t n);
-int32_t xCopyFile(const char* dst, const char* src);
-int32_t xRemoveReadOnly(const char* name);
-int32_t xFileGetLastWriteTime(const char* name, uint32_t& low, uint32_t& high);
-int32_t xCreateDirsForFile(const char* path);
-char* xGetWorkingDirectory();
-int32_t xSetWorkingDirectory(const char* dir);
-int32_t xDoDirectoryExists(const char* dir);
-int xFolderExists(const char* path);
+TARVEX_API int32_t xFileExists(const char* name);
+TARVEX_API int32_t xDoFileExists(const char* name);
+TARVEX_API int32_t xFileDelete(const char* name);
+TARVEX_API int32_t xFileRename(const char* newName, const char* oldName);
+TARVEX_API int32_t xFileSize(const char* name, uint32_t* size);
+TARVEX_API int32_t xReadFile(const char* name, void* buf, uint32_t n);
+TARVEX_API int32_t xWriteFile(const char* name, const void* buf, uint32_t n);
+TARVEX_API int32_t xCopyFile(const char* dst, const char* src);
+TARVEX_API int32_t xRemoveReadOnly(const char* name);
+TARVEX_API int32_t xFileGetLastWriteTime(const char* name, uint32_t& low, uint32_t& high);
+TARVEX_API int32_t xCreateDirsForFile(const char* path);
+TARVEX_API char* xGetWorkingDirectory();
+TARVEX_API int32_t xSetWorkingDirectory(const char* dir);
+TARVEX_API int32_t xDoDirectoryExists(const char* dir);
+TARVEX_API int xFolderExists(const char* path);
 // Linux has no drive letters: drive 0 ('A' + 0 in the letter range) is the
 // root filesystem, later indices the mounted removable and remote
 // filesystems. The letters first..last select indices first-'A'..last-'A'.
-int32_t xAddDrives(CLList* list, char first, char last);
-int32_t xAddFolderContent(CLList* list, const char* folder, const char* pattern, int dirs, int files,
+TARVEX_API int32_t xAddDrives(CLList* list, char first, char last);
+TARVEX_API int32_t xAddFolderContent(CLList* list, const char* folder, const char* pattern, int dirs, int files,
                           int fullPath);
-int32_t xExecuteFile(const char* file, const char* params);
-int32_t xShowURL(const char* url);
+TARVEX_API int32_t xExecuteFile(const char* file, const char* params);
+TARVEX_API int32_t xShowURL(const char* url);
 
 // CRC-32, most significant bit first, initial 0xFFFFFFFF, final complement.
-int32_t xCalcCrc(const void* data, uint32_t n, uint32_t* crc, uint32_t poly);
-int32_t xCalcFileCrc(const char* name, uint32_t* crc, uint32_t poly);
+TARVEX_API int32_t xCalcCrc(const void* data, uint32_t n, uint32_t* crc, uint32_t poly);
+TARVEX_API int32_t xCalcFileCrc(const char* name, uint32_t* crc, uint32_t poly);
 
 // Scrambled files end with the scrambled marker "XICRYPTEDFILE".
 constexpr uint8_t XCRYPT_KEY = 0x5A;
-int32_t xIsCrypt(const void* data, uint32_t n);
-int32_t xIsFileCrypt(CFile* file);
-void xDecrypt(void* data, uint32_t n);
+TARVEX_API int32_t xIsCrypt(const void* data, uint32_t n);
+TARVEX_API int32_t xIsFileCrypt(CFile* file);
+TARVEX_API void xDecrypt(void* data, uint32_t n);

@@ -8,6 +8,8 @@
 // "LETTER DATA", "FONT BITMAP".
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/bitmap.h>
 #include <tarvex/llist.h>
 
@@ -16,7 +18,7 @@ constexpr int32_t XFONT_CHARS = 255;
 
 // One table entry. The glyph's rectangle in the picture is (x, y, width,
 // the font's height).
-struct TCharEntry {
+struct TARVEX_API TCharEntry {
     int16_t x;
     int16_t y;
     int16_t width;
@@ -25,14 +27,14 @@ struct TCharEntry {
 };
 
 // An input glyph of SetFont; a list ends with an entry of width -1.
-struct TCharData {
+struct TARVEX_API TCharData {
     int16_t x;
     int16_t y;
     int16_t width;
 };
 
 // What Text and GetLineIndex report about a layout.
-struct TTextInfo {
+struct TARVEX_API TTextInfo {
     int16_t endX;          // pen x at the end
     int16_t endY;          // pen y at the end
     int16_t width;         // text width (the widest line)
@@ -68,20 +70,20 @@ enum : uint8_t {
 };
 
 // Destinations of Text besides a bitmap.
-inline CBitmap* const XTEXT_SCREEN = nullptr;
-inline CBitmap* const XTEXT_GUI = reinterpret_cast<CBitmap*>(static_cast<intptr_t>(-1));
-inline CBitmap* const XTEXT_MEASURE = reinterpret_cast<CBitmap*>(static_cast<intptr_t>(-2));
+CBitmap* const XTEXT_SCREEN = nullptr;
+CBitmap* const XTEXT_GUI = reinterpret_cast<CBitmap*>(static_cast<intptr_t>(-1));
+CBitmap* const XTEXT_MEASURE = reinterpret_cast<CBitmap*>(static_cast<intptr_t>(-2));
 
 // A tinted copy of the glyph picture, covering the area (x, y) ... of it
 // that holds glyphs.
-struct SFontColor {
+struct TARVEX_API SFontColor {
     int16_t x;
     int16_t y;
     CBitmap* bitmap; // owned by the font
     TRGBA color;     // compared by red, green and blue
 };
 
-class CFont
+class TARVEX_API CFont
 {
   public:
     int16_t height = 0;  // glyph height in pixels

@@ -4,6 +4,8 @@
 // numbers, identifiers, global flags, priorities, the load-data callback).
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/error.h>
 #include <tarvex/llist.h>
 #include <tarvex/memory.h>
@@ -25,7 +27,7 @@ class CMouse;
 class CPalette;
 
 // The music object of the sound module: its Ticker runs once per frame.
-class CMusicTicker
+class TARVEX_API CMusicTicker
 {
   public:
     virtual void Ticker() = 0;
@@ -36,7 +38,7 @@ constexpr int32_t XGLOBAL_VARS = 4096;
 constexpr int32_t XAPPNAME_SIZE = 160;
 constexpr int32_t XERRORBUF_SIZE = 2048;
 
-struct SSysGlobals {
+struct TARVEX_API SSysGlobals {
     CJPGPic* jpgPic = nullptr;
     CBMPPic* bmpPic = nullptr;
     CDibScreen* dibScreen = nullptr;
@@ -49,7 +51,7 @@ struct SSysGlobals {
     CMusicTicker* music = nullptr;
 };
 
-struct SGlobals {
+struct TARVEX_API SGlobals {
     char applicationName[XAPPNAME_SIZE];
     XDebugOutFunc dbgStdOut;
     XDebugOutFunc dbgLvlOut;
@@ -147,12 +149,12 @@ struct SGlobals {
 };
 
 // Set by the application before xCreateGlobals.
-extern SGlobals* glb;
-extern SSysGlobals* sglb;
-extern HINSTANCE ThisInstance;
+extern TARVEX_API SGlobals* glb;
+extern TARVEX_API SSysGlobals* sglb;
+extern TARVEX_API HINSTANCE ThisInstance;
 
 // Receivers of window messages.
-class CWinMsg
+class TARVEX_API CWinMsg
 {
   public:
     virtual int32_t WinMsgHandler(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
@@ -160,7 +162,7 @@ class CWinMsg
 };
 
 // Receivers of library messages (2 = draw, 3 = input and clear).
-class CMsgSys
+class TARVEX_API CMsgSys
 {
   public:
     CMsgSys() = default;
@@ -170,11 +172,11 @@ class CMsgSys
     virtual ~CMsgSys(); // removes every registration of the object
 };
 
-struct SWinMsgEntry {
+struct TARVEX_API SWinMsgEntry {
     CWinMsg* object;
     uint32_t msg;
 };
-struct SMsgEntry {
+struct TARVEX_API SMsgEntry {
     CMsgSys* object;
     uint32_t msg;
     int32_t priority;
@@ -183,61 +185,61 @@ struct SMsgEntry {
 enum : uint32_t { XMSG_DRAW = 2, XMSG_CLEAR = 3 };
 
 // Start and stop.
-int32_t xCreateGlobals();
-int32_t xInit(int argc, char** argv);
-int32_t xHandler();
-void xExit();
-void xFreeGlobals();
-char* GetApplicationName();
-void SetApplicationName(const char* name);
-int32_t xDoUserWantToQuit();
-void xSetUserWantToQuit(uint8_t flag);
-void SetMinimumFrameTime(int32_t ms);
-void SetUpdateTime(int32_t ms);
-void xSetXHandlerWaitMode(int32_t mode);
-void SetLoadDataCallback(void (*callback)());
+TARVEX_API int32_t xCreateGlobals();
+TARVEX_API int32_t xInit(int argc, char** argv);
+TARVEX_API int32_t xHandler();
+TARVEX_API void xExit();
+TARVEX_API void xFreeGlobals();
+TARVEX_API char* GetApplicationName();
+TARVEX_API void SetApplicationName(const char* name);
+TARVEX_API int32_t xDoUserWantToQuit();
+TARVEX_API void xSetUserWantToQuit(uint8_t flag);
+TARVEX_API void SetMinimumFrameTime(int32_t ms);
+TARVEX_API void SetUpdateTime(int32_t ms);
+TARVEX_API void xSetXHandlerWaitMode(int32_t mode);
+TARVEX_API void SetLoadDataCallback(void (*callback)());
 // The comm layer's client rounds (installed by CommBaseStartup): xHandler
 // runs three rounds per frame, the default load-data callback one. Returns
 // the number of packets that came in.
-void xSetCommClientRounds(int32_t (*rounds)(int32_t count));
-void DefaultLoadDataCallback();
+TARVEX_API void xSetCommClientRounds(int32_t (*rounds)(int32_t count));
+TARVEX_API void DefaultLoadDataCallback();
 // The library's main window procedure.
-int32_t xMainWindowProc(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
+TARVEX_API int32_t xMainWindowProc(HWND hwnd, uint32_t msg, uint32_t wParam, int32_t lParam);
 
 // Messages.
-int32_t RegisterWinMsg(CWinMsg* obj, uint32_t msg);
-void UnRegisterWinMsg(CWinMsg* obj, uint32_t msg);
-void UnRegisterWinMsgAll(CWinMsg* obj);
-int32_t RegisterMsg(CMsgSys* obj, uint32_t msg, int32_t priority);
-int32_t SendMsg(uint32_t msg, int32_t p1, int32_t p2);
-void UnRegisterMsg(CMsgSys* obj, uint32_t msg, int32_t priority);
-void UnRegisterMsgAll(CMsgSys* obj);
+TARVEX_API int32_t RegisterWinMsg(CWinMsg* obj, uint32_t msg);
+TARVEX_API void UnRegisterWinMsg(CWinMsg* obj, uint32_t msg);
+TARVEX_API void UnRegisterWinMsgAll(CWinMsg* obj);
+TARVEX_API int32_t RegisterMsg(CMsgSys* obj, uint32_t msg, int32_t priority);
+TARVEX_API int32_t SendMsg(uint32_t msg, int32_t p1, int32_t p2);
+TARVEX_API void UnRegisterMsg(CMsgSys* obj, uint32_t msg, int32_t priority);
+TARVEX_API void UnRegisterMsgAll(CMsgSys* obj);
 
 // Time and dates.
-uint32_t xGetTime();
-void xSleep(uint32_t ms);
-uint32_t xTimeDiff(uint32_t from, uint32_t to);
-char* xGetDateString();
-int32_t xGetDateInfo(int32_t& sec, int32_t& min, int32_t& hour, int32_t& mday, int32_t& mon, int32_t& year,
+TARVEX_API uint32_t xGetTime();
+TARVEX_API void xSleep(uint32_t ms);
+TARVEX_API uint32_t xTimeDiff(uint32_t from, uint32_t to);
+TARVEX_API char* xGetDateString();
+TARVEX_API int32_t xGetDateInfo(int32_t& sec, int32_t& min, int32_t& hour, int32_t& mday, int32_t& mon, int32_t& year,
                      int32_t& wday, int32_t& yday, int32_t& isdst);
 
 // Random numbers and identifiers.
-void xSeedRandomizer(int32_t seed);
-uint32_t xSysRand();
-uint32_t xRand32();
-uint32_t xRand(uint32_t n);
-void xGetUID(uint32_t& a, uint32_t& b, uint32_t& c);
+TARVEX_API void xSeedRandomizer(int32_t seed);
+TARVEX_API uint32_t xSysRand();
+TARVEX_API uint32_t xRand32();
+TARVEX_API uint32_t xRand(uint32_t n);
+TARVEX_API void xGetUID(uint32_t& a, uint32_t& b, uint32_t& c);
 
 // Global flags, valid indices 1..4095.
-int32_t GlobalVar_IsFalse(int32_t i);
-int32_t GlobalVar_IsTrue(int32_t i);
-void GlobalVar_SetFalse(int32_t i);
-void GlobalVar_SetTrue(int32_t i);
+TARVEX_API int32_t GlobalVar_IsFalse(int32_t i);
+TARVEX_API int32_t GlobalVar_IsTrue(int32_t i);
+TARVEX_API void GlobalVar_SetFalse(int32_t i);
+TARVEX_API void GlobalVar_SetTrue(int32_t i);
 
 // Process and priority.
-uint32_t xGetProcessId();
-int32_t TryCreateNewProcess(int32_t& a, int32_t& b);
-int32_t xGetPriority(int32_t& p);
-int32_t xSetPriority(int32_t p);
-int32_t xIncPriority(int32_t d);
-int32_t xDecPriority(int32_t d);
+TARVEX_API uint32_t xGetProcessId();
+TARVEX_API int32_t TryCreateNewProcess(int32_t& a, int32_t& b);
+TARVEX_API int32_t xGetPriority(int32_t& p);
+TARVEX_API int32_t xSetPriority(int32_t p);
+TARVEX_API int32_t xIncPriority(int32_t d);
+TARVEX_API int32_t xDecPriority(int32_t d);

@@ -7,6 +7,8 @@
 // records for the application to collect.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/downloadnote.h>
 #include <tarvex/file.h>
 #include <tarvex/llist.h>
@@ -60,24 +62,24 @@ enum : uint32_t {
     FTP_MAX_RECONNECTS = 6,
 };
 
-struct SFtpFile {
+struct TARVEX_API SFtpFile {
     char* localName = nullptr;  // owned
     char* remoteName = nullptr; // owned
 };
 
-struct SFtpUserCommand {
+struct TARVEX_API SFtpUserCommand {
     int32_t type = 0; // FTPUSERCMD_*
     int32_t id = 0;
     char* string = nullptr;   // owned
     SFtpFile* file = nullptr; // owned
 };
 
-struct SFtpSendCommand {
+struct TARVEX_API SFtpSendCommand {
     char* text = nullptr; // the complete command line, "\r\n" included (owned)
     uint32_t sent = 0;    // bytes already sent
 };
 
-struct SFtpRecvCommand {
+struct TARVEX_API SFtpRecvCommand {
     int32_t code = 0;     // the three-digit reply code
     char* text = nullptr; // all lines of the reply, each ending in "\n" (owned)
     int32_t multiLine = 0;
@@ -89,7 +91,7 @@ struct SFtpRecvCommand {
 };
 
 // One connection slot: a socket with its flag, address and TLS record.
-struct SFtpSocket {
+struct TARVEX_API SFtpSocket {
     uint32_t sock = INVALID_SOCKET;
     int32_t connected = 0;
     sockaddr_in addr{};
@@ -100,7 +102,7 @@ struct SFtpSocket {
 using FtpAppLogCallback = void (*)(char* text, void* user);
 using FtpLoginCallback = int32_t (*)(char*& text, void* user);
 
-class CFtpClient
+class TARVEX_API CFtpClient
 {
   public:
     // Queues.
@@ -333,8 +335,8 @@ class CFtpClient
 
 // Reads the six numbers of a 227 reply's "(h1,h2,h3,h4,p1,p2)" group. Each
 // number must be 0-255 and the port non-zero; FALSE otherwise.
-int32_t xFtpParsePasvReply(const char* text, uint8_t host[4], uint16_t& port);
+TARVEX_API int32_t xFtpParsePasvReply(const char* text, uint8_t host[4], uint16_t& port);
 // The announced size in a "(... bytes)" group of a 125/150 reply: the first
 // group of 1 to 62 characters naming bytes whose number reads as a size of
 // 1 to 4294967295. FALSE (size 0) when there is none.
-int32_t xFtpParseFileSize(const char* text, uint32_t& size);
+TARVEX_API int32_t xFtpParseFileSize(const char* text, uint32_t& size);

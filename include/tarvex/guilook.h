@@ -5,6 +5,8 @@
 // without them.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/bitmap.h>
 #include <tarvex/llist.h>
 
@@ -77,7 +79,7 @@ constexpr int32_t XCNTRL_CLOSE = 1002;
 // Eight colours: 0 outer border, 1 lit bevel, 2 face, 3 shaded bevel,
 // 4 top-left corner, 5 top-right and bottom-left corners, 6 bottom-right
 // corner, 7 free for the control kinds.
-struct TCntrlColor {
+struct TARVEX_API TCntrlColor {
     TRGBA colors[8];
 };
 
@@ -85,7 +87,7 @@ struct TCntrlColor {
 // animation), the frame interval in milliseconds, whether frames are drawn
 // with their colour key (the top-left pixel), and an optional text object of
 // a text animation (not owned).
-struct TCntrlAnim {
+struct TARVEX_API TCntrlAnim {
     CLList frames;
     uint32_t interval = 0;
     int32_t transparent = 0;
@@ -94,12 +96,12 @@ struct TCntrlAnim {
 
 // Fills a colour set from eight colours (a null one leaves its entry); the
 // one filler of colour sets, used by the resource data and the GUI root.
-void xSetupCntrlColors(TCntrlColor* set, const TRGBA* const colors[8]);
+TARVEX_API void xSetupCntrlColors(TCntrlColor* set, const TRGBA* const colors[8]);
 // A new animation of columns x rows frames of w x h pixels cut by rows from
 // the top-left corner of sheet; with transparent set every frame keeps the
 // sheet's colour key (its top-left pixel). Null when the grid does not fit
 // the sheet, a size is below 1, or memory runs out (recorded on the error).
-TCntrlAnim* xCreateCntrlAnim(CBitmap* sheet, int32_t w, int32_t h, int32_t columns, int32_t rows,
+TARVEX_API TCntrlAnim* xCreateCntrlAnim(CBitmap* sheet, int32_t w, int32_t h, int32_t columns, int32_t rows,
                              int32_t transparent, uint32_t interval);
 // Releases an animation made by xCreateCntrlAnim with its frames.
-void xFreeCntrlAnim(TCntrlAnim* anim);
+TARVEX_API void xFreeCntrlAnim(TCntrlAnim* anim);

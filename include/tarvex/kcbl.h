@@ -4,6 +4,8 @@
 // scripts and as the payload of node messages.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/llist.h>
 
 // Value type codes of the variadic building and reading calls. Values are
@@ -34,14 +36,14 @@ enum : uint8_t {
     KCBL_TEXT_END = 0xFF,
 };
 
-struct TKCBLChunk {
+struct TARVEX_API TKCBLChunk {
     CLList list;                  // TKCBLKeyword*, the dummy item first
     TKCBLChunk* parent = nullptr; // null for the main chunk
 };
 
 // One item: a single tracked block holding this header, the value pointer
 // table and the text area (keyword and values, zero-terminated, then 0xFF).
-struct TKCBLKeyword {
+struct TARVEX_API TKCBLKeyword {
     char* keyword;
     char** strings;
     int32_t numStrings;
@@ -49,7 +51,7 @@ struct TKCBLKeyword {
     TKCBLChunk* subChunk;
 };
 
-class CKCBL
+class TARVEX_API CKCBL
 {
   public:
     TKCBLChunk* curChunk;
@@ -107,7 +109,7 @@ class CKCBL
                      const char* s3 = nullptr);
     int32_t FindSubChunk(const char* s1 = nullptr, const char* s2 = nullptr, const char* s3 = nullptr);
     int32_t FindRawdata(const char* s1 = nullptr, const char* s2 = nullptr, const char* s3 = nullptr);
-    int32_t GetRawdata(void*& data, char* s1, char* s2, char* s3);
+    int32_t GetRawdata(void*& data, const char* s1, const char* s2, const char* s3);
     void RestartMode(int32_t on) { restartMode = on; }
 
     // Text form. Import reads up to the terminating zero. Export writes at

@@ -6,6 +6,8 @@
 // Ctrl+V.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/frame.h>
 
 // Key codes: printable keys are their upper-case characters; the rest start at 256.
@@ -148,12 +150,12 @@ enum : uint32_t {
 enum : uint16_t { XKEYCLEAR_QUEUE = 1, XKEYCLEAR_STATES = 2 };
 
 // One queued key: a character or an XKEY_* code, with XKEYF_* flags.
-struct TQueueChar {
+struct TARVEX_API TQueueChar {
     uint16_t key;
     uint32_t flags;
 };
 
-class CKeyboardBase
+class TARVEX_API CKeyboardBase
 {
   public:
     void* hook = nullptr;          // the platform's key source, for the derived class
@@ -189,7 +191,7 @@ class CKeyboardBase
 // installs one; without a receiver nothing is pasted.
 using XPasteReceiver = void (*)(char* text, void* user);
 
-class CKeyboard : public CKeyboardBase, public CWinMsg
+class TARVEX_API CKeyboard : public CKeyboardBase, public CWinMsg
 {
   public:
     // Registers for the key messages of the main window.

@@ -5,6 +5,8 @@
 // 10003); the button or a click on the field opens the list below it.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/slider.h>
 #include <tarvex/static.h>
 
@@ -17,7 +19,7 @@ struct SAlive;
 constexpr int32_t XLIST_SLIDERWIDTH = 14;
 constexpr int32_t XCOMBO_DROP = 10003;
 
-class CListbox : public CControlBase
+class TARVEX_API CListbox : public CControlBase
 {
   public:
     CLList entries;            // CControlBase*, owned
@@ -42,7 +44,7 @@ class CListbox : public CControlBase
     int32_t SetSize(int32_t w, int32_t h) override;
 
     // A static text entry of the list's width.
-    int32_t Add(char* text);
+    int32_t Add(const char* text);
     // Any control (made with XNEW); the list owns it from now on, also when
     // the call fails.
     int32_t Add(CControlBase* entry);
@@ -69,7 +71,7 @@ class CListbox : public CControlBase
     void Follow(int32_t n);
 };
 
-class CCombobox : public CControlBase
+class TARVEX_API CCombobox : public CControlBase
 {
   public:
     CButton* drop = nullptr;  // owned, id + 10003
@@ -92,7 +94,7 @@ class CCombobox : public CControlBase
     int32_t SetPos(int32_t px, int32_t py) override;
 
     // The first entry added becomes the selection.
-    int32_t Add(char* text);
+    int32_t Add(const char* text);
     int32_t Add(CControlBase* entry);
     int32_t DeleteFirst();
     int32_t SetSelected(int32_t n) override;

@@ -4,15 +4,17 @@
 // which release data through the tracked allocator).
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/types.h>
 
-struct SLListNode {
+struct TARVEX_API SLListNode {
     SLListNode* next;
     SLListNode* prev;
     void* data;
 };
 
-class CLList
+class TARVEX_API CLList
 {
   public:
     static constexpr int32_t STACK_DEPTH = 32;

@@ -5,6 +5,8 @@
 // this exact stream, so the encoder's choices are part of the format.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/file.h>
 
 enum : int32_t {
@@ -22,12 +24,12 @@ enum : int32_t {
 using XLzssCallback = void (*)(int32_t done, int32_t total, int32_t starting);
 
 // Links are window positions; child[0] is the smaller, child[1] the larger child.
-struct SLzssNode {
+struct TARVEX_API SLzssNode {
     uint16_t parent;
     uint16_t child[2];
 };
 
-class CLzss
+class TARVEX_API CLzss
 {
   public:
     // The window, with its first XLZSS_LOOKAHEAD bytes mirrored after the end

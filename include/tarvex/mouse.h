@@ -6,6 +6,8 @@
 // from bitmaps that the library draws itself in full-screen modes.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/frame.h>
 #include <tarvex/point.h>
 #include <tarvex/timer.h>
@@ -38,7 +40,7 @@ using XMouseCallback = void (*)(int32_t x, int32_t y, int32_t buttons);
 // One cursor: frames cut from a bitmap, a hot spot, and the state of its
 // picture. In full-screen modes the picture is drawn by the library as a
 // sprite at (x, y); in a window the current frame becomes a colour cursor.
-struct SMouseCursor {
+struct TARVEX_API SMouseCursor {
     uint32_t id;
     CSprite* sprite; // the drawn picture in full-screen modes (owned)
     int16_t hotX;
@@ -60,13 +62,13 @@ struct SMouseCursor {
 };
 
 // A delta handler's record.
-struct SDeltaHandler {
+struct TARVEX_API SDeltaHandler {
     int32_t id;
     int32_t x;
     int32_t y;
 };
 
-class CMouseBase
+class TARVEX_API CMouseBase
 {
   public:
     CLList cursors;       // SMouseCursor*, owned
@@ -149,7 +151,7 @@ class CMouseBase
     void ShowSprite(SMouseCursor* c);
 };
 
-class CMouse : public CMouseBase, public CWinMsg, public CMsgSys, public CTimer
+class TARVEX_API CMouse : public CMouseBase, public CWinMsg, public CMsgSys, public CTimer
 {
   public:
     int32_t arrowCursor = 0; // platform cursors, 0 where the driver has none

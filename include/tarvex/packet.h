@@ -7,6 +7,8 @@
 // may reach past the record's declared size up to that length.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/types.h>
 
 enum : uint8_t {
@@ -41,10 +43,10 @@ constexpr uint32_t PACKET_DEFAULT_MAX_SIZE = 64u * 1024u * 1024u;
 
 // The largest packet size ValidateHeader accepts; a header announcing more is
 // refused like any other invalid header, before anything is allocated for it.
-void xSetMaxPacketSize(uint32_t bytes);
-uint32_t xGetMaxPacketSize();
+TARVEX_API void xSetMaxPacketSize(uint32_t bytes);
+TARVEX_API uint32_t xGetMaxPacketSize();
 
-struct SXPacket {
+struct TARVEX_API SXPacket {
     char magic[4];      // "PCKT"
     uint8_t packetType; // PACKET_TYPE_*
     uint8_t splitIndex;
@@ -71,7 +73,7 @@ struct SXPacket {
 };
 
 // The same bytes seen with the node sub-header (packet types 2, 3 and 4).
-struct SXPacketCNode {
+struct TARVEX_API SXPacketCNode {
     SXPacket header;
     uint8_t nodeId[4];
     uint8_t nodeSessionIndex[4];
@@ -108,7 +110,7 @@ struct SXPacketCNode {
     void MakePacket(uint8_t type, uint32_t size) { header.MakePacket(type, size); }
 };
 
-struct SXPacketProtocolHeader {
+struct TARVEX_API SXPacketProtocolHeader {
     SXPacket header;
     uint8_t protocolType;
 
@@ -120,25 +122,25 @@ struct SXPacketProtocolHeader {
 
 // The Init of each protocol kind builds the complete packet: MakePacket with
 // type 5 and the kind's size, then its protocol type and fields.
-struct SXPacketProtocolPing {
+struct TARVEX_API SXPacketProtocolPing {
     SXPacketProtocolHeader protocol;
     SXPacket* Packet() { return &protocol.header; }
     void SXPacketProtocolPing_Init();
 };
 
-struct SXPacketProtocolPingAnswer {
+struct TARVEX_API SXPacketProtocolPingAnswer {
     SXPacketProtocolHeader protocol;
     SXPacket* Packet() { return &protocol.header; }
     void SXPacketProtocolPingAnswer_Init();
 };
 
-struct SXPacketProtocolGetUID {
+struct TARVEX_API SXPacketProtocolGetUID {
     SXPacketProtocolHeader protocol;
     SXPacket* Packet() { return &protocol.header; }
     void SXPacketProtocolGetUID_Init();
 };
 
-struct SXPacketProtocolGetUIDAnswer {
+struct TARVEX_API SXPacketProtocolGetUIDAnswer {
     SXPacketProtocolHeader protocol;
     uint8_t uid[4][4]; // four big-endian words at offsets 13, 17, 21, 25
 
@@ -154,9 +156,9 @@ struct SXPacketProtocolGetUIDAnswer {
 
 // A new packet (tracked block owned by the caller, released with xFreeMem),
 // or null. The node arguments are ignored for raw packets.
-SXPacket* BuildPacket(uint8_t type, uint32_t nodeId, const char* nodeName, uint32_t nodeType,
+TARVEX_API SXPacket* BuildPacket(uint8_t type, uint32_t nodeId, const char* nodeName, uint32_t nodeType,
                       uint32_t sessionIndex, const char* data, uint32_t dataSize);
 // Takes a raw or node packet apart. data is a new block owned by the caller
 // (also for dataSize 0); nodeName points into the packet.
-int32_t ExtractPacket(SXPacket* packet, uint8_t& type, uint32_t& nodeId, char*& nodeName, uint32_t& nodeType,
+TARVEX_API int32_t ExtractPacket(SXPacket* packet, uint8_t& type, uint32_t& nodeId, char*& nodeName, uint32_t& nodeType,
                       uint32_t& sessionIndex, char*& data, uint32_t& dataSize);

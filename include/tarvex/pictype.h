@@ -4,11 +4,13 @@
 // claims a file name by its extension.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/bitmap.h>
 #include <tarvex/file.h>
 #include <tarvex/llist.h>
 
-class CPicType
+class TARVEX_API CPicType
 {
   public:
     CPicType() = default;
@@ -37,7 +39,7 @@ class CPicType
 };
 
 // The registered picture types in registration order; borrows them.
-class CPicTypeList : public CLList
+class TARVEX_API CPicTypeList : public CLList
 {
   public:
     CPicTypeList() = default;
@@ -61,7 +63,7 @@ class CPicTypeList : public CLList
 
 // Windows bitmaps: 8-bit (palette, uncompressed or run-length), 16-bit
 // (5-5-5), 24- and 32-bit uncompressed. Saves 8-bit indexed and 24-bit.
-class CBMPPic : public CPicType
+class TARVEX_API CBMPPic : public CPicType
 {
   public:
     CBMPPic();
@@ -77,7 +79,7 @@ class CBMPPic : public CPicType
 };
 
 // Baseline JPEG (JFIF) reader; no writer.
-class CJPGPic : public CPicType
+class TARVEX_API CJPGPic : public CPicType
 {
   public:
     CJPGPic();

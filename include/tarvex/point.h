@@ -3,9 +3,11 @@
 // ends at the first entry whose x or y is -1).
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/types.h>
 
-struct TPoint {
+struct TARVEX_API TPoint {
     int32_t x;
     int32_t y;
 };

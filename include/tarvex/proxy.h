@@ -17,6 +17,8 @@
 // ranges, or the connection is dropped.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/llist.h>
 #include <tarvex/proxyloc.h>
 #include <tarvex/socket.h>
@@ -32,7 +34,7 @@ enum : uint8_t {
 };
 
 // One queued chunk of the relay.
-class CProxyData
+class TARVEX_API CProxyData
 {
   public:
     uint8_t type = 0;
@@ -64,7 +66,7 @@ class CProxyData
 };
 
 // An allowed range of destination ports.
-struct SProxyPortRange {
+struct TARVEX_API SProxyPortRange {
     char* name;        // owned; "" when none was given
     int32_t firstPort; // first <= port <= last
     int32_t lastPort;
@@ -92,7 +94,7 @@ constexpr uint32_t PROXY_DRAIN_LIMIT_MS = 30000;
 // Bytes read from each side per round.
 constexpr uint32_t PROXY_CHUNK_SIZE = 4096;
 
-class CProxyConnection
+class TARVEX_API CProxyConnection
 {
   public:
     // sock: the accepted client socket (owned from now on).
@@ -207,7 +209,7 @@ class CProxyConnection
     uint8_t serverIdle = 0;
 };
 
-class CCommProxyServer
+class TARVEX_API CCommProxyServer
 {
   public:
     CCommProxyServer();
@@ -299,7 +301,7 @@ class CCommProxyServer
 };
 
 // The registration lists the socket wait reads (borrowed pointers).
-int32_t ProxyConnection_Add(CProxyConnection* connection);
-int32_t ProxyConnection_Remove(CProxyConnection* connection);
-int32_t ProxyServer_Add(CCommProxyServer* server);
-int32_t ProxyServer_Remove(CCommProxyServer* server);
+TARVEX_API int32_t ProxyConnection_Add(CProxyConnection* connection);
+TARVEX_API int32_t ProxyConnection_Remove(CProxyConnection* connection);
+TARVEX_API int32_t ProxyServer_Add(CCommProxyServer* server);
+TARVEX_API int32_t ProxyServer_Remove(CCommProxyServer* server);

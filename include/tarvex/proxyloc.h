@@ -3,9 +3,11 @@
 // text and its port as decimal text. The record is the wire bytes.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/types.h>
 
-class CProxyLocation
+class TARVEX_API CProxyLocation
 {
   public:
     char magic[4]; // "PLOC"

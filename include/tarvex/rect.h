@@ -2,9 +2,11 @@
 // of the library applies before it touches pixels.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/types.h>
 
-class CRect
+class TARVEX_API CRect
 {
   public:
     int32_t left = 0;
@@ -42,5 +44,5 @@ class CRect
 // Clips a blit of w x h pixels from (sx, sy) to (dx, dy) against the source
 // bounds and the destination clip. TRUE with the six values adjusted to the
 // visible part; FALSE (values untouched) when nothing is visible.
-int32_t xClipBlit(int32_t& sx, int32_t& sy, int32_t& w, int32_t& h, int32_t& dx, int32_t& dy, CRect src,
+TARVEX_API int32_t xClipBlit(int32_t& sx, int32_t& sy, int32_t& w, int32_t& h, int32_t& dx, int32_t& dy, CRect src,
                   CRect clip);

@@ -14,6 +14,8 @@
 // one exists, takes the default look through LendDefaults.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/font.h>
 #include <tarvex/guilook.h>
 #include <tarvex/kcbl.h>
@@ -21,45 +23,45 @@
 constexpr int32_t XRES_NAME_MAX = 31;  // longest define, bitmap, font or colour name
 constexpr int32_t XRES_FILE_MAX = 259; // longest bitmap file name
 
-struct TResDefine {
+struct TARVEX_API TResDefine {
     int32_t id;
     char name[XRES_NAME_MAX + 1];
 };
-struct TResString {
+struct TARVEX_API TResString {
     int32_t id;
     char name[XRES_NAME_MAX + 1];
     char* text; // owned
 };
-struct TResValue {
+struct TARVEX_API TResValue {
     int32_t id;
     char name[XRES_NAME_MAX + 1];
     int32_t value;
 };
-struct TResFont {
+struct TARVEX_API TResFont {
     char name[XRES_NAME_MAX + 1];
     CFont* font; // owned
 };
-struct TResBitmap {
+struct TARVEX_API TResBitmap {
     char name[XRES_NAME_MAX + 1];
     char fileName[XRES_FILE_MAX + 1];
     CBitmap* bitmap; // owned
 };
-struct TResAnim {
+struct TARVEX_API TResAnim {
     char name[XRES_NAME_MAX + 1];
     TCntrlAnim* anim; // owned
 };
-struct TResColor {
+struct TARVEX_API TResColor {
     char name[XRES_NAME_MAX + 1];
     int32_t count;
     TRGBA* colors; // owned, count entries
 };
-struct TResCntrlColor {
+struct TARVEX_API TResCntrlColor {
     char name[XRES_NAME_MAX + 1];
     TCntrlColor* set; // owned
 };
 // One problem met while setting up: the section it belongs to ("Load" for
 // the file itself) and the message as recorded on the error object.
-struct TResError {
+struct TARVEX_API TResError {
     char section[16];
     char* text; // owned
 };
@@ -67,7 +69,7 @@ struct TResError {
 // The default look read from the "Defaults" section. Every pointer is
 // borrowed from the resource data's own lists; null where the section did
 // not set it.
-struct TResDefaults {
+struct TARVEX_API TResDefaults {
     CFont* font;
     CBitmap* caret;
     CBitmap* check;
@@ -89,11 +91,11 @@ using XResLoanEnd = void (*)(void* borrower, const TResDefaults* defaults);
 // makeScreenBitmap brings a bitmap into the screen's format (FALSE: kept as
 // it is, reported). A null member does nothing; xSetResScreenHooks(nullptr)
 // puts back the defaults, which use the current screen when there is one.
-struct SResScreenHooks {
+struct TARVEX_API SResScreenHooks {
     int32_t (*setPalette)(CPalette* palette);
     int32_t (*makeScreenBitmap)(CBitmap* bitmap, int32_t keep);
 };
-void xSetResScreenHooks(const SResScreenHooks* hooks);
+TARVEX_API void xSetResScreenHooks(const SResScreenHooks* hooks);
 
 // The packed form: "PRES", the packed length, the text length (both 32-bit
 // little-endian), then the LZSS-packed text. xPackRes makes a whole file
@@ -102,10 +104,10 @@ void xSetResScreenHooks(const SResScreenHooks* hooks);
 // a new zero-terminated tracked block of *length text bytes; null when the
 // stream is cut short or the text holds a zero byte (*outOfMemory tells an
 // allocation failure apart). Both record their failures on the error object.
-char* xPackRes(const char* text, uint32_t length, uint32_t* fileSize);
-char* xUnpackRes(const char* packed, uint32_t packedSize, uint32_t* length, int32_t* outOfMemory);
+TARVEX_API char* xPackRes(const char* text, uint32_t length, uint32_t* fileSize);
+TARVEX_API char* xUnpackRes(const char* packed, uint32_t packedSize, uint32_t* length, int32_t* outOfMemory);
 
-class CResData : public CKCBL
+class TARVEX_API CResData : public CKCBL
 {
   public:
     CLList defines;              // TResDefine*

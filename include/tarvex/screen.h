@@ -7,12 +7,14 @@
 // here once, so every screen draws and keeps its books the same way.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/bitmap.h>
 #include <tarvex/frame.h>
 #include <tarvex/llist.h>
 
 // One video mode: fourteen 32-bit values and a display name.
-struct SVmode {
+struct TARVEX_API SVmode {
     int32_t width;
     int32_t pitch; // bytes per line
     int32_t height;
@@ -38,13 +40,13 @@ constexpr int32_t XSCREEN_CLIPSTACK = 32;
 constexpr int32_t XSCREEN_SCANLINES = 2048;
 
 // A polygon vertex: x and y in half pixels; z is kept for hardware screens.
-struct SPolyVertex {
+struct TARVEX_API SPolyVertex {
     int32_t x;
     int32_t y;
     float z;
 };
 
-class CScreenBase
+class TARVEX_API CScreenBase
 {
   public:
     // The fields are public so that tests and the derived screens can see
@@ -270,7 +272,7 @@ class CScreenBase
 };
 
 // The library's list of screens (borrowed, not owned).
-class CScreenBaseList
+class TARVEX_API CScreenBaseList
 {
   public:
     CLList list;

@@ -4,6 +4,8 @@
 // the screens only read them (through the globals).
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/frame.h>
 
 // Geometry of the shade cube: channel values -32..63, 96 per axis.
@@ -19,14 +21,14 @@ constexpr uint16_t XRGB555(uint8_t r, uint8_t g, uint8_t b)
     return static_cast<uint16_t>(((r & 0xF8) << 7) | ((g & 0xF8) << 2) | (b >> 3));
 }
 
-int32_t PreCalcShade();
-void PreCalcShade24();
-void CalcShadow(float factor);
+TARVEX_API int32_t PreCalcShade();
+TARVEX_API void PreCalcShade24();
+TARVEX_API void CalcShadow(float factor);
 // Arguments: red shift, 8 - red bits, green shift, 8 - green bits, blue
 // shift, 8 - blue bits of the screen's 16-bit layout.
-int32_t Set16Bit(int32_t redShift, int32_t redLoss, int32_t greenShift, int32_t greenLoss, int32_t blueShift,
+TARVEX_API int32_t Set16Bit(int32_t redShift, int32_t redLoss, int32_t greenShift, int32_t greenLoss, int32_t blueShift,
                  int32_t blueLoss);
-void DeleteShade();
+TARVEX_API void DeleteShade();
 
 // A 5-5-5 colour q darkened by level k (0..31): each channel minus k,
 // clamped at 0. Needs PreCalcShade.

@@ -6,6 +6,8 @@
 // its three buttons; they report to it directly, not to the window.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/button.h>
 
 namespace tvgui
@@ -19,7 +21,7 @@ constexpr int32_t XSLIDER_HIGHER = 10001;
 // The shortest thumb in pixels.
 constexpr int32_t XSLIDER_MINTHUMB = 6;
 
-class CSlider : public CControlBase
+class TARVEX_API CSlider : public CControlBase
 {
   public:
     CButton* lower = nullptr;     // owned: id + 10000, lowers the value

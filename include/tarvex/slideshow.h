@@ -5,6 +5,8 @@
 // control's face, the screen's persistent picture or an off-screen picture.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/bitmap.h>
 #include <tarvex/llist.h>
 #include <tarvex/timer.h>
@@ -16,7 +18,7 @@ enum : int32_t { XEFFECT_CUT = 0, XEFFECT_CROSSFADE = 1 };
 
 // An effect: its bitmap (kept for effects that shape the transition, not
 // owned), the kind, the number of steps and the milliseconds per step.
-struct TEFFECTDATA {
+struct TARVEX_API TEFFECTDATA {
     CBitmap* bitmap;
     int32_t kind;
     int32_t steps;
@@ -26,7 +28,7 @@ struct TEFFECTDATA {
 // A slide: in-use word, two values of the application, its picture (not
 // owned), shortest and longest display time in ms, effect index (-1 none)
 // and the resolved effect.
-struct TSLIDE {
+struct TARVEX_API TSLIDE {
     uint16_t inUse;
     uint32_t value1;
     uint32_t value2;
@@ -40,7 +42,7 @@ struct TSLIDE {
 // States of the show.
 enum : int32_t { XSLIDE_STOPPED = 0, XSLIDE_SHOWING = 1, XSLIDE_TRANSITION = 2 };
 
-class CSlideShow : public CTimer
+class TARVEX_API CSlideShow : public CTimer
 {
   public:
     CSlideShow() = default;

@@ -10,13 +10,15 @@
 // another file (tests and the examples point at the build tree's copy).
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/frame.h>
 #include <tarvex/llist.h>
 #include <tarvex/soundapi.h>
 
 #include <atomic>
 
-class CMilesApi
+class TARVEX_API CMilesApi
 {
   public:
 #define TVSND_MEMBER(name, result, params) static result(*name) params;
@@ -39,10 +41,10 @@ class CMilesApi
     static void SetModuleName(const char* path);
 };
 
-class CMiles : public CMilesApi
+class TARVEX_API CMiles : public CMilesApi
 {
   public:
-    CMiles(char* const redistDir = nullptr, int32_t useDirectSound = TRUE);
+    CMiles(const char* redistDir = nullptr, int32_t useDirectSound = TRUE);
     // Sound objects own playing voices and file images: they are not copied.
     CMiles(const CMiles&) = delete;
     CMiles& operator=(const CMiles&) = delete;
@@ -95,10 +97,10 @@ class CMiles : public CMilesApi
 enum : uint32_t { MUSIC_DEVICE_MIDI = 0, MUSIC_DEVICE_DLS = 1, MUSIC_DEVICE_STREAM = 2 };
 enum : uint32_t { MUSIC_STATE_LOADED = 0, MUSIC_STATE_PLAYING = 1, MUSIC_STATE_STOPPED = 2 };
 
-class CMilesMusic : public CMiles, public CMusicTicker
+class TARVEX_API CMilesMusic : public CMiles, public CMusicTicker
 {
   public:
-    explicit CMilesMusic(char* const redistDir = nullptr);
+    explicit CMilesMusic(const char* redistDir = nullptr);
     ~CMilesMusic() override;
 
     int Load(char* const file) override;
@@ -120,7 +122,7 @@ class CMilesMusic : public CMiles, public CMusicTicker
     void SetMusicState(uint32_t state) { m_ulMusicState = state; }
     int GetAtEnd();
     void SetAtEnd(int atEnd);
-    int SetExtraMusicPath(char* const path);
+    int SetExtraMusicPath(const char* path);
     char* GetExtraMusicPath() const { return m_pExtraMusicPath; }
     int SetJukebox(int on);
     int GetJukebox() const { return m_bJukebox; }
@@ -166,10 +168,10 @@ class CMilesMusic : public CMiles, public CMusicTicker
     int32_t m_lastPick = -1;
 };
 
-class CMilesSample : public CMiles
+class TARVEX_API CMilesSample : public CMiles
 {
   public:
-    explicit CMilesSample(char* const file = nullptr, char* const redistDir = nullptr);
+    explicit CMilesSample(const char* file = nullptr, const char* redistDir = nullptr);
     // An extra instance sharing source's file image.
     explicit CMilesSample(CMilesSample* source);
     ~CMilesSample() override;

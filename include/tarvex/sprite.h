@@ -7,6 +7,8 @@
 // grey conversion without the application calling them.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/bitmap.h>
 #include <tarvex/frame.h>
 #include <tarvex/point.h>
@@ -36,7 +38,7 @@ enum : int32_t {
     XSPRITE_PRIO_RESTORE = 100,
 };
 
-class CSprite : public CMsgSys
+class TARVEX_API CSprite : public CMsgSys
 {
   public:
     CBitmap* bitmap = nullptr;                // the frames' source (borrowed)

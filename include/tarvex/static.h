@@ -3,16 +3,18 @@
 // per timer tick, wrapping around), the progress bar and the time-out pie.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/button.h>
 
 // The id every static text gets.
 constexpr int32_t XCNTRL_STATIC = 1004;
 
-class CStatic : public CButton
+class TARVEX_API CStatic : public CButton
 {
   public:
     using CButton::Create;
-    int32_t Create(char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t flags);
+    int32_t Create(const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t flags);
     int32_t Destroy() override;
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     // Makes this static the look that later statics copy.
@@ -21,7 +23,7 @@ class CStatic : public CButton
 
 // The text moves left through the control, pixPerFrame pixels per tick of a
 // timer started with Start(ms), and starts again when it has passed.
-class CScrollText : public CStatic
+class TARVEX_API CScrollText : public CStatic
 {
   public:
     CBitmap* strip = nullptr; // owned: the text laid out once, 24 bits
@@ -32,9 +34,10 @@ class CScrollText : public CStatic
 
     ~CScrollText() override;
     using CStatic::Create;
-    int32_t Create(char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t pixPerFrame,
+    int32_t Create(const char* text, int32_t x, int32_t y, int32_t w, int32_t h, int32_t pixPerFrame,
                    int32_t flags);
     int32_t Destroy() override;
+    using CControlBase::SetText;
     int32_t SetText(char* p) override;
     int32_t SetPixPerFrame(int32_t n);
     int32_t Start(int32_t ms);
@@ -57,7 +60,7 @@ class CScrollText : public CStatic
 };
 
 // A bar filled in proportion to the value within the range.
-class CProgress : public CButton
+class TARVEX_API CProgress : public CButton
 {
   public:
     int32_t minValue = 0, maxValue = 100, value = 0;
@@ -77,7 +80,7 @@ class CProgress : public CButton
 
 // The value shown as a pie: the part of the range still to go, drawn into a
 // 24-bit picture of the control's size and copied onto the screen.
-class CTimeout : public CButton
+class TARVEX_API CTimeout : public CButton
 {
   public:
     int32_t minValue = 0, maxValue = 100, value = 0;

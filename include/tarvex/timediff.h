@@ -11,6 +11,8 @@
 // clock being ahead.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/commnode.h>
 
 // Client states.
@@ -32,7 +34,7 @@ enum : int32_t {
 constexpr uint32_t TDC_MAXWAIT = 750;
 
 // The messages of one side, as static texts (GetErrorMsg returns them).
-struct STimeDiffTexts {
+struct TARVEX_API STimeDiffTexts {
     const char* setName;
     const char* setObjName;
     const char* initName;
@@ -48,7 +50,7 @@ struct STimeDiffTexts {
 };
 
 // What the server and the client share: naming, Init and the error text.
-class CTimeDiffNode : public CCommNode
+class TARVEX_API CTimeDiffNode : public CCommNode
 {
   public:
     void SetId(uint32_t id);
@@ -90,7 +92,7 @@ class CTimeDiffNode : public CCommNode
     const char* errorMsg = nullptr;
 };
 
-class CTimeDiffServer : public CTimeDiffNode
+class TARVEX_API CTimeDiffServer : public CTimeDiffNode
 {
   public:
     CTimeDiffServer();
@@ -99,7 +101,7 @@ class CTimeDiffServer : public CTimeDiffNode
     void Exit();
 };
 
-class CTimeDiffClient : public CTimeDiffNode
+class TARVEX_API CTimeDiffClient : public CTimeDiffNode
 {
   public:
     CTimeDiffClient();

@@ -3,9 +3,11 @@
 // removals made while timers run are staged and applied between passes.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/types.h>
 
-class CTimer
+class TARVEX_API CTimer
 {
   public:
     CTimer() = default;
@@ -19,7 +21,7 @@ class CTimer
     void RemoveAllTimers();
 };
 
-struct STimerEntry {
+struct TARVEX_API STimerEntry {
     CTimer* object; // null marks an entry removed during a pass
     uint32_t interval;
     float remainder;
@@ -27,12 +29,12 @@ struct STimerEntry {
     uint32_t now;
 };
 
-struct SPendingTimer {
+struct TARVEX_API SPendingTimer {
     CTimer* object;
     uint32_t interval;
 };
 
-struct TDate {
+struct TARVEX_API TDate {
     uint16_t second;
     uint16_t minute;
     uint16_t hour;
@@ -44,11 +46,11 @@ struct TDate {
 };
 
 // FALSE for an interval of 0 (not a valid period) or when out of memory.
-int32_t xAddTimer(CTimer* obj, uint32_t interval);
-void xRemoveTimer(CTimer* obj, uint32_t interval);
-void xRemoveTimerAll(CTimer* obj);
-void xUpdateObjTimers();
-void ValidateTimerList();
-void xRemoveNotActiveTimers();
-void xAddPendingTimers();
-void GetCurrentDate(TDate* date);
+TARVEX_API int32_t xAddTimer(CTimer* obj, uint32_t interval);
+TARVEX_API void xRemoveTimer(CTimer* obj, uint32_t interval);
+TARVEX_API void xRemoveTimerAll(CTimer* obj);
+TARVEX_API void xUpdateObjTimers();
+TARVEX_API void ValidateTimerList();
+TARVEX_API void xRemoveNotActiveTimers();
+TARVEX_API void xAddPendingTimers();
+TARVEX_API void GetCurrentDate(TDate* date);

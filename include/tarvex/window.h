@@ -6,6 +6,8 @@
 // the z-order (groups, always-last, modal) and holds the default look.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/control.h>
 #include <tarvex/frame.h>
 #include <tarvex/resdata.h>
@@ -19,12 +21,12 @@ constexpr int32_t XTITLEBAR_HEIGHT = 16; // at least; taller for a taller defaul
 constexpr int32_t XTITLEBAR_CLOSEBOX = 0x80000;
 
 // The key record of message 0: a key code, then flags (bit 0: pressed).
-struct TGuiKey {
+struct TARVEX_API TGuiKey {
     uint16_t key;
     uint8_t flags;
 };
 
-class CWindowBase
+class TARVEX_API CWindowBase
 {
   public:
     int32_t width = 0, height = 0;
@@ -86,11 +88,11 @@ class CWindowBase
 };
 
 // The window's background and border: fill, extruded bevel, state bitmap.
-class CFrame : public CControlBase
+class TARVEX_API CFrame : public CControlBase
 {
   public:
     int32_t prevButtons = 0; // buttons of the last mouse message
-    int32_t Create(char* text, int32_t w, int32_t h, CWindowBase* win);
+    int32_t Create(const char* text, int32_t w, int32_t h, CWindowBase* win);
     int32_t Draw(int32_t wx, int32_t wy, int32_t how) override;
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     using CControlBase::Create;
@@ -101,7 +103,7 @@ class CFrame : public CControlBase
 };
 
 // The window's title: drags the window, shows the caption and the close box.
-class CTitlebar : public CFrame
+class TARVEX_API CTitlebar : public CFrame
 {
   public:
     int32_t closeDown = 0;
@@ -112,7 +114,7 @@ class CTitlebar : public CFrame
     int32_t captionBits = 0;
     ~CTitlebar() override;
     int32_t Destroy() override;
-    int32_t Create(char* title, int32_t w, int32_t h, CWindowBase* win, int32_t tflags);
+    int32_t Create(const char* title, int32_t w, int32_t h, CWindowBase* win, int32_t tflags);
     int32_t Draw(int32_t wx, int32_t wy, int32_t how) override;
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     // The close box in window coordinates.
@@ -124,7 +126,7 @@ class CTitlebar : public CFrame
     void MakeCaption(CFont* f, CScreenBase* s);
 };
 
-class CWindow : public CWindowBase
+class TARVEX_API CWindow : public CWindowBase
 {
   public:
     CTitlebar* titlebar = nullptr; // owned
@@ -141,14 +143,14 @@ class CWindow : public CWindowBase
 
 using XGuiCallback = void (*)(int32_t msg, int32_t windowId, int32_t controlId, int32_t arg, void* data);
 
-struct SWinEntry {
+struct TARVEX_API SWinEntry {
     CWindowBase* window;
     XGuiCallback callback;
     void* user;
     int32_t removed; // taken out during a pass; freed when the pass ends
 };
 
-class CWinCtrl : public CMsgSys
+class TARVEX_API CWinCtrl : public CMsgSys
 {
   public:
     int32_t groupCounter = 0;
@@ -232,5 +234,5 @@ class CWinCtrl : public CMsgSys
 
 // The GUI root in the globals: created on demand, freed by xFreeGuiRoot
 // (and by xExit when the application forgot).
-CWinCtrl* xCreateGuiRoot();
-void xFreeGuiRoot();
+TARVEX_API CWinCtrl* xCreateGuiRoot();
+TARVEX_API void xFreeGuiRoot();

@@ -5,19 +5,21 @@
 // queries work inside it as if it were a file of its own.
 #pragma once
 
+#include <tarvex/export.h>
+
 #include <tarvex/file.h>
 
 enum : int32_t {
     XIFF_MAX_LEVELS = 16, // level 0 is the whole file
 };
 
-struct SXIFFLevel {
+struct TARVEX_API SXIFFLevel {
     uint32_t start;  // absolute file offset of the data
     uint32_t length; // data length (0 = up to the end of the enclosing level)
     uint32_t spare;
 };
 
-class CXIFF : public CFile
+class TARVEX_API CXIFF : public CFile
 {
   public:
     SXIFFLevel* levels = nullptr; // XIFF_MAX_LEVELS entries while open

@@ -889,7 +889,7 @@ int32_t CKCBL::FindRawdata(const char* s1, const char* s2, const char* s3)
 {
     return FindItem("[", s1, s2, s3);
 }
-int32_t CKCBL::GetRawdata(void*&, char*, char*, char*)
+int32_t CKCBL::GetRawdata(void*&, const char*, const char*, const char*)
 {
     return TRUE;
 }

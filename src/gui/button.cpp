@@ -54,7 +54,7 @@ CButton::~CButton()
         r->defStaticCntrl = nullptr;
 }
 
-void CButton::Setup(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, int32_t h, int16_t key,
+void CButton::Setup(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h, int16_t key,
                     int32_t f, TCntrlColor* const* sets, CControlBase* model)
 {
     CControlBase::Create(newId);
@@ -84,7 +84,7 @@ void CButton::Setup(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, i
     SetText(t);
 }
 
-int32_t CButton::Create(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, int32_t h, int16_t key,
+int32_t CButton::Create(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h, int16_t key,
                         int32_t f)
 {
     CWinCtrl* r = Root();
@@ -309,7 +309,7 @@ int32_t CButton::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, voi
 
 // ---- CDragbutton
 
-int32_t CDragbutton::Create(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, int32_t h, int16_t key,
+int32_t CDragbutton::Create(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h, int16_t key,
                             int32_t f)
 {
     CButton::Create(newId, t, px, py, w, h, key, f);
@@ -448,7 +448,7 @@ CURL::~CURL()
         XFREE(url);
 }
 
-int32_t CURL::SetURL(char* address)
+int32_t CURL::SetURL(const char* address)
 {
     if (address == nullptr || address[0] == 0)
         return 0;
@@ -463,7 +463,7 @@ int32_t CURL::SetURL(char* address)
     return 1;
 }
 
-int32_t CURL::Create(int32_t newId, char* t, char* address, int32_t px, int32_t py, int32_t w, int32_t h,
+int32_t CURL::Create(int32_t newId, const char* t, const char* address, int32_t px, int32_t py, int32_t w, int32_t h,
                      int16_t key, int32_t f)
 {
     if (address == nullptr || address[0] == 0)

@@ -36,7 +36,7 @@ void Disc(CScreenBase* s, int32_t l, int32_t t, int32_t side, TRGBA c)
 
 // ---- CCheckbox
 
-int32_t CCheckbox::Create(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, int32_t h,
+int32_t CCheckbox::Create(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h,
                           int32_t lookValue, int16_t key, int32_t f)
 {
     look = lookValue;
@@ -220,7 +220,7 @@ CRadiobutton::~CRadiobutton()
         group->Remove(this);
 }
 
-int32_t CRadiobutton::Create(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, int32_t h,
+int32_t CRadiobutton::Create(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h,
                              int32_t value, int16_t key, int32_t f)
 {
     return CCheckbox::Create(newId, t, px, py, w, h, value, key, f);
@@ -332,7 +332,7 @@ int32_t CRadiobutton::Draw(int32_t wx, int32_t wy, int32_t how) { return DrawBox
 
 CGroupbox::~CGroupbox() { Destroy(); }
 
-int32_t CGroupbox::Create(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, int32_t h, int32_t f)
+int32_t CGroupbox::Create(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h, int32_t f)
 {
     CControlBase::Create(newId);
     SetText(t);

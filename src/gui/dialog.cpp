@@ -362,7 +362,7 @@ CControlBase* CDialog::GetCtrl(int32_t ctrlId)
     return g != nullptr ? g->cntrl : nullptr;
 }
 
-int32_t CDialog::SetText(int32_t ctrlId, char* text)
+int32_t CDialog::SetText(int32_t ctrlId, const char* text)
 {
     CControlBase* c = GetCtrl(ctrlId);
     return c != nullptr ? c->SetText(text) : FALSE;

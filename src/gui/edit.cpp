@@ -17,7 +17,7 @@ using tvgui::SAlive;
 
 CEdit::~CEdit() { SAlive::Kill(alive); }
 
-int32_t CEdit::Create(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, int32_t h, int32_t maxLen,
+int32_t CEdit::Create(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h, int32_t maxLen,
                       int32_t f)
 {
     tvgui::Setup(this, newId, px, py, w, h, 0, f | CNTRL_TABSTOP, tvgui::kButtonSets);

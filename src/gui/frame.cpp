@@ -11,7 +11,7 @@
 
 static CWinCtrl* Root() { return glb != nullptr ? glb->rootWindow : nullptr; }
 
-int32_t CFrame::Create(char* t, int32_t w, int32_t h, CWindowBase* win)
+int32_t CFrame::Create(const char* t, int32_t w, int32_t h, CWindowBase* win)
 {
     CControlBase::Create(0);
     SetText(t);
@@ -105,7 +105,7 @@ int32_t CFrame::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void
 
 // ---- CTitlebar
 
-int32_t CTitlebar::Create(char* title, int32_t w, int32_t h, CWindowBase* win, int32_t tflags)
+int32_t CTitlebar::Create(const char* title, int32_t w, int32_t h, CWindowBase* win, int32_t tflags)
 {
     CFrame::Create(title, w, h, win);
     id = XCNTRL_TITLEBAR;

@@ -133,7 +133,7 @@ void CListbox::Layout()
     }
 }
 
-int32_t CListbox::Add(char* t)
+int32_t CListbox::Add(const char* t)
 {
     auto* s = XNEW(CStatic);
     s->Create(t, 0, 0, 1, 1, CNTRL_TRANSPARENT | CNTRL_CENTERV);
@@ -381,7 +381,7 @@ int32_t CCombobox::SetPos(int32_t px, int32_t py)
     return 1;
 }
 
-int32_t CCombobox::Add(char* t)
+int32_t CCombobox::Add(const char* t)
 {
     if (list == nullptr || list->Add(t) == 0)
         return 0;

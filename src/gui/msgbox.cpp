@@ -48,7 +48,7 @@ int32_t FreeWindowId(CWinCtrl* root)
 
 } // namespace
 
-int32_t xMessageBox(char* text, char* title, int32_t)
+int32_t xMessageBox(const char* text, const char* title, int32_t)
 {
     CWinCtrl* root = glb != nullptr ? glb->rootWindow : nullptr;
     if (root == nullptr)
@@ -83,7 +83,7 @@ int32_t xMessageBox(char* text, char* title, int32_t)
     const int32_t id = FreeWindowId(root);
     bool made = win != nullptr && label != nullptr && ok != nullptr;
     if (made) {
-        win->Create(id, title != nullptr ? title : empty, 0, 0, w, h,
+        win->Create(id, const_cast<char*>(title != nullptr ? title : empty), 0, 0, w, h, // title: read only
                     XWIN_TITLEBAR | XWIN_FRAME | XWIN_CLOSE | XWIN_DRAG | XWIN_MODAL | XWIN_CENTER);
         made = label->Create(text, kMargin, kMargin, w - 2 * kMargin, textH, CNTRL_TRANSPARENT) &&
                ok->Create(kOkId, okText, (w - buttonW) / 2, 2 * kMargin + textH, buttonW, buttonH, XKEY_ENTER,

@@ -22,7 +22,7 @@ CMultiEdit::~CMultiEdit()
     FreeRows();
 }
 
-int32_t CMultiEdit::Create(int32_t newId, char* t, int32_t px, int32_t py, int32_t w, int32_t h,
+int32_t CMultiEdit::Create(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h,
                            int32_t maxLen, int32_t f)
 {
     FreeRows();
@@ -110,7 +110,7 @@ void CMultiEdit::RemoveRow(int32_t row)
     FreeRow(e);
 }
 
-int32_t CMultiEdit::AddNewLine(char* line)
+int32_t CMultiEdit::AddNewLine(const char* line)
 {
     const char* s = line != nullptr ? line : "";
     if (InsertRow(rows.GetNumNodes(), NewRow(s, static_cast<int32_t>(std::strlen(s)))) == 0)
@@ -130,7 +130,7 @@ int32_t CMultiEdit::DeleteFirstLine()
     return 1;
 }
 
-int32_t CMultiEdit::SetTextOnLine(int32_t row, char* line)
+int32_t CMultiEdit::SetTextOnLine(int32_t row, const char* line)
 {
     TRowEntry* e = Row(row);
     if (e == nullptr)
@@ -178,7 +178,7 @@ int32_t CMultiEdit::KillText()
     return 1;
 }
 
-int32_t CMultiEdit::SetTextBuffer(char* p, int32_t len)
+int32_t CMultiEdit::SetTextBuffer(const char* p, int32_t len)
 {
     KillText();
     if (p == nullptr)

@@ -19,7 +19,7 @@ constexpr int32_t kMaxStrip = 32000;
 
 CScrollText::~CScrollText() { FreeStrip(); }
 
-int32_t CScrollText::Create(char* t, int32_t px, int32_t py, int32_t w, int32_t h, int32_t n, int32_t f)
+int32_t CScrollText::Create(const char* t, int32_t px, int32_t py, int32_t w, int32_t h, int32_t n, int32_t f)
 {
     Stop();
     CStatic::Create(nullptr, px, py, w, h, f);

@@ -31,7 +31,7 @@ static int32_t HotkeyOnly(CControlBase* c, int32_t msg, void* data)
 
 // ---- CStatic
 
-int32_t CStatic::Create(char* t, int32_t px, int32_t py, int32_t w, int32_t h, int32_t f)
+int32_t CStatic::Create(const char* t, int32_t px, int32_t py, int32_t w, int32_t h, int32_t f)
 {
     CWinCtrl* r = Root();
     Setup(XCNTRL_STATIC, t, px, py, w, h, 0, f, r != nullptr ? r->defButton : nullptr,

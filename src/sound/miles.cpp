@@ -34,7 +34,7 @@ const char* LastBackEndError()
 
 } // namespace
 
-CMiles::CMiles(char* const redistDir, int32_t useDirectSound)
+CMiles::CMiles(const char* redistDir, int32_t useDirectSound)
 {
     if (m_ulObjectCounter++ != 0)
         return;

@@ -53,7 +53,7 @@ using tvcore::FreeText;
 
 } // namespace
 
-CMilesMusic::CMilesMusic(char* const redistDir) : CMiles(redistDir, TRUE)
+CMilesMusic::CMilesMusic(const char* redistDir) : CMiles(redistDir, TRUE)
 {
     m_pJukeboxFiles = XNEW(CLList);
     g_music.InsertLast(this);
@@ -605,7 +605,7 @@ int CMilesMusic::Rewind()
 
 // ---------------------------------------------------------------- jukebox
 
-int CMilesMusic::SetExtraMusicPath(char* const path)
+int CMilesMusic::SetExtraMusicPath(const char* path)
 {
     if (path == nullptr)
         return xErrorf("CMilesMusic::SetExtraMusicPath: Missing path.");

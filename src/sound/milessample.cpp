@@ -23,10 +23,10 @@ const char* LastBackEndError()
 
 } // namespace
 
-CMilesSample::CMilesSample(char* const file, char* const redistDir) : CMiles(redistDir, TRUE)
+CMilesSample::CMilesSample(const char* file, const char* redistDir) : CMiles(redistDir, TRUE)
 {
     if (file != nullptr)
-        Load(file);
+        Load(const_cast<char*>(file)); // Load only reads the name
 }
 
 CMilesSample::CMilesSample(CMilesSample* source) : CMiles(nullptr, TRUE)
