@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   libsdl2-dev libssl-dev openssl
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-dev
