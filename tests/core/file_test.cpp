@@ -185,7 +185,7 @@ TEST_F(FileTest, Utilities)
     struct stat st {
     };
     stat("v.txt", &st);
-    EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+    EXPECT_TRUE((st.st_mode & S_IWUSR) != 0);
     EXPECT_EQ(xFileDelete("v.txt"), TRUE);
     EXPECT_EQ(xFileDelete("v.txt"), FALSE);
     EXPECT_EQ(glb->error.GetErrCode(), XERR_DELETE);
