@@ -220,9 +220,13 @@ start_peers() {
   socat TCP-LISTEN:"$TARVEX_PEER_ECHO_PORT",bind=127.0.0.1,reuseaddr,fork EXEC:cat &
   PEER_PIDS+=($!)
   TARVEX_PEER_TLS_PORT=$(free_port)
+  # Its input stays open (a pipe this script holds) so it keeps serving.
+  rm -f "$dir/stdin"
+  mkfifo "$dir/stdin"
   openssl s_server -accept "127.0.0.1:$TARVEX_PEER_TLS_PORT" -cert "$dir/cert.pem" -key "$dir/key.pem" \
-    -rev -quiet < <(sleep 3600) >/dev/null 2>&1 &
+    -rev -quiet <"$dir/stdin" >/dev/null 2>&1 &
   PEER_PIDS+=($!)
+  exec 9>"$dir/stdin"
   export TARVEX_PEER_ECHO_PORT TARVEX_PEER_TLS_PORT
   trap stop_peers EXIT
   sleep 1
