@@ -12,9 +12,11 @@
 #include <string>
 #include <string_view>
 
-namespace tvp {
+namespace tvp
+{
 
-namespace {
+namespace
+{
 
 bool CopyOut(std::string_view s, char* buf, size_t n)
 {
@@ -63,8 +65,8 @@ bool Matches(const char* pat, const char* name)
         if (*pat == '*') {
             star = pat++;
             resume = name;
-        } else if (*pat == '?' ||
-                   std::tolower(static_cast<unsigned char>(*pat)) == std::tolower(static_cast<unsigned char>(*name))) {
+        } else if (*pat == '?' || std::tolower(static_cast<unsigned char>(*pat)) ==
+                                      std::tolower(static_cast<unsigned char>(*name))) {
             ++pat;
             ++name;
         } else if (star != nullptr) {
@@ -119,7 +121,8 @@ bool SetWritable(const char* name)
     const DWORD attr = name != nullptr ? ::GetFileAttributesA(name) : INVALID_FILE_ATTRIBUTES;
     if (attr == INVALID_FILE_ATTRIBUTES)
         return false;
-    return (attr & FILE_ATTRIBUTE_READONLY) == 0 || ::SetFileAttributesA(name, attr & ~FILE_ATTRIBUTE_READONLY);
+    return (attr & FILE_ATTRIBUTE_READONLY) == 0 ||
+           ::SetFileAttributesA(name, attr & ~FILE_ATTRIBUTE_READONLY);
 }
 
 int32_t RemoveFile(const char* name)
@@ -192,11 +195,20 @@ int32_t ListDrives(DriveInfo* out, int32_t max)
         DriveInfo info{};
         std::snprintf(info.root, sizeof info.root, "%c:\\", 'A' + letter);
         switch (::GetDriveTypeA(info.root)) {
-        case DRIVE_REMOVABLE: info.type = tvp::DRIVE_REMOVABLE; break;
-        case DRIVE_FIXED: info.type = tvp::DRIVE_FIXED; break;
-        case DRIVE_REMOTE: info.type = tvp::DRIVE_REMOTE; break;
-        case DRIVE_CDROM: info.type = tvp::DRIVE_CDROM; break;
-        default: continue;
+        case DRIVE_REMOVABLE:
+            info.type = tvp::DRIVE_REMOVABLE;
+            break;
+        case DRIVE_FIXED:
+            info.type = tvp::DRIVE_FIXED;
+            break;
+        case DRIVE_REMOTE:
+            info.type = tvp::DRIVE_REMOTE;
+            break;
+        case DRIVE_CDROM:
+            info.type = tvp::DRIVE_CDROM;
+            break;
+        default:
+            continue;
         }
         char label[MAX_PATH + 1] = "";
         if (::GetVolumeInformationA(info.root, label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0))

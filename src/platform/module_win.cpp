@@ -18,8 +18,8 @@ void RememberError()
 {
     const DWORD code = ::GetLastError();
     char text[400] = "";
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                     text, sizeof text, nullptr);
+    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                     code, 0, text, sizeof text, nullptr);
     // The system's texts end in a line break.
     for (DWORD i = n; i > 0 && (text[i - 1] == '\r' || text[i - 1] == '\n'); --i)
         text[i - 1] = 0;
@@ -67,7 +67,8 @@ const char* ModuleError() { return g_moduleError; }
 bool LibraryFolder(char* buf, size_t n)
 {
     HMODULE self = nullptr;
-    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                               reinterpret_cast<LPCSTR>(&LibraryFolder), &self))
         return false;
     char path[MAX_PATH];

@@ -23,16 +23,16 @@ struct ErrnoMap {
 };
 
 constexpr ErrnoMap kErrnoMap[] = {
-    {EINTR, 10004},          {EBADF, 10009},          {EACCES, 10013},         {EPERM, 10013},
-    {EFAULT, 10014},         {EINVAL, 10022},         {EMFILE, 10024},         {ENFILE, 10024},
-    {EWOULDBLOCK, 10035},    {EAGAIN, 10035},         {EINPROGRESS, 10036},    {EALREADY, 10037},
-    {ENOTSOCK, 10038},       {EDESTADDRREQ, 10039},   {EMSGSIZE, 10040},       {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},    {EPROTONOSUPPORT, 10043}, {EOPNOTSUPP, 10045},    {EAFNOSUPPORT, 10047},
-    {EADDRINUSE, 10048},     {EADDRNOTAVAIL, 10049},  {ENETDOWN, 10050},       {ENETUNREACH, 10051},
-    {ENETRESET, 10052},      {ECONNABORTED, 10053},   {ECONNRESET, 10054},     {EPIPE, 10054},
-    {ENOBUFS, 10055},        {ENOMEM, 10055},         {EISCONN, 10056},        {ENOTCONN, 10057},
-    {ETIMEDOUT, 10060},      {ECONNREFUSED, 10061},   {ELOOP, 10062},          {ENAMETOOLONG, 10063},
-    {EHOSTUNREACH, 10065},   {ENOTEMPTY, 10066},
+    {EINTR, 10004},        {EBADF, 10009},           {EACCES, 10013},      {EPERM, 10013},
+    {EFAULT, 10014},       {EINVAL, 10022},          {EMFILE, 10024},      {ENFILE, 10024},
+    {EWOULDBLOCK, 10035},  {EAGAIN, 10035},          {EINPROGRESS, 10036}, {EALREADY, 10037},
+    {ENOTSOCK, 10038},     {EDESTADDRREQ, 10039},    {EMSGSIZE, 10040},    {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {EOPNOTSUPP, 10045},  {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},    {ENETUNREACH, 10051},
+    {ENETRESET, 10052},    {ECONNABORTED, 10053},    {ECONNRESET, 10054},  {EPIPE, 10054},
+    {ENOBUFS, 10055},      {ENOMEM, 10055},          {EISCONN, 10056},     {ENOTCONN, 10057},
+    {ETIMEDOUT, 10060},    {ECONNREFUSED, 10061},    {ELOOP, 10062},       {ENAMETOOLONG, 10063},
+    {EHOSTUNREACH, 10065}, {ENOTEMPTY, 10066},
 };
 
 int32_t Fail()
@@ -138,7 +138,8 @@ bool Bind(uint32_t sock, const sockaddr_in& addr)
     // TIME_WAIT without SO_REUSEADDR, which here would let two listeners
     // share a port: exclusive use instead.
     BOOL one = TRUE;
-    ::setsockopt(Sock(sock), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one), sizeof one);
+    ::setsockopt(Sock(sock), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one),
+                 sizeof one);
     if (::bind(Sock(sock), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
         return Fail(), false;
     return true;
@@ -304,8 +305,9 @@ bool PollReadable(const uint32_t* socks, uint32_t count, uint8_t* ready)
         return true;
     const int r = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), 0);
     for (size_t k = 0; k < fds.size(); ++k)
-        ready[index[k]] =
-            r < 0 ? 1 : (fds[k].revents & (POLLRDNORM | POLLHUP | POLLERR | POLLNVAL)) != 0 ? 1 : 0;
+        ready[index[k]] = r < 0                                                                 ? 1
+                          : (fds[k].revents & (POLLRDNORM | POLLHUP | POLLERR | POLLNVAL)) != 0 ? 1
+                                                                                                : 0;
     if (r < 0)
         Fail();
     return r >= 0;

@@ -8,9 +8,11 @@
 
 #include <string>
 
-namespace tvp {
+namespace tvp
+{
 
-namespace {
+namespace
+{
 
 // A program the tests put in place of the desktop's handler: it is started
 // with the file as its parameter.

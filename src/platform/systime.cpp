@@ -6,7 +6,8 @@
 #include <time.h>
 #include <unistd.h>
 
-namespace tvp {
+namespace tvp
+{
 
 uint32_t SystemTick()
 {

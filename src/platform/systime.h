@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-namespace tvp {
+namespace tvp
+{
 
 // Milliseconds from a monotonic clock, as a 32-bit value that wraps.
 uint32_t SystemTick();

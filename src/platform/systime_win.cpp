@@ -7,7 +7,8 @@
 
 #include <ctime>
 
-namespace tvp {
+namespace tvp
+{
 
 uint32_t SystemTick() { return static_cast<uint32_t>(::GetTickCount()); }
 
