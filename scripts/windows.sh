@@ -33,7 +33,7 @@ say() { echo "windows.sh: $*"; }
 # --- packages ---------------------------------------------------------------
 install_packages() {
   local packages=(g++-mingw-w64-$PKG_ARCH-posix binutils-mingw-w64-$PKG_ARCH cmake ninja-build make perl
-    pkg-config dpkg-dev xz-utils bzip2 ccache wine openssl socat)
+    pkg-config dpkg-dev xz-utils bzip2 ccache wine openssl socat python3)
   if [ "$ARCH" = x86_64 ]; then
     packages+=(wine64)
   else
