@@ -10,7 +10,7 @@
 #include <tarvex/socket.h>
 #include <tarvex/types.h>
 
-#include <netinet/in.h>
+#include <tarvex/netaddr.h>
 
 class CCommNode;
 class CCommBase;
