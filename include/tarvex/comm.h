@@ -44,8 +44,11 @@ constexpr uint32_t COMM_RECV_QUEUE_MAX_PACKETS = 65536u;
 constexpr uint32_t COMM_RECV_QUEUE_MAX_BYTES = 64u * 1024u * 1024u;
 // distinct nodes the peer has announced,
 constexpr uint32_t COMM_OTHER_SIDE_NODES_MAX = 4096u;
-// and packets read but not yet handed on (split packets waiting for the rest).
+// and packets read but not yet handed on (a split run waiting for its rest
+// holds back what comes behind it), by number and by bytes (one packet of
+// any allowed size is always taken).
 constexpr uint32_t COMM_TRANSFER_IN_MAX_PACKETS = 4096u;
+constexpr uint32_t COMM_TRANSFER_IN_MAX_BYTES = 64u * 1024u * 1024u;
 
 // How the comm objects reach comm nodes. The node module installs these;
 // until it does, no node can exist and the node paths see none.

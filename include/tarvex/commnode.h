@@ -98,10 +98,10 @@ class CCommNode
     void RecvFree() { recvAllocated = FALSE; }
     void RecvKCBLFree();
     int32_t NumQueuedPackets() const { return recvQue.GetNumNodes(); }
-    // The receive queue is at COMMNODE_RECV_QUEUE_MAX_PACKETS or _BYTES: the
-    // node refuses further packets and the connection that brought one is
-    // dropped.
-    int32_t RecvQueueFull() const;
+    // The last packet offered was refused because the receive queue had no
+    // room for it (COMMNODE_RECV_QUEUE_MAX_PACKETS, _BYTES): the connection
+    // that brought it is dropped.
+    int32_t RecvQueueFull() const { return recvQueRefused; }
 
     // Snooping: a second reader that sees each packet before the ordinary one.
     void SnoopSetSnooping(int32_t on) { snooping = on; }
@@ -152,6 +152,7 @@ class CCommNode
     int32_t privateNode = TRUE;
     CLList recvQue; // SCommNodePacket*, oldest first
     uint32_t recvQueBytes = 0;
+    int32_t recvQueRefused = FALSE;
     int32_t snooping = FALSE;
     CLList commObjects; // CCommBase*, borrowed
     char* objectName = nullptr;

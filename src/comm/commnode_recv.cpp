@@ -138,9 +138,6 @@ int32_t CCommNode::RecvIncomingFromComm(SXPacket* packet)
     if (std::strcmp(packetName, nodeName) != 0)
         return TRUE;
 
-    if (RecvQueueFull())
-        return Fail("CCommNode::RecvIncomingFromComm:Receive queue full (limit 65536 packets, 67108864 "
-                    "bytes)");
 
     // The payload is copied once, straight into the block the queue will
     // keep (one byte longer, that byte zero).
@@ -151,6 +148,14 @@ int32_t CCommNode::RecvIncomingFromComm(SXPacket* packet)
         !cnode->GetNodeDataPtr(payload))
         return Fail("CCommNode::RecvIncomingFromComm:Unable to extract data");
     uint32_t size = packetSize - fullHeader;
+    recvQueRefused = static_cast<uint32_t>(recvQue.GetNumNodes()) >= COMMNODE_RECV_QUEUE_MAX_PACKETS ||
+                             recvQueBytes >= COMMNODE_RECV_QUEUE_MAX_BYTES ||
+                             size >= COMMNODE_RECV_QUEUE_MAX_BYTES - recvQueBytes
+                         ? TRUE
+                         : FALSE;
+    if (recvQueRefused)
+        return Fail("CCommNode::RecvIncomingFromComm:Receive queue full (limit 65536 packets, 67108864 "
+                    "bytes)");
     auto* data = static_cast<char*>(XALLOC(size + 1u));
     if (data == nullptr)
         return Fail("CCommNode::RecvIncomingFromComm:Unable to extract data");
@@ -268,13 +273,7 @@ void CCommNode::EmptyRecvQue()
     recvQueBytes = 0;
 }
 
-int32_t CCommNode::RecvQueueFull() const
-{
-    return static_cast<uint32_t>(recvQue.GetNumNodes()) >= COMMNODE_RECV_QUEUE_MAX_PACKETS ||
-                   recvQueBytes >= COMMNODE_RECV_QUEUE_MAX_BYTES
-               ? TRUE
-               : FALSE;
-}
+
 
 int32_t CCommNode::GetNextPacket(char*& data, uint32_t& size)
 {

@@ -77,6 +77,25 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
              uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn, CLList* transferOut,
              SCryptData* cd, SStepExtras* extras);
 
+// Whether a packet of size bytes may join the packets read but not yet
+// handed on.
+bool RoomInTransferIn(const CLList& in, uint32_t size)
+{
+    if (in.first == nullptr)
+        return true;
+    if (static_cast<uint32_t>(in.GetNumNodes()) >= COMM_TRANSFER_IN_MAX_PACKETS)
+        return false;
+    uint32_t waiting = 0;
+    for (const SLListNode* n = in.first; n != nullptr; n = n->next) {
+        uint32_t s = 0;
+        static_cast<const SXPacket*>(n->data)->GetPacketSize(s);
+        if (s > COMM_TRANSFER_IN_MAX_BYTES - waiting)
+            return false;
+        waiting += s;
+    }
+    return size <= COMM_TRANSFER_IN_MAX_BYTES - waiting;
+}
+
 int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* text)
 {
     xDisconnectSocket(sock, connected, cd);
@@ -341,10 +360,10 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
                     sock, connected, cd,
                     "PacketTransferHandler:(ValidateHeader):Function failed. This is not a valid packet, "
                     "discarding it.");
-            if (transferIn != nullptr &&
-                static_cast<uint32_t>(transferIn->GetNumNodes()) >= COMM_TRANSFER_IN_MAX_PACKETS)
+            if (transferIn != nullptr && !RoomInTransferIn(*transferIn, size))
                 return Drop(sock, connected, cd,
-                            "PacketTransferHandler: Too many packets waiting to be handled (limit 4096)");
+                            "PacketTransferHandler: Too many packets waiting to be handled (limit 4096 "
+                            "packets, 67108864 bytes)");
             if (transferIn == nullptr || !transferIn->InsertLast(recvPacket))
                 return Drop(sock, connected, cd,
                             "PacketTransferHandler:(CLList.InsertLast ()):Function failed");
