@@ -175,12 +175,10 @@ int32_t ClientHandshakeStep(const char* name, uint32_t& sock, int32_t& connected
     return -1;
 }
 
-// The server side of a TLS connection never waits for its client: the
-// handshake is started here on the non-blocking socket and carried on by
-// the transfer steps (xSocketHandler) as the client's bytes arrive, so a
-// silent or slow client costs only its own connection, which is closed once
-// kHandshakeTimeoutMs have passed without the handshake completing.
-int32_t StartServerHandshake(const char* name, uint32_t sock, SCryptData* cd)
+// A new TLS connection over sock in the record (an old one released), on
+// the accepting or the connecting side; started names a handshake that runs
+// over calls (its time-out counts from now).
+int32_t NewConnectionSsl(const char* name, uint32_t sock, bool accept, bool started, SCryptData* cd)
 {
     FreeSsl(cd);
     tvp::tls::ClearErrors();
@@ -188,8 +186,24 @@ int32_t StartServerHandshake(const char* name, uint32_t sock, SCryptData* cd)
     if (cd->ssl == nullptr)
         return xErrorf("%s: SSL_new failed. (%s)", name, tvp::tls::ErrorString());
     tvp::tls::SetFd(cd->ssl, sock);
-    tvp::tls::SetAcceptState(cd->ssl);
-    tvp::tls::SetHandshakeStart(cd->ssl, xGetTime());
+    if (accept)
+        tvp::tls::SetAcceptState(cd->ssl);
+    else
+        tvp::tls::SetConnectState(cd->ssl);
+    if (started)
+        tvp::tls::SetHandshakeStart(cd->ssl, xGetTime());
+    return TRUE;
+}
+
+// The server side of a TLS connection never waits for its client: the
+// handshake is started here on the non-blocking socket and carried on by
+// the transfer steps (xSocketHandler) as the client's bytes arrive, so a
+// silent or slow client costs only its own connection, which is closed once
+// kHandshakeTimeoutMs have passed without the handshake completing.
+int32_t StartServerHandshake(const char* name, uint32_t sock, SCryptData* cd)
+{
+    if (!NewConnectionSsl(name, sock, true, true, cd))
+        return FALSE;
     if (!tvp::SetNonBlocking(sock, true))
         dprintf("Error: Unable to set listensocket to non-blocking after accept.\n");
     return TRUE;
@@ -529,13 +543,8 @@ int32_t ConnectHandler(bool blocked, const char* host, uint16_t port, const char
     }
 
     if (cd->encrypted && blocked) {
-        FreeSsl(cd);
-        tvp::tls::ClearErrors();
-        cd->ssl = tvp::tls::New(cd->sslContext);
-        if (cd->ssl == nullptr)
-            return xErrorf("%s: SSL_new failed. (%s)", name, tvp::tls::ErrorString());
-        tvp::tls::SetFd(cd->ssl, sock);
-        tvp::tls::SetConnectState(cd->ssl);
+        if (!NewConnectionSsl(name, sock, false, false, cd))
+            return FALSE;
         // The handshake runs with the socket blocking (bounded in time).
         int32_t result = ClientHandshake(cd->ssl, sock);
         // Anything but a completed handshake is a failure; a result of 0
@@ -544,16 +553,8 @@ int32_t ConnectHandler(bool blocked, const char* host, uint16_t port, const char
             return xErrorf("%s: SSL_connect failed. (%s)", name, tvp::tls::ErrorString());
         dprintf("Secure connection using: %s.\n", tvp::tls::CipherName(cd->ssl));
     } else if (cd->encrypted) {
-        if (!handshaking) {
-            FreeSsl(cd);
-            tvp::tls::ClearErrors();
-            cd->ssl = tvp::tls::New(cd->sslContext);
-            if (cd->ssl == nullptr)
-                return xErrorf("%s: SSL_new failed. (%s)", name, tvp::tls::ErrorString());
-            tvp::tls::SetFd(cd->ssl, sock);
-            tvp::tls::SetConnectState(cd->ssl);
-            tvp::tls::SetHandshakeStart(cd->ssl, xGetTime());
-        }
+        if (!handshaking && !NewConnectionSsl(name, sock, false, true, cd))
+            return FALSE;
         int32_t step = ClientHandshakeStep(name, sock, connected, cd);
         if (step < 0)
             return FALSE;

@@ -74,6 +74,19 @@ struct Link {
 
 constexpr uint32_t kNodeId = 26;
 
+// The next message waiting at the node, or false.
+bool TakeMessage(CCommNode& node, std::string& out)
+{
+    char* data = nullptr;
+    uint32_t size = 0;
+    if (!node.IsDataAvailable() || !node.RecvPacket(data, size))
+        return false;
+    node.RecvFree();
+    out.assign(data, size);
+    XFREE(data);
+    return true;
+}
+
 // The peer: a remote server in the namespace whose node answers each message
 // with the same bytes. Runs until killed.
 [[noreturn]] void Answer(const std::string& ns, uint16_t port)
@@ -106,15 +119,10 @@ constexpr uint32_t kNodeId = 26;
     for (;;) {
         server.NonBlockedHandler();
         xCommClientRounds(1);
-        while (node.IsDataAvailable()) {
-            char* data = nullptr;
-            uint32_t size = 0;
-            if (!node.RecvPacket(data, size))
-                break;
-            node.RecvFree();
+        std::string text;
+        while (TakeMessage(node, text)) {
             node.SendInit();
-            node.SendPacket(data, size);
-            XFREE(data);
+            node.SendPacket(text.data(), static_cast<uint32_t>(text.size()));
         }
         xWaitTimeOrSockets(5);
     }
@@ -192,14 +200,8 @@ class NetemTest : public tvtest::CommTest
                     f.lost = true;
                     break;
                 }
-                while (node.IsDataAvailable()) {
-                    char* data = nullptr;
-                    uint32_t size = 0;
-                    if (!node.RecvPacket(data, size))
-                        break;
-                    node.RecvFree();
-                    std::string got(data, size);
-                    XFREE(data);
+                std::string got;
+                while (TakeMessage(node, got)) {
                     EXPECT_EQ(got, text) << row << ": out of order, lost or doubled";
                     answered = got == text;
                 }
