@@ -207,6 +207,7 @@ int main(int argc, char** argv)
     std::printf("%d of %d clients connected in %.1f s\n", connected, clients,
                 std::chrono::duration<double>(Clock::now() - connectStart).count());
 
+    const long rssConnected = RssKb(server);
     std::vector<uint32_t> rtts;
     rtts.reserve(1 << 22);
     uint64_t messages = 0, sent = 0, reconnects = 0;
@@ -293,7 +294,8 @@ int main(int argc, char** argv)
                 messages / secs, static_cast<unsigned long long>(reconnects));
     std::printf("round trip ms: p50 %.2f  p90 %.2f  p99 %.2f  max %.2f\n", pct(0.5), pct(0.9), pct(0.99),
                 pct(1.0));
-    std::printf("server RSS: start %ld KB, end %ld KB\n", rssStart, rssEnd);
+    std::printf("server RSS: start %ld KB, clients connected %ld KB, end %ld KB\n", rssStart, rssConnected,
+                rssEnd);
     std::printf("server descriptors: start %d, with clients %d, after they left %d\n", fdStart, fdDuring, fdEnd);
     kill(server, SIGKILL);
     waitpid(server, nullptr, 0);
