@@ -12,6 +12,9 @@ PACKAGES=(
   libjpeg-turbo-progs imagemagick libjpeg62-turbo-dev
   # messaging peers: relays, FTP servers, a download client to compare with
   socat netcat-openbsd vsftpd python3-pyftpdlib curl
+  # network namespaces, veth pairs and tc for the bad-link suite (netem needs
+  # the kernel's sch_netem)
+  iproute2
   # a real X server for end-to-end window tests
   xvfb xauth xdotool x11-apps
   # fonts: the font builder and its default font, the text benchmark's peer

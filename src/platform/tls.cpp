@@ -7,6 +7,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <cstdint>
 #include <ctime>
 
 namespace tvp::tls
@@ -149,6 +150,34 @@ int32_t GetError(SSL* ssl, int32_t result)
 bool InInit(SSL* ssl)
 {
     return SSL_in_init(ssl) != 0;
+}
+
+bool IsServer(SSL* ssl)
+{
+    return SSL_is_server(ssl) == 1;
+}
+
+int32_t Handshake(SSL* ssl)
+{
+    SigPipeGuard guard;
+    return SSL_do_handshake(ssl);
+}
+
+// The start time rides in the connection's application data slot; zero
+// there means none was noted, so a start at tick 0 is kept as tick 1.
+void SetHandshakeStart(SSL* ssl, uint32_t ms)
+{
+    uintptr_t value = ms != 0 ? ms : 1u;
+    SSL_set_app_data(ssl, reinterpret_cast<void*>(value));
+}
+
+bool HandshakeStart(SSL* ssl, uint32_t& ms)
+{
+    auto value = reinterpret_cast<uintptr_t>(SSL_get_app_data(ssl));
+    if (value == 0)
+        return false;
+    ms = static_cast<uint32_t>(value);
+    return true;
 }
 
 const char* CipherName(SSL* ssl)
