@@ -12,6 +12,9 @@ set(TARVEX_WINDOWS_SKIPS
   comm/proxy_scale_test.cpp "raises the POSIX descriptor limit for thousands of sockets"
   comm/socket_test.cpp "checks the errno mapping and drives raw BSD sockets (fcntl, poll), winsock_peer_test covers Winsock"
   comm/tls_test.cpp "starts openssl s_server and s_client by fork and exec, winsock_peer_test covers Winsock"
+  comm/flood_test.cpp "its flooding peers and relays run in forked processes"
+  comm/stall_test.cpp "its silent and slow clients and the relay run in forked processes"
+  comm/netem_test.cpp "builds a Linux network namespace with veth and tc netem"
 )
 
 # Drops the skipped sources of one layer from srcs and adds the generated
