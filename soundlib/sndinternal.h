@@ -55,14 +55,36 @@ struct TvSndStream {
     intptr_t user[tvsnd::kUserSlots] = {};
 };
 
+namespace tvsnd
+{
+// A loop of a piece being played: where it starts and its passes.
+struct LoopFrame {
+    size_t index;  // the event after its start marker
+    double start;  // its start in the piece
+    int32_t count; // passes, 0 = endless
+    int32_t done;
+};
+// A note of a duration that is still to end, on the sequence's clock.
+struct PendingOff {
+    double at;
+    uint8_t channel, key;
+};
+constexpr size_t kLoopDepth = 4;
+} // namespace tvsnd
+
 struct TvSndSequence {
     TvSndMidi* driver = nullptr;
     tvsnd::MidiPiece piece;
     bool ready = false;
     size_t next = 0;       // next event
     double time = 0;       // seconds into the piece
-    int32_t loopCount = 1; // 0 = for ever
+    double clock = 0;      // seconds played since the start (loops included)
+    int32_t loopCount = 1; // 0 = for ever; endless loops of the piece count their passes here too
     int32_t loopsDone = 0;
+    std::vector<tvsnd::LoopFrame> loops;
+    int32_t loopsTooDeep = 0; // loop starts past kLoopDepth, skipped with their ends
+    std::vector<tvsnd::PendingOff> offs;
+    uint8_t sounding[16][128] = {}; // notes on per key: a key is released when its last note ends
     int32_t volume = 127;
     uint32_t status = SEQ_DONE;
     AILSEQUENCECB callback = nullptr;
