@@ -11,10 +11,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <fluidsynth.h>
+#include <mpg123.h>
 
 // Every entry point, with C linkage and visible outside the module.
 #define TVSND_DECLARE(name, result, params)                                                                  \
@@ -27,9 +29,10 @@ namespace tvsnd
 
 constexpr int32_t kUserSlots = 8;
 
-// A PCM source at the device's rate: what samples and streams play.
+// What a sample or a stream plays: its PCM at the device's rate (samples;
+// copies of one image share it) or its source (streams), and its settings.
 struct Voice {
-    Pcm pcm;
+    std::shared_ptr<const Pcm> pcm;
     size_t pos = 0;        // next frame
     int32_t loopCount = 1; // 0 = for ever
     int32_t loopsDone = 0;
@@ -41,6 +44,24 @@ struct Voice {
 // Mixes up to frames of a playing voice into a stereo accumulator; returns
 // true when the voice came to its end (its status is then SMP_DONE).
 bool MixVoice(Voice& v, int32_t* acc, int32_t frames);
+// Adds n stereo frames of src at the voice's volume and pan to acc.
+void MixFrames(const Voice& v, const int16_t* src, int32_t n, int32_t* acc);
+
+// A stream's audio, decoded a block at a time as it plays: MP3 through
+// libmpg123's feed interface and PCM WAV read from the file, both converted
+// to stereo at the device's rate; other WAV forms are decoded whole.
+class StreamSource
+{
+  public:
+    virtual ~StreamSource() = default;
+    // Up to frames stereo frames into out; 0 at the end.
+    virtual size_t Read(int16_t* out, size_t frames) = 0;
+    // Back to the beginning; false when that fails (the stream then ends).
+    virtual bool Rewind() = 0;
+};
+std::unique_ptr<StreamSource> OpenStreamSource(const char* name, int32_t rate, std::string& why);
+// A libmpg123 decoder in feed mode, set to 16-bit output at any rate.
+mpg123_handle* NewMpegDecoder(std::string& why);
 
 } // namespace tvsnd
 
@@ -51,6 +72,9 @@ struct TvSndSample {
 
 struct TvSndStream {
     tvsnd::Voice voice;
+    std::unique_ptr<tvsnd::StreamSource> source;
+    std::vector<int16_t> block; // one block of decoded frames
+    bool yielded = false;       // frames came since the last start or rewind
     AILSTREAMCB callback = nullptr;
     intptr_t user[tvsnd::kUserSlots] = {};
 };
@@ -145,6 +169,12 @@ void* AllocBlock(size_t n);
 void FreeBlock(void* p);
 // Copies bytes into a new block.
 void* CopyBlock(const void* p, size_t n);
+
+// Stereo frames a stream decodes at a time.
+constexpr size_t kStreamBlockFrames = 1024;
+// Mixes up to frames of a playing stream, decoding as it goes; true when it
+// came to its end (called by the mixer with the device lock held).
+bool MixStream(TvSndStream& s, int32_t* acc, int32_t frames);
 
 // The MIDI side, called by the mixer with the device lock held.
 void RenderMidi(TvSndDigital& dig, TvSndMidi& midi, int32_t frames);
