@@ -146,7 +146,9 @@ int32_t SniffFileType(const uint8_t* d, size_t size)
             return AILFILETYPE_ADPCM_WAV;
         return AILFILETYPE_OTHER_WAV;
     }
-    if (size >= 12 && Tag(d, "RIFF") && Tag(d + 8, "DLS "))
+    // Instrument banks: DLS, or a SoundFont 2 bank, which the synthesiser
+    // reads as well (the instrument file may be either).
+    if (size >= 12 && Tag(d, "RIFF") && (Tag(d + 8, "DLS ") || Tag(d + 8, "sfbk")))
         return AILFILETYPE_DLS;
     if (Tag(d, "MLS "))
         return AILFILETYPE_MLS;
