@@ -561,31 +561,22 @@ int32_t AIL_set_sample_file(HSAMPLE s, const void* image, int32_t block)
     DecodedKey key{reinterpret_cast<uintptr_t>(image), room, Fingerprint(d, room), dig->spec.freq};
     auto& decoded = S().decoded;
     std::erase_if(decoded, [](const auto& e) { return e.second.expired(); });
-    std::shared_ptr<const Pcm> shared = decoded.count(key) != 0 ? decoded[key].lock() : nullptr;
-    if (shared != nullptr) {
-        DeviceLock lock;
-        s->voice.pcm = std::move(shared);
-        s->voice.pos = 0;
-        s->voice.status = SMP_DONE;
-        s->hasFile = true;
-        return 1;
-    }
-    Pcm pcm;
-    auto converted = std::make_shared<Pcm>();
-    std::string why;
-    int32_t type = SniffFileType(d, room);
-    if (type == AILFILETYPE_MPEG_L1_AUDIO || type == AILFILETYPE_MPEG_L2_AUDIO ||
-        type == AILFILETYPE_MPEG_L3_AUDIO) {
-        if (!DecodeMpeg(d, room, pcm, why))
+    std::shared_ptr<const Pcm> pcm = decoded.count(key) != 0 ? decoded[key].lock() : nullptr;
+    if (pcm == nullptr) {
+        Pcm raw;
+        auto converted = std::make_shared<Pcm>();
+        std::string why;
+        int32_t type = SniffFileType(d, room);
+        bool mpeg = type == AILFILETYPE_MPEG_L1_AUDIO || type == AILFILETYPE_MPEG_L2_AUDIO ||
+                    type == AILFILETYPE_MPEG_L3_AUDIO;
+        if (!(mpeg ? DecodeMpeg(d, room, raw, why) : DecodeWav(d, room, raw, why)) ||
+            !ConvertPcm(raw, dig->spec.freq, 2, *converted, why))
             return Fail(why), 0;
-    } else if (!DecodeWav(d, room, pcm, why)) {
-        return Fail(why), 0;
+        decoded[key] = converted;
+        pcm = std::move(converted);
     }
-    if (!ConvertPcm(pcm, dig->spec.freq, 2, *converted, why))
-        return Fail(why), 0;
-    decoded[key] = converted;
     DeviceLock lock;
-    s->voice.pcm = std::move(converted);
+    s->voice.pcm = std::move(pcm);
     s->voice.pos = 0;
     s->voice.status = SMP_DONE;
     s->hasFile = true;

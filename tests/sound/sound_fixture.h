@@ -6,6 +6,8 @@
 
 #include "tarvex_test.h"
 
+#include "sndformat.h"
+
 #include <tarvex/sound.h>
 
 #include <SDL.h>
@@ -93,16 +95,7 @@ inline std::vector<uint8_t> ToneWav(double freq, double seconds, int rate = 4410
 inline std::vector<uint8_t> Midi(const std::vector<std::pair<int, double>>& notes, int program = 0)
 {
     std::vector<uint8_t> track;
-    auto vlq = [&](uint32_t x) {
-        uint8_t b[4];
-        int n = 0;
-        do {
-            b[n++] = static_cast<uint8_t>(x & 0x7F);
-            x >>= 7;
-        } while (x != 0);
-        while (n-- > 0)
-            track.push_back(static_cast<uint8_t>(b[n] | (n > 0 ? 0x80 : 0)));
-    };
+    auto vlq = [&](uint32_t x) { tvsnd::PutVlq(track, x); };
     vlq(0);
     track.insert(track.end(), {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}); // 500000 us a beat
     vlq(0);

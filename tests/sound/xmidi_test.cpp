@@ -7,8 +7,6 @@
 // the key sounding.
 #include "sound_fixture.h"
 
-#include "sndformat.h"
-
 #include <cmath>
 #include <initializer_list>
 
