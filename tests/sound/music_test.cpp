@@ -25,8 +25,8 @@ class MusicTest : public SoundTest
     }
 };
 
-// The back end's extended MIDI container around a standard MIDI file, with
-// an optional bank chunk after it.
+// The .xmi form this back end wrote before (a standard MIDI file in the EVNT
+// chunk, still read in this version), with an optional bank chunk after it.
 std::vector<uint8_t> Xmi(const std::vector<uint8_t>& midi, const std::vector<uint8_t>& bank = {})
 {
     std::vector<uint8_t> v;
