@@ -137,6 +137,13 @@ int32_t xCalcFileCrc(const char* name, uint32_t* crc, uint32_t poly);
 
 // Scrambled files end with the scrambled marker "XICRYPTEDFILE".
 constexpr uint8_t XCRYPT_KEY = 0x5A;
+constexpr uint32_t XCRYPT_MARKER_SIZE = 13; // the marker's length
 int32_t xIsCrypt(const void* data, uint32_t n);
 int32_t xIsFileCrypt(CFile* file);
 void xDecrypt(void* data, uint32_t n);
+// Scrambles the n bytes at data in place and appends the scrambled marker,
+// so that the buffer of size bytes (at least n + XCRYPT_MARKER_SIZE) holds a
+// scrambled block the loaders read; the inverse of xDecrypt and dropping
+// the marker. FALSE, with the buffer unchanged, for null data, a buffer too
+// small, or data that is already scrambled.
+int32_t xEncrypt(void* data, uint32_t n, uint32_t size);
