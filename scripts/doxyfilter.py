@@ -10,7 +10,9 @@ what that field or constant is, and the block at the top of a header says
 what the header holds. The filter marks exactly those as documentation
 (///, ///<, and a @file block that puts the header into its groups); any
 other comment (section notes, a block followed by an empty line) stays plain.
-Text is escaped so Doxygen shows it as written. Line numbers stay as they
+A one-line comment naming a topic ("// Traffic.", "// ---- modes") heads a
+section of class members, which runs to the next empty line: it becomes a
+named member group. Text is escaped so Doxygen shows it as written. Line numbers stay as they
 are after the top block, so warnings point at the right lines.
 
 The modules are the rows of the README's module table ("What is there"):
@@ -88,6 +90,40 @@ def code_and_comment(line):
     return line, None
 
 
+ACCESS = re.compile(r"^\s*(public|private|protected)\s*:")
+ARTICLES = {"the", "a", "an", "its", "this", "to", "of"}
+
+
+def section_label(lines, i):
+    """(name, description lines, block length) when the comment block at line
+    i heads a section of class members: a comment at member depth that names
+    a topic in a few words ("    // Traffic.", "    // ---- modes"), maybe
+    followed by a note on the whole section ("    // Building. The lists
+    end with KEND."); None for a sentence about the next declaration."""
+    if i > 0 and COMMENT.match(lines[i - 1]):
+        return None
+    block = []
+    while i + len(block) < len(lines):
+        m = re.match(r"^    //(?!/)\s?(.*)$", lines[i + len(block)])
+        if not m:
+            break
+        block.append(m.group(1).strip())
+    if not block or (i + len(block) < len(lines) and COMMENT.match(lines[i + len(block)])):
+        return None
+    dashes = re.match(r"^-{3,}\s*(.+)$", block[0])
+    if dashes and len(block) == 1:
+        return dashes.group(1), [], 1
+    m = re.match(r"^([A-Z][^.]*)\.(?:\s+([A-Z].*))?$", block[0])
+    if not m:
+        return None
+    words = m.group(1).split()
+    if len(words) > (4 if m.group(2) is None else 3) or ARTICLES.intersection(w.lower() for w in words):
+        return None
+    if m.group(2) is None and len(block) > 1:
+        return None
+    return m.group(1), ([m.group(2)] if m.group(2) else []) + block[1:], len(block)
+
+
 def filter_header(path):
     with open(path, encoding="utf-8") as f:
         lines = f.read().split("\n")
@@ -108,9 +144,30 @@ def filter_header(path):
             if i < len(lines) and lines[i].strip() == "":
                 i += 1
     trailing_indent = None  # where a trailing comment began on the line before
+    group_open = False  # a section of class members is open
     while i < len(lines):
         line = lines[i]
         m = COMMENT.match(line)
+        # A section ends at the next empty line (or the class's end).
+        if group_open and (not line.strip() or re.match(r"^}", line) or ACCESS.match(line)):
+            line = "/*@}*/ " + line
+            group_open = False
+        section = section_label(lines, i)
+        if section is not None:
+            name, note, length = section
+            note = [escape(t) for t in note]
+            if note and length > 1:  # as many lines as the comment had
+                note = note[:length - 2] + [" ".join(note[length - 2:])]
+            head = ["    /** @name " + escape(name)] + ["     " + t for t in note]
+            if len(head) > length and out and out[-1].strip() in ("", "/*@}*/"):
+                # The name goes on the empty line above, to keep the count.
+                out[-1] = out[-1].rstrip() + head.pop(0)
+            head[-1] += " */ /*@{*/"
+            out.extend(head)
+            group_open = True
+            trailing_indent = None
+            i += length
+            continue
         if m:
             # A continuation of the comment after the declaration above.
             if trailing_indent is not None and len(m.group(1)) >= trailing_indent:
