@@ -11,7 +11,7 @@ what the header holds. The filter marks exactly those as documentation
 (///, ///<, and a @file block that puts the header into its groups); any
 other comment (section notes, a block followed by an empty line) stays plain.
 A one-line comment naming a topic ("// Traffic.", "// ---- modes") heads a
-section of class members, which runs to the next empty line: it becomes a
+section of class members or free functions, which runs to the next empty line: it becomes a
 named member group. Text is escaped so Doxygen shows it as written. Line numbers stay as they
 are after the top block, so warnings point at the right lines.
 
@@ -91,24 +91,30 @@ def code_and_comment(line):
 
 
 ACCESS = re.compile(r"^\s*(public|private|protected)\s*:")
+TYPE = re.compile(r"^\s*(enum|struct|class|union|typedef|using|constexpr|template|#\s*define)\b")
 ARTICLES = {"the", "a", "an", "its", "this", "to", "of"}
 
 
 def section_label(lines, i):
     """(name, description lines, block length) when the comment block at line
-    i heads a section of class members: a comment at member depth that names
+    i heads a section of class members or free functions: a comment that names
     a topic in a few words ("    // Traffic.", "    // ---- modes"), maybe
     followed by a note on the whole section ("    // Building. The lists
     end with KEND."); None for a sentence about the next declaration."""
     if i > 0 and COMMENT.match(lines[i - 1]):
         return None
+    depth = re.match(r"^( *)//", lines[i])
+    if not depth or depth.group(1) not in ("", "    "):
+        return None
     block = []
     while i + len(block) < len(lines):
-        m = re.match(r"^    //(?!/)\s?(.*)$", lines[i + len(block)])
+        m = re.match("^" + depth.group(1) + r"//(?!/)\s?(.*)$", lines[i + len(block)])
         if not m:
             break
         block.append(m.group(1).strip())
-    if not block or (i + len(block) < len(lines) and COMMENT.match(lines[i + len(block)])):
+    follows = lines[i + len(block)] if i + len(block) < len(lines) else ""
+    # A comment above a type or constant describes that one.
+    if not block or COMMENT.match(follows) or TYPE.match(follows):
         return None
     dashes = re.match(r"^-{3,}\s*(.+)$", block[0])
     if dashes and len(block) == 1:
@@ -158,7 +164,8 @@ def filter_header(path):
             note = [escape(t) for t in note]
             if note and length > 1:  # as many lines as the comment had
                 note = note[:length - 2] + [" ".join(note[length - 2:])]
-            head = ["    /** @name " + escape(name)] + ["     " + t for t in note]
+            pad = re.match(r"^( *)", lines[i]).group(1)
+            head = [pad + "/** @name " + escape(name)] + [pad + " " + t for t in note]
             if len(head) > length and out and out[-1].strip() in ("", "/*@}*/"):
                 # The name goes on the empty line above, to keep the count.
                 out[-1] = out[-1].rstrip() + head.pop(0)
