@@ -4,11 +4,11 @@
 // scrambled already (or not scrambled, for unscramble) is refused with a
 // message naming it.
 #include "../sound/sound_fixture.h"
+#include "tool_run.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/wait.h>
 
 namespace
 {
@@ -21,28 +21,12 @@ const char* const kScrambler = nullptr;
 
 using sndtest::ReadFile;
 using sndtest::WriteFile;
+using tvtest::RunTool;
+using tvtest::ToolRun;
 using Bytes = std::vector<uint8_t>;
 
-struct ToolRun {
-    int rc = -1;
-    std::string out; // standard output and error together
-};
-
-ToolRun Scrambler(const std::string& args)
-{
-    ToolRun r;
-    std::string cmd = std::string(kScrambler) + " " + args + " 2>&1";
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    int status = pclose(p);
-    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+// The scrambler with args; standard error goes with the output.
+ToolRun Scrambler(const std::string& args) { return RunTool(std::string(kScrambler) + " " + args + " 2>&1"); }
 
 // Scrambles plain into scrambled, checks what the tool says of both, and
 // that unscrambling gives plain back byte for byte.

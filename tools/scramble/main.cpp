@@ -5,12 +5,11 @@
 //   check <file>...         says of every file whether it is scrambled
 // The same input always gives the same bytes; in and out may be one file
 // (the output is written beside it and renamed over it at the end).
-#include <tarvex/tarvex.h>
+#include "../toolutil.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,23 +38,6 @@ int Fail(const std::string& text)
 std::string SysError(const char* what, const char* name)
 {
     return std::string(what) + " " + name + ": " + std::strerror(errno);
-}
-
-// The whole file; false with errno set when it cannot be read.
-bool ReadAll(const char* name, std::vector<uint8_t>& out)
-{
-    std::FILE* f = std::fopen(name, "rb");
-    if (f == nullptr)
-        return false;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.insert(out.end(), buf, buf + n);
-    bool ok = std::ferror(f) == 0;
-    int saved = errno;
-    std::fclose(f);
-    errno = saved;
-    return ok;
 }
 
 // Writes a new file beside name and renames it over name, so that a failed
@@ -89,7 +71,7 @@ bool WriteAll(const char* name, const uint8_t* data, size_t size)
 int Scramble(const char* in, const char* out)
 {
     std::vector<uint8_t> data;
-    if (!ReadAll(in, data))
+    if (!tvtool::ReadAll(in, data))
         return Fail(SysError("cannot read", in));
     if (data.size() > UINT32_MAX - XCRYPT_MARKER_SIZE)
         return Fail(std::string(in) + " is too large to scramble (at most 4 GiB)");
@@ -110,7 +92,7 @@ int Scramble(const char* in, const char* out)
 int Unscramble(const char* in, const char* out)
 {
     std::vector<uint8_t> data;
-    if (!ReadAll(in, data))
+    if (!tvtool::ReadAll(in, data))
         return Fail(SysError("cannot read", in));
     if (data.size() > UINT32_MAX || !xIsCrypt(data.data(), static_cast<uint32_t>(data.size())))
         return Fail(std::string(in) + " is not scrambled");
@@ -130,7 +112,7 @@ int Check(int count, char** names)
     int rc = 0;
     for (int i = 0; i < count; ++i) {
         std::vector<uint8_t> data;
-        if (!ReadAll(names[i], data)) {
+        if (!tvtool::ReadAll(names[i], data)) {
             rc = Fail(SysError("cannot read", names[i]));
             continue;
         }
@@ -153,21 +135,12 @@ int main(int argc, char** argv)
         Usage();
         return 2;
     }
-    auto g = std::make_unique<SGlobals>();
-    auto s = std::make_unique<SSysGlobals>();
-    glb = g.get();
-    sglb = s.get();
-    if (!xCreateGlobals())
+    tvtool::Globals globals;
+    if (!globals.ok)
         return 1;
-    int rc;
     if (check)
-        rc = Check(argc - 2, argv + 2);
-    else if (std::strcmp(argv[1], "scramble") == 0)
-        rc = Scramble(argv[2], argv[3]);
-    else
-        rc = Unscramble(argv[2], argv[3]);
-    xFreeGlobals();
-    glb = nullptr;
-    sglb = nullptr;
-    return rc;
+        return Check(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "scramble") == 0)
+        return Scramble(argv[2], argv[3]);
+    return Unscramble(argv[2], argv[3]);
 }
