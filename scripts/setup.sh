@@ -23,6 +23,9 @@ PACKAGES=(
   libmpg123-dev libfluidsynth-dev timgm6mb-soundfont libsdl2-mixer-dev sox
   # the sound tests encode their MP3 files through libsndfile (with LAME)
   libsndfile1-dev
+  # the API reference (scripts/docs.sh); optional: without it the docs target
+  # says so and the rest builds as before
+  doxygen
 )
 
 missing=()
