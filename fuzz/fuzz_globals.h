@@ -33,6 +33,9 @@ inline int RunWithGlobals(const char* target, bool withGuiRoot, void (*check)(co
         Stop(target, "xCreateGlobals failed");
     if (withGuiRoot && xCreateGuiRoot() == nullptr)
         Stop(target, "no GUI root");
+    // The timer lists are made on first use and live until xFreeGlobals:
+    // made here, so a control's first timer is not taken for a leak.
+    ValidateTimerList();
     const int32_t blocksAtStart = glb->memory->list.GetNumNodes(); // what xCreateGlobals made
     check(data, size);
     if (glb->memory->list.GetNumNodes() != blocksAtStart)

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVEX_TESTS=OFF -DTARVEX_EXAMPLES=OFF \
+cmake -S . -B build/bench -G Ninja -DTARVEX_CCACHE=ON -DCMAKE_BUILD_TYPE=Release -DTARVEX_TESTS=OFF -DTARVEX_EXAMPLES=OFF \
   -DTARVEX_BENCH=ON >/dev/null
 cmake --build build/bench -j2
 names=("$@")

@@ -11,10 +11,22 @@ if ! command -v clang++ >/dev/null; then
   exit 0
 fi
 build="$(realpath -m "${FUZZ_BUILD_DIR:-build/fuzz}")"
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_FUZZ=ON \
-  -DTARVEX_TESTS=OFF -DTARVEX_EXAMPLES=OFF >/dev/null
-cmake --build "$build" -j2
 names=("$@")
+# FUZZ_PREBUILT=1: the folder holds a finished fuzz build (CI's clang build,
+# which also builds the tests and examples), used as it is. Otherwise a folder
+# already configured for fuzzing is brought up to date for the named targets,
+# and anything else is configured as a fuzz-only build first.
+if [ "${FUZZ_PREBUILT:-0}" = 1 ]; then
+  :
+elif ! grep -qs '^TARVEX_FUZZ:BOOL=ON' "$build/CMakeCache.txt"; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_FUZZ=ON \
+    -DTARVEX_TESTS=OFF -DTARVEX_EXAMPLES=OFF -DTARVEX_CCACHE=ON >/dev/null
+fi
+if [ "${FUZZ_PREBUILT:-0}" != 1 ]; then
+  targets=()
+  for n in "${names[@]}"; do targets+=("tarvex_fuzz_$n"); done
+  cmake --build "$build" -j2 ${targets[@]+--target "${targets[@]}"}
+fi
 if [ ${#names[@]} -eq 0 ]; then
   for f in fuzz/*.cpp; do
     n=$(basename "$f" .cpp)

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   libsdl2-dev libssl-dev openssl
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-dev
@@ -12,6 +12,9 @@ PACKAGES=(
   libjpeg-turbo-progs imagemagick libjpeg62-turbo-dev
   # messaging peers: relays, FTP servers, a download client to compare with
   socat netcat-openbsd vsftpd python3-pyftpdlib curl
+  # network namespaces, veth pairs and tc for the bad-link suite (netem needs
+  # the kernel's sch_netem)
+  iproute2
   # a real X server for end-to-end window tests
   xvfb xauth xdotool x11-apps
   # fonts: the font builder and its default font, the text benchmark's peer
@@ -20,6 +23,9 @@ PACKAGES=(
   libmpg123-dev libfluidsynth-dev timgm6mb-soundfont libsdl2-mixer-dev sox
   # the sound tests encode their MP3 files through libsndfile (with LAME)
   libsndfile1-dev
+  # the API reference (scripts/docs.sh); optional: without it the docs target
+  # says so and the rest builds as before
+  doxygen
 )
 
 missing=()

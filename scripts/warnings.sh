@@ -19,7 +19,7 @@ for cc in "${compilers[@]}"; do
     continue
   fi
   echo "== release build with $cc, warnings as errors"
-  CC=$cc CXX=$cxx cmake -S . -B "build/warn-$cc" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVEX_WERROR=ON \
+  CC=$cc CXX=$cxx cmake -S . -B "build/warn-$cc" -G Ninja -DTARVEX_CCACHE=ON -DCMAKE_BUILD_TYPE=Release -DTARVEX_WERROR=ON \
     -DTARVEX_TESTS=ON -DTARVEX_BENCH=ON -DTARVEX_EXAMPLES=ON >/dev/null
   cmake --build "build/warn-$cc" -j2
 done

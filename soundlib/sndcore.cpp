@@ -16,12 +16,26 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <tuple>
 
 namespace tvsnd
 {
 
 namespace
 {
+
+// What identifies a decoded sample image: its address, size, a fingerprint
+// of its bytes and the rate it was converted to.
+using DecodedKey = std::tuple<uintptr_t, size_t, uint64_t, int>;
+
+// FNV-1a over the bytes.
+uint64_t Fingerprint(const uint8_t* d, size_t n)
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (size_t i = 0; i < n; ++i)
+        h = (h ^ d[i]) * 0x100000001b3ull;
+    return h;
+}
 
 struct State {
     bool started = false;
@@ -32,6 +46,7 @@ struct State {
     TvSndDigital* digital = nullptr;
     std::mutex blockMutex;
     std::map<uintptr_t, size_t> blocks;
+    std::map<DecodedKey, std::weak_ptr<const Pcm>> decoded;
 };
 
 State& S()
@@ -94,7 +109,7 @@ void Mix(void* userdata, Uint8* stream, int len)
         if (s->voice.status == SMP_PLAYING)
             MixVoice(s->voice, acc, frames);
     for (TvSndStream* s : dig->streams)
-        if (s->voice.status == SMP_PLAYING && MixVoice(s->voice, acc, frames) && s->callback != nullptr)
+        if (s->voice.status == SMP_PLAYING && MixStream(*s, acc, frames) && s->callback != nullptr)
             s->callback(s);
     for (TvSndMidi* m : dig->midis)
         RenderMidi(*dig, *m, frames);
@@ -219,27 +234,33 @@ void* CopyBlock(const void* p, size_t n)
     return b;
 }
 
+void MixFrames(const Voice& v, const int16_t* src, int32_t n, int32_t* acc)
+{
+    int32_t gl, gr;
+    Gains(v, gl, gr);
+    for (int32_t i = 0; i < n; ++i) {
+        acc[2 * i] += (src[2 * i] * gl) >> 15;
+        acc[2 * i + 1] += (src[2 * i + 1] * gr) >> 15;
+    }
+}
+
 bool MixVoice(Voice& v, int32_t* acc, int32_t frames)
 {
-    size_t total = v.pcm.Frames();
+    size_t total = v.pcm != nullptr ? v.pcm->Frames() : 0;
     if (total == 0) {
         v.status = SMP_DONE;
         return true;
     }
     int32_t gl, gr;
     Gains(v, gl, gr);
-    const int16_t* src = v.pcm.samples.data();
-    bool stereo = v.pcm.channels == 2;
+    const int16_t* src = v.pcm->samples.data();
+    bool stereo = v.pcm->channels == 2;
     int32_t done = 0;
     while (done < frames) {
         auto n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(frames - done), total - v.pos));
         int32_t* a = acc + 2 * done;
         if (stereo) {
-            const int16_t* p = src + 2 * v.pos;
-            for (int32_t i = 0; i < n; ++i) {
-                a[2 * i] += (p[2 * i] * gl) >> 15;
-                a[2 * i + 1] += (p[2 * i + 1] * gr) >> 15;
-            }
+            MixFrames(v, src + 2 * v.pos, n, a);
         } else {
             const int16_t* p = src + v.pos;
             for (int32_t i = 0; i < n; ++i) {
@@ -534,21 +555,28 @@ int32_t AIL_set_sample_file(HSAMPLE s, const void* image, int32_t block)
     size_t room = BlockRoom(image);
     if (room == 0)
         return Fail("sample file image is not a block of this sound system"), 0;
-    Pcm pcm, converted;
-    std::string why;
     const auto* d = static_cast<const uint8_t*>(image);
-    int32_t type = SniffFileType(d, room);
-    if (type == AILFILETYPE_MPEG_L1_AUDIO || type == AILFILETYPE_MPEG_L2_AUDIO ||
-        type == AILFILETYPE_MPEG_L3_AUDIO) {
-        if (!DecodeMpeg(d, room, pcm, why))
+    // Copies of an effect (images at one address with the same bytes) share
+    // what was decoded for the first of them while any of them holds it.
+    DecodedKey key{reinterpret_cast<uintptr_t>(image), room, Fingerprint(d, room), dig->spec.freq};
+    auto& decoded = S().decoded;
+    std::erase_if(decoded, [](const auto& e) { return e.second.expired(); });
+    std::shared_ptr<const Pcm> pcm = decoded.count(key) != 0 ? decoded[key].lock() : nullptr;
+    if (pcm == nullptr) {
+        Pcm raw;
+        auto converted = std::make_shared<Pcm>();
+        std::string why;
+        int32_t type = SniffFileType(d, room);
+        bool mpeg = type == AILFILETYPE_MPEG_L1_AUDIO || type == AILFILETYPE_MPEG_L2_AUDIO ||
+                    type == AILFILETYPE_MPEG_L3_AUDIO;
+        if (!(mpeg ? DecodeMpeg(d, room, raw, why) : DecodeWav(d, room, raw, why)) ||
+            !ConvertPcm(raw, dig->spec.freq, 2, *converted, why))
             return Fail(why), 0;
-    } else if (!DecodeWav(d, room, pcm, why)) {
-        return Fail(why), 0;
+        decoded[key] = converted;
+        pcm = std::move(converted);
     }
-    if (!ConvertPcm(pcm, dig->spec.freq, 2, converted, why))
-        return Fail(why), 0;
     DeviceLock lock;
-    s->voice.pcm = std::move(converted);
+    s->voice.pcm = std::move(pcm);
     s->voice.pos = 0;
     s->voice.status = SMP_DONE;
     s->hasFile = true;
@@ -647,30 +675,16 @@ HSTREAM AIL_open_stream(HDIGDRIVER dig, const char* name, int32_t mem)
     (void)mem;
     if (dig == nullptr || dig != S().digital)
         return Fail("no output device"), nullptr;
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(name, bytes))
-        return nullptr;
-    Pcm pcm;
     std::string why;
-    int32_t type = SniffFileType(bytes.data(), bytes.size());
-    bool ok;
-    if (type >= AILFILETYPE_MPEG_L1_AUDIO && type <= AILFILETYPE_MPEG_L3_AUDIO)
-        ok = DecodeMpeg(bytes.data(), bytes.size(), pcm, why);
-    else if (type >= AILFILETYPE_PCM_WAV && type <= AILFILETYPE_OTHER_WAV)
-        ok = DecodeWav(bytes.data(), bytes.size(), pcm, why);
-    else {
-        ok = false;
-        why = "stream file is neither MPEG audio nor WAV";
-    }
-    auto* s = new TvSndStream;
-    if (!ok || !ConvertPcm(pcm, dig->spec.freq, 2, s->voice.pcm, why)) {
-        delete s;
+    auto s = std::make_unique<TvSndStream>();
+    s->source = OpenStreamSource(name, dig->spec.freq, why);
+    if (s->source == nullptr)
         return Fail(why), nullptr;
-    }
+    s->block.resize(2 * kStreamBlockFrames);
     s->voice.status = SMP_STOPPED;
     DeviceLock lock;
-    dig->streams.push_back(s);
-    return s;
+    dig->streams.push_back(s.get());
+    return s.release();
 }
 
 void AIL_close_stream(HSTREAM s)
@@ -680,7 +694,15 @@ void AIL_close_stream(HSTREAM s)
         ReleaseHandle(dig->streams, s);
 }
 
-void AIL_start_stream(HSTREAM s) { WithVoice(s, RestartVoice); }
+void AIL_start_stream(HSTREAM s)
+{
+    if (s == nullptr)
+        return;
+    DeviceLock lock;
+    s->source->Rewind();
+    s->yielded = false;
+    RestartVoice(s->voice);
+}
 
 void AIL_pause_stream(HSTREAM s, int32_t onoff)
 {
@@ -698,8 +720,12 @@ void AIL_set_stream_ms_position(HSTREAM s, int32_t ms)
     if (s == nullptr)
         return;
     DeviceLock lock;
-    size_t frame = static_cast<size_t>(std::max(ms, 0)) * static_cast<size_t>(s->voice.pcm.rate) / 1000;
-    s->voice.pos = std::min(frame, s->voice.pcm.Frames());
+    s->source->Rewind();
+    s->yielded = false;
+    // Decoded up to the position (the piece ends there when it is shorter).
+    size_t skip = static_cast<size_t>(std::max(ms, 0)) * static_cast<size_t>(Digital()->spec.freq) / 1000;
+    for (size_t n = 1; skip != 0 && n != 0; skip -= n)
+        n = s->source->Read(s->block.data(), std::min(skip, s->block.size() / 2));
 }
 
 void AIL_set_stream_volume(HSTREAM s, int32_t v)

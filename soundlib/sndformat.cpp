@@ -1,6 +1,6 @@
 // The back end's file readers: what kind of sound a file image holds, the
-// WAV header and its samples, standard MIDI files and the extended MIDI
-// container. Every read is checked against the image's size, since the images
+// WAV header and its samples, standard MIDI files. (Extended MIDI files are
+// read in sndxmi.cpp.) Every read is checked against the image's size, since the images
 // come from files the application names.
 #include "sndformat.h"
 
@@ -15,37 +15,10 @@ namespace tvsnd
 namespace
 {
 
-uint32_t Le32(const uint8_t* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Be32(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-bool Tag(const uint8_t* p, const char* tag) { return std::memcmp(p, tag, 4) == 0; }
-
-void PutBe32(std::vector<uint8_t>& v, uint32_t x)
-{
-    for (int s = 24; s >= 0; s -= 8)
-        v.push_back(static_cast<uint8_t>(x >> s));
-}
 void PutLe32(std::vector<uint8_t>& v, uint32_t x)
 {
     for (int s = 0; s < 32; s += 8)
         v.push_back(static_cast<uint8_t>(x >> s));
-}
-void PutLe16(std::vector<uint8_t>& v, uint16_t x)
-{
-    v.push_back(static_cast<uint8_t>(x));
-    v.push_back(static_cast<uint8_t>(x >> 8));
-}
-void PutTag(std::vector<uint8_t>& v, const char* tag)
-{
-    for (int i = 0; i < 4; ++i)
-        v.push_back(static_cast<uint8_t>(tag[i]));
 }
 
 // An MPEG audio frame header at p: its layer (1..3), or 0.
@@ -103,7 +76,35 @@ bool FindWavChunks(const uint8_t* d, size_t size, WavChunks& c, std::string& why
     return true;
 }
 
-// A variable-length quantity of a MIDI track; false past the end.
+struct RawEvent {
+    uint64_t tick;
+    uint32_t order; // keeps the file's order among events of one tick
+    uint8_t status, data1, data2;
+    uint32_t tempo; // for tempo events (status 0xFF)
+};
+
+} // namespace
+
+bool Tag(const uint8_t* p, const char* tag) { return std::memcmp(p, tag, 4) == 0; }
+
+void PutTag(std::vector<uint8_t>& v, const char* tag)
+{
+    for (int i = 0; i < 4; ++i)
+        v.push_back(static_cast<uint8_t>(tag[i]));
+}
+
+void PutBe32(std::vector<uint8_t>& v, uint32_t x)
+{
+    for (int s = 24; s >= 0; s -= 8)
+        v.push_back(static_cast<uint8_t>(x >> s));
+}
+
+void PutLe16(std::vector<uint8_t>& v, uint16_t x)
+{
+    v.push_back(static_cast<uint8_t>(x));
+    v.push_back(static_cast<uint8_t>(x >> 8));
+}
+
 bool ReadVlq(const uint8_t* d, size_t end, size_t& at, uint32_t& value)
 {
     value = 0;
@@ -118,16 +119,17 @@ bool ReadVlq(const uint8_t* d, size_t end, size_t& at, uint32_t& value)
     return false;
 }
 
-constexpr size_t kMaxMidiEvents = 1u << 21;
-
-struct RawEvent {
-    uint64_t tick;
-    uint32_t order; // keeps the file's order among events of one tick
-    uint8_t status, data1, data2;
-    uint32_t tempo; // for tempo events (status 0xFF)
-};
-
-} // namespace
+void PutVlq(std::vector<uint8_t>& v, uint32_t x)
+{
+    uint8_t b[5];
+    int n = 0;
+    do {
+        b[n++] = static_cast<uint8_t>(x & 0x7F);
+        x >>= 7;
+    } while (x != 0);
+    while (n-- > 0)
+        v.push_back(static_cast<uint8_t>(b[n] | (n > 0 ? 0x80 : 0)));
+}
 
 int32_t SniffFileType(const uint8_t* d, size_t size)
 {
@@ -144,13 +146,15 @@ int32_t SniffFileType(const uint8_t* d, size_t size)
             return AILFILETYPE_ADPCM_WAV;
         return AILFILETYPE_OTHER_WAV;
     }
-    if (size >= 12 && Tag(d, "RIFF") && Tag(d + 8, "DLS "))
+    // Instrument banks: DLS, or a SoundFont 2 bank, which the synthesiser
+    // reads as well (the instrument file may be either).
+    if (size >= 12 && Tag(d, "RIFF") && (Tag(d + 8, "DLS ") || Tag(d + 8, "sfbk")))
         return AILFILETYPE_DLS;
     if (Tag(d, "MLS "))
         return AILFILETYPE_MLS;
     if (size >= 14 && Tag(d, "MThd"))
         return AILFILETYPE_MIDI;
-    if (size >= 12 && Tag(d, "FORM") && Tag(d + 8, "XDIR")) {
+    if (size >= 12 && Tag(d, "FORM") && (Tag(d + 8, "XDIR") || Tag(d + 8, "XMID"))) {
         XmiParts parts;
         std::string why;
         if (!SplitXmi(d, size, parts, why))
@@ -391,6 +395,8 @@ bool ReadMidi(const uint8_t* d, size_t size, MidiPiece& out, std::string& why)
                            static_cast<uint8_t>(d[p] & 0x7F),
                            static_cast<uint8_t>(need == 2 ? d[p + 1] & 0x7F : 0),
                            0};
+                if ((status & 0xF0) == 0x90 && e.data2 == 0)
+                    e.status = static_cast<uint8_t>(0x80 | (status & 0x0F));
                 raw.push_back(e);
                 p += static_cast<size_t>(need);
             } else if (status == 0xF0 || status == 0xF7) {
@@ -461,104 +467,9 @@ bool ReadMidi(const uint8_t* d, size_t size, MidiPiece& out, std::string& why)
                 perTick = e.tempo / 1e6 / division;
             continue;
         }
-        out.events.push_back(MidiEvent{seconds, e.status, e.data1, e.data2});
+        out.events.push_back(MidiEvent{seconds, e.status, e.data1, e.data2, -1});
     }
     out.length = seconds + static_cast<double>(lastTick - tick) * perTick;
-    return true;
-}
-
-std::vector<uint8_t> WrapMidi(const uint8_t* midi, size_t size)
-{
-    std::vector<uint8_t> v;
-    size_t evnt = size + (size & 1);
-    PutTag(v, "FORM");
-    PutBe32(v, 4 + 8 + 2);
-    PutTag(v, "XDIR");
-    PutTag(v, "INFO");
-    PutBe32(v, 2);
-    PutLe16(v, 1);
-    PutTag(v, "CAT ");
-    PutBe32(v, static_cast<uint32_t>(4 + 8 + 4 + 8 + evnt));
-    PutTag(v, "XMID");
-    PutTag(v, "FORM");
-    PutBe32(v, static_cast<uint32_t>(4 + 8 + evnt));
-    PutTag(v, "XMID");
-    PutTag(v, "EVNT");
-    PutBe32(v, static_cast<uint32_t>(size));
-    v.insert(v.end(), midi, midi + size);
-    if (size & 1)
-        v.push_back(0);
-    return v;
-}
-
-bool SplitXmi(const uint8_t* d, size_t size, XmiParts& out, std::string& why)
-{
-    out = XmiParts{};
-    if (d == nullptr || size < 12 || !Tag(d, "FORM") || !Tag(d + 8, "XDIR")) {
-        why = "not an extended MIDI file";
-        return false;
-    }
-    size_t len = Be32(d + 4);
-    if (len > size - 8) {
-        why = "extended MIDI directory runs past the end of the file";
-        return false;
-    }
-    size_t at = 8 + len + (len & 1);
-    if (at + 12 > size || !Tag(d + at, "CAT ") || !Tag(d + at + 8, "XMID")) {
-        why = "extended MIDI file without its CAT chunk";
-        return false;
-    }
-    size_t catLen = Be32(d + at + 4);
-    if (catLen < 4 || catLen > size - at - 8) {
-        why = "extended MIDI CAT chunk runs past the end of the file";
-        return false;
-    }
-    size_t catEnd = at + 8 + catLen;
-    size_t p = at + 12;
-    // The first piece's FORM XMID and its EVNT chunk.
-    if (p + 12 > catEnd || !Tag(d + p, "FORM") || !Tag(d + p + 8, "XMID")) {
-        why = "extended MIDI file without a piece";
-        return false;
-    }
-    size_t formLen = Be32(d + p + 4);
-    if (formLen < 4 || formLen > catEnd - p - 8) {
-        why = "extended MIDI piece runs past its CAT chunk";
-        return false;
-    }
-    size_t formEnd = p + 8 + formLen;
-    for (size_t q = p + 12; q + 8 <= formEnd;) {
-        size_t n = Be32(d + q + 4);
-        if (n > formEnd - q - 8)
-            break;
-        if (Tag(d + q, "EVNT")) {
-            out.evntOffset = q + 8;
-            out.evntSize = n;
-            break;
-        }
-        q += 8 + n + (n & 1);
-    }
-    if (out.evntSize == 0) {
-        why = "extended MIDI piece without events";
-        return false;
-    }
-    out.xmiSize = catEnd;
-    size_t b = catEnd + (catLen & 1);
-    if (b + 8 <= size) {
-        if (b + 12 <= size && Tag(d + b, "RIFF") && Tag(d + b + 8, "DLS ")) {
-            size_t n = Le32(d + b + 4);
-            if (n > size - b - 8) {
-                why = "instrument bank runs past the end of the file";
-                return false;
-            }
-            out.bankOffset = b;
-            out.bankSize = 8 + n;
-        } else if (Tag(d + b, "MLS ")) {
-            size_t n = Be32(d + b + 4);
-            out.bankOffset = b;
-            out.bankSize = 8 + std::min(n, size - b - 8);
-            out.compressedBank = true;
-        }
-    }
     return true;
 }
 

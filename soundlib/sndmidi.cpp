@@ -1,6 +1,6 @@
 // The back end's music side: MIDI drivers are FluidSynth synthesisers with a
 // General MIDI soundfont that render into the output device's mix; sequences
-// are pieces read from the extended MIDI container and played by our own
+// are pieces read from extended MIDI files (sndxmi.cpp) and played by our own
 // sequencer in the audio callback (events at 64-frame granularity), so that
 // loop counts, positions, volume and the end of a piece are exact and the end
 // callback comes from the mixer. DLS banks are handed to FluidSynth (through a
@@ -94,32 +94,128 @@ void FreeDriver(TvSndMidi* m)
     delete m;
 }
 
-// Advances one sequence by frames of the device, sending its due events.
-// Returns true when the piece came to its end.
+// Notes are counted per key, so that of two overlapping notes on one key the
+// first one's end does not cut the second.
+void NoteOn(TvSndSequence& s, fluid_synth_t* synth, int ch, int key, int velocity)
+{
+    uint8_t& n = s.sounding[ch][key];
+    if (n < 255)
+        ++n;
+    fluid_synth_noteon(synth, ch, key, velocity);
+}
+
+void NoteOff(TvSndSequence& s, fluid_synth_t* synth, int ch, int key)
+{
+    uint8_t& n = s.sounding[ch][key];
+    if (n != 0 && --n == 0)
+        fluid_synth_noteoff(synth, ch, key);
+}
+
+// Stops every note and forgets the notes still to end and the open loops.
+void Silence(TvSndSequence& s)
+{
+    fluid_synth_all_notes_off(s.driver->synth, -1);
+    std::memset(s.sounding, 0, sizeof s.sounding);
+    s.offs.clear();
+    s.loops.clear();
+    s.loopsTooDeep = 0;
+}
+
+void Rewound(TvSndSequence& s)
+{
+    s.next = 0;
+    s.time = 0;
+    s.clock = 0;
+}
+
+void SendDueOffs(TvSndSequence& s, fluid_synth_t* synth)
+{
+    for (size_t i = 0; i < s.offs.size();) {
+        if (s.offs[i].at < s.clock) {
+            NoteOff(s, synth, s.offs[i].channel, s.offs[i].key);
+            s.offs[i] = s.offs.back();
+            s.offs.pop_back();
+        } else {
+            ++i;
+        }
+    }
+}
+
+// A loop end marker: true (with the seconds to go back) when the loop
+// plays again. An endless loop counts its passes against the sequence's
+// loop count, so that a piece with one ends when that count is used up.
+bool LoopAgain(TvSndSequence& s, const MidiEvent& e, double& back)
+{
+    if (s.loopsTooDeep > 0) {
+        --s.loopsTooDeep;
+        return false;
+    }
+    if (s.loops.empty())
+        return false;
+    LoopFrame& f = s.loops.back();
+    bool again = e.data1 >= 64;
+    if (again && f.count == 0) {
+        ++s.loopsDone;
+        again = s.loopCount == 0 || s.loopsDone < s.loopCount;
+    } else if (again) {
+        again = ++f.done < f.count;
+    }
+    back = e.seconds - f.start;
+    if (!again || back < kShortestLoop) {
+        s.loops.pop_back();
+        return false;
+    }
+    s.next = f.index;
+    return true;
+}
+
+// Advances one sequence by seconds, sending its due events. Returns true
+// when the piece came to its end.
 bool Advance(TvSndSequence& s, fluid_synth_t* synth, double seconds)
 {
     double until = s.time + seconds;
+    s.clock += seconds;
+    SendDueOffs(s, synth);
     for (;;) {
-        while (s.next < s.piece.events.size() && s.piece.events[s.next].seconds < until)
-            Send(synth, s.piece.events[s.next++]);
+        while (s.next < s.piece.events.size() && s.piece.events[s.next].seconds < until) {
+            const MidiEvent& e = s.piece.events[s.next++];
+            double back = 0;
+            if (e.status == kLoopStart) {
+                if (s.loops.size() < kLoopDepth)
+                    s.loops.push_back(LoopFrame{s.next, e.seconds, e.data1, 0});
+                else
+                    ++s.loopsTooDeep;
+            } else if (e.status == kLoopEnd) {
+                if (LoopAgain(s, e, back))
+                    until -= back;
+            } else if ((e.status & 0xF0) == 0x90) {
+                NoteOn(s, synth, e.status & 0x0F, e.data1, e.data2);
+                if (e.duration >= 0) // due on the clock as far from now as the note lies in the piece
+                    s.offs.push_back(PendingOff{s.clock - (until - e.seconds) + e.duration,
+                                                static_cast<uint8_t>(e.status & 0x0F), e.data1});
+            } else if ((e.status & 0xF0) == 0x80) {
+                NoteOff(s, synth, e.status & 0x0F, e.data1);
+            } else {
+                Send(synth, e);
+            }
+        }
         if (until < s.piece.length)
             break;
         ++s.loopsDone;
-        if (s.loopCount != 0 && s.loopsDone >= s.loopCount) {
+        if ((s.loopCount != 0 && s.loopsDone >= s.loopCount) || s.piece.length < kShortestLoop) {
+            // (a piece that short would repeat without end in one block)
             s.status = SEQ_DONE;
-            s.time = 0;
-            s.next = 0;
-            fluid_synth_all_notes_off(synth, -1);
+            Rewound(s);
+            Silence(s);
             return true;
         }
         until -= s.piece.length;
         s.next = 0;
-        if (s.piece.length < kShortestLoop) { // would loop without end in one block
-            s.status = SEQ_DONE;
-            return true;
-        }
+        s.loops.clear();
+        s.loopsTooDeep = 0;
     }
     s.time = until;
+    SendDueOffs(s, synth);
     return false;
 }
 
@@ -373,12 +469,10 @@ int32_t AIL_MIDI_to_XMI(const void* mid, uint32_t size, void** xmi, uint32_t* xm
         return Fail("missing argument"), 0;
     *xmi = nullptr;
     *xmiSize = 0;
-    MidiPiece piece;
+    std::vector<uint8_t> out;
     std::string why;
-    const auto* d = static_cast<const uint8_t*>(mid);
-    if (!ReadMidi(d, size, piece, why))
+    if (!MidiToXmi(static_cast<const uint8_t*>(mid), size, out, why))
         return Fail(why), 0;
-    std::vector<uint8_t> out = WrapMidi(d, size);
     *xmi = CopyBlock(out.data(), out.size());
     if (*xmi == nullptr)
         return Fail("out of memory"), 0;
@@ -411,7 +505,7 @@ void AIL_release_sequence_handle(HSEQUENCE s)
             return;
         m->sequences.erase(it);
         if (s->status == SEQ_PLAYING)
-            fluid_synth_all_notes_off(m->synth, -1);
+            Silence(*s);
     }
     delete s;
 }
@@ -420,22 +514,19 @@ int32_t AIL_init_sequence(HSEQUENCE s, const void* start, int32_t sequenceNum)
 {
     if (s == nullptr)
         return Fail("no sequence"), 0;
-    if (sequenceNum != 0)
-        return Fail("only the first piece of a file can be played"), 0;
     size_t room = BlockRoom(start);
-    const auto* d = static_cast<const uint8_t*>(start);
-    XmiParts parts;
     MidiPiece piece;
     std::string why;
     if (room == 0)
         return Fail("sequence image is not a block of this sound system"), 0;
-    if (!SplitXmi(d, room, parts, why) || !ReadMidi(d + parts.evntOffset, parts.evntSize, piece, why))
+    if (!ReadXmi(static_cast<const uint8_t*>(start), room, sequenceNum, piece, why))
         return Fail(why), 0;
     DeviceLock lock;
+    if (s->status == SEQ_PLAYING || s->status == SEQ_STOPPED)
+        Silence(*s);
     s->piece = std::move(piece);
     s->ready = true;
-    s->next = 0;
-    s->time = 0;
+    Rewound(*s);
     s->status = SEQ_DONE;
     return 1;
 }
@@ -446,8 +537,8 @@ void AIL_start_sequence(HSEQUENCE s)
         return;
     DeviceLock lock;
     fluid_synth_system_reset(s->driver->synth);
-    s->next = 0;
-    s->time = 0;
+    Silence(*s);
+    Rewound(*s);
     s->loopsDone = 0;
     s->status = SEQ_PLAYING;
 }
@@ -472,7 +563,10 @@ void AIL_stop_sequence(HSEQUENCE s)
     DeviceLock lock;
     if (s->status == SEQ_PLAYING) {
         s->status = SEQ_STOPPED;
+        // Paused notes do not resume; their ends would find nothing to end.
         fluid_synth_all_notes_off(s->driver->synth, -1);
+        std::memset(s->sounding, 0, sizeof s->sounding);
+        s->offs.clear();
     }
 }
 
@@ -482,10 +576,9 @@ void AIL_end_sequence(HSEQUENCE s)
         return;
     DeviceLock lock;
     if (s->status == SEQ_PLAYING || s->status == SEQ_STOPPED)
-        fluid_synth_all_notes_off(s->driver->synth, -1);
+        Silence(*s);
     s->status = SEQ_DONE;
-    s->next = 0;
-    s->time = 0;
+    Rewound(*s);
 }
 
 int32_t AIL_sequence_loop_count(HSEQUENCE s) { return s != nullptr ? s->loopCount : 0; }
@@ -522,12 +615,14 @@ void AIL_set_sequence_ms_position(HSEQUENCE s, int32_t ms)
     if (s == nullptr)
         return;
     DeviceLock lock;
+    if (s->driver != nullptr)
+        Silence(*s);
+    Rewound(*s);
     s->time = std::clamp(ms / 1000.0, 0.0, std::max(s->piece.length, 0.0));
-    s->next = 0;
+    s->clock = s->time;
+    // Loops before the new position are not entered.
     while (s->next < s->piece.events.size() && s->piece.events[s->next].seconds < s->time)
         ++s->next;
-    if (s->driver != nullptr)
-        fluid_synth_all_notes_off(s->driver->synth, -1);
 }
 
 AILSEQUENCECB AIL_register_sequence_callback(HSEQUENCE s, AILSEQUENCECB cb)

@@ -1,5 +1,6 @@
-// MPEG audio (MP3) through libmpg123: whole images decoded to 16-bit PCM for
-// streams and samples, and AIL_decompress_ASI, which turns an MP3 image into
+// MPEG audio (MP3) through libmpg123: the decoder set-up shared with the
+// streams (sndstream.cpp, which decode as they play), whole images decoded
+// to 16-bit PCM for samples, and AIL_decompress_ASI, which turns an MP3 image into
 // a WAV image. Decoding stops at ten minutes of audio so that a hostile file
 // cannot claim unbounded memory.
 #include "sndinternal.h"
@@ -9,14 +10,13 @@
 namespace tvsnd
 {
 
-bool DecodeMpeg(const uint8_t* data, size_t size, Pcm& out, std::string& why)
+mpg123_handle* NewMpegDecoder(std::string& why)
 {
-    out = Pcm{};
     int err = MPG123_OK;
     mpg123_handle* mh = mpg123_new(nullptr, &err);
     if (mh == nullptr) {
         why = std::string("MP3 decoder: ") + mpg123_plain_strerror(err);
-        return false;
+        return nullptr;
     }
     mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
     mpg123_format_none(mh);
@@ -25,7 +25,21 @@ bool DecodeMpeg(const uint8_t* data, size_t size, Pcm& out, std::string& why)
     mpg123_rates(&rates, &count);
     for (size_t i = 0; i < count; ++i)
         mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    bool ok = mpg123_open_feed(mh) == MPG123_OK && mpg123_feed(mh, data, size) == MPG123_OK;
+    if (mpg123_open_feed(mh) != MPG123_OK) {
+        why = std::string("MP3 decoder: ") + mpg123_strerror(mh);
+        mpg123_delete(mh);
+        return nullptr;
+    }
+    return mh;
+}
+
+bool DecodeMpeg(const uint8_t* data, size_t size, Pcm& out, std::string& why)
+{
+    out = Pcm{};
+    mpg123_handle* mh = NewMpegDecoder(why);
+    if (mh == nullptr)
+        return false;
+    bool ok = mpg123_feed(mh, data, size) == MPG123_OK;
     std::vector<unsigned char> chunk(16384);
     size_t limit = 0;
     while (ok) {

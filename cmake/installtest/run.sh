@@ -26,6 +26,13 @@ version="$(sed -n 's/^#define TARVEX_VERSION_STRING "\(.*\)"/\1/p' "$prefix/incl
 echo "soname $soname, version $version"
 [ "$soname" = "libtarvex.so.${version%%.*}" ] || { echo "soname does not carry the major version"; exit 1; }
 find "$prefix" -path '*/doc/tarvex/LICENSE' | grep -q . || { echo "LICENSE not installed"; exit 1; }
+# The tools are installed with the library and find it from bin/.
+if [ -x "$build/tools/tarvex_scramble" ]; then
+  printf 'plain' >"$work/plain"
+  "$prefix/bin/tarvex_scramble" scramble "$work/plain" "$work/scrambled" >/dev/null
+  [ "$("$prefix/bin/tarvex_scramble" check "$work/scrambled")" = "$work/scrambled: scrambled" ] ||
+    { echo "the installed tarvex_scramble does not work"; exit 1; }
+fi
 
 # The headers serve old programs too: the consumer is built as C++11 and as
 # C++20, warnings as errors.

@@ -61,7 +61,7 @@ bool ControlsTour(const std::string& folder)
     CScreenBase* s = tour::OpenTourScreen("controls");
     if (s == nullptr)
         return false;
-    CWinCtrl* root = xCreateGuiRoot();
+    CWinCtrl* root = glb->rootWindow;
     CFont* font = tour::LoadDefaultFont(root);
     Form form;
     form.win = XNEW(CWindow);
@@ -116,7 +116,7 @@ bool ControlsTour(const std::string& folder)
                 form.heard.size(), form.closed ? "closed the window" : "did NOT close",
                 saved ? file.c_str() : "(failed)");
     form.Close();
-    xFreeGuiRoot();
+    root->SetDefaultFont(nullptr); // the font goes next
     XDELETE(font);
     return checked && picked && form.closed && saved;
 }

@@ -95,7 +95,7 @@ bool DialogTour(const std::string& folder)
     if (packed != nullptr)
         std::ofstream(resFile, std::ios::binary).write(packed, size);
     XFREE(packed);
-    CWinCtrl* root = xCreateGuiRoot();
+    CWinCtrl* root = glb->rootWindow;
     auto* res = XNEW(CResData);
     g_login = XNEW(CDialog);
     bool built = res->Load(resFile.c_str()) && g_login->Create(res, IDW_LOGIN, OnLogin, 0, nullptr);
@@ -138,7 +138,6 @@ bool DialogTour(const std::string& folder)
     g_login->Destroy();
     XDELETE(g_login);
     g_login = nullptr;
-    xFreeGuiRoot();
     XDELETE(res);
     std::remove(resFile.c_str());
     return built && filled && greeted && boxed && saved;

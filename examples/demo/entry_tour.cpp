@@ -36,7 +36,7 @@ bool EntryTour(const std::string& folder)
     CScreenBase* s = tour::OpenTourScreen("entry");
     if (s == nullptr)
         return false;
-    CWinCtrl* root = xCreateGuiRoot();
+    CWinCtrl* root = glb->rootWindow;
     CFont* font = tour::LoadDefaultFont(root);
     auto* win = XNEW(CWindow);
     char title[] = "Settings";
@@ -93,7 +93,7 @@ bool EntryTour(const std::string& folder)
     XDELETE(win);
     for (CControlBase* c : std::initializer_list<CControlBase*>{&name, &volume, &servers, &region})
         c->Destroy();
-    xFreeGuiRoot();
+    root->SetDefaultFont(nullptr); // the font goes next
     XDELETE(font);
     if (!ok)
         std::printf("entry: the controls did not end as expected\n");

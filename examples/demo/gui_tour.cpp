@@ -100,7 +100,7 @@ bool GuiTour(const std::string& folder)
         std::printf("gui: could not open a 640x480 16-bit window\n");
         return false;
     }
-    CWinCtrl* root = xCreateGuiRoot();
+    CWinCtrl* root = glb->rootWindow;
     const std::filesystem::path repo = FindRoot();
     const std::string file = std::filesystem::absolute(folder + "/sample.res").string();
     const uint32_t packedSize = PackSample(repo, file);
@@ -173,9 +173,7 @@ bool GuiTour(const std::string& folder)
         w->Destroy();
         XDELETE(w);
     }
-    // The root goes before the resource data it borrowed its look from; the
-    // other order works too (the resource data ends the loan).
-    xFreeGuiRoot();
+    // Freeing the resource data ends the root's loan of its look.
     XDELETE(res);
     // The mode stays for the next part of the tour.
     return raised && dragged && closed && saved;

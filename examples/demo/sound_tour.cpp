@@ -1,7 +1,9 @@
 // The main example's sound stop: writes a short melody as a standard MIDI
 // file and a bell-like effect as a WAV file, plays the melody on a music
 // player (once, to its end) while the effect rings out three times over
-// itself, panned from left to right, all during ordinary frames.
+// itself, panned from left to right, all during ordinary frames. Then the
+// jukebox plays a folder of an XMIDI tune (written here byte by byte), a
+// MIDI phrase and an MP3 (data/sound/chimes.mp3) one after another.
 #include "sound_tour.h"
 
 #include <tarvex/tarvex.h>
@@ -9,7 +11,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <initializer_list>
 #include <numbers>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -63,6 +69,104 @@ std::vector<uint8_t> Melody(int& notes)
     Put(v, static_cast<uint32_t>(t.size()), 4, true);
     v.insert(v.end(), t.begin(), t.end());
     return v;
+}
+
+// A MIDI phrase of 2.4 s on a marimba.
+std::vector<uint8_t> Phrase()
+{
+    std::vector<uint8_t> t{0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC0, 12};
+    for (auto [key, ticks] : {std::pair{67, 72}, {69, 72}, {71, 72}, {74, 360}}) {
+        t.insert(t.end(), {0x00, 0x90, static_cast<uint8_t>(key), 100});
+        t.insert(t.end(), {static_cast<uint8_t>(0x80 | ticks >> 7), static_cast<uint8_t>(ticks & 0x7F), 0x80,
+                           static_cast<uint8_t>(key), 0});
+    }
+    t.insert(t.end(), {0x00, 0xFF, 0x2F, 0x00});
+    std::vector<uint8_t> v{'M', 'T', 'h', 'd'};
+    Put(v, 6, 4, true);
+    Put(v, 0, 2, true);
+    Put(v, 1, 2, true);
+    Put(v, 120, 2, true);
+    v.insert(v.end(), {'M', 'T', 'r', 'k'});
+    Put(v, static_cast<uint32_t>(t.size()), 4, true);
+    v.insert(v.end(), t.begin(), t.end());
+    return v;
+}
+
+// An XMIDI tune of about a second: time in 1/120 s as delay bytes, notes
+// that carry their duration, a two-note figure played twice between the
+// loop controllers 116 and 117.
+std::vector<uint8_t> Tune()
+{
+    const std::vector<uint8_t> events{
+        0xC0, 11,                           // vibraphone
+        0x90, 72, 100, 12, 15,              // note, 12 intervals long; 15 intervals on
+        0xB0, 116, 2,                       // loop start: two passes
+        0x90, 76, 100, 12, 15, 0x90, 79, 100, 12, 15,
+        0xB0, 117, 127,                     // loop end
+        0x90, 84, 100, 36, 40, 0xFF, 0x2F, 0x00};
+    auto chunk = [](const char* tag, const std::vector<uint8_t>& body) {
+        std::vector<uint8_t> c(tag, tag + 4);
+        Put(c, static_cast<uint32_t>(body.size()), 4, true);
+        c.insert(c.end(), body.begin(), body.end());
+        if (body.size() & 1)
+            c.push_back(0);
+        return c;
+    };
+    auto join = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> v;
+        for (const auto& p : parts)
+            v.insert(v.end(), p.begin(), p.end());
+        return v;
+    };
+    std::vector<uint8_t> sequence = chunk("FORM", join({{'X', 'M', 'I', 'D'}, chunk("TIMB", {1, 0, 11, 0}),
+                                                        chunk("EVNT", events)}));
+    return join({chunk("FORM", join({{'X', 'D', 'I', 'R'}, chunk("INFO", {1, 0})})),
+                 chunk("CAT ", join({{'X', 'M', 'I', 'D'}, sequence}))});
+}
+
+// The jukebox over a folder of three pieces: runs frames until three pieces
+// have played to their ends (or 40 s pass); returns how many did. An XMIDI
+// file without instruments takes them from "std.mls" in the working folder:
+// the General MIDI soundfont, copied into the music folder, which is the
+// working folder meanwhile.
+int Jukebox(CMilesMusic* music, const std::string& box, std::vector<uint32_t>& lengths)
+{
+    std::error_code ec;
+    std::filesystem::path home = std::filesystem::current_path(ec);
+    bool instruments = false;
+    for (const char* bank : {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2"})
+        instruments = instruments || xCopyFile((box + "/std.mls").c_str(), bank);
+    std::filesystem::current_path(box, ec);
+    if (!instruments || ec)
+        return 0;
+    struct Back {
+        std::filesystem::path home;
+        ~Back()
+        {
+            std::error_code ignored;
+            std::filesystem::current_path(home, ignored);
+        }
+    } back{home};
+    xSeedRandomizer(3); // a first pick, then two others: each piece once
+    if (!music->SetExtraMusicPath(const_cast<char*>(box.c_str())) || !music->SetJukebox(TRUE))
+        return 0;
+    music->Start(FALSE, FALSE);
+    const uint32_t start = xGetTime();
+    uint32_t began = start;
+    bool playing = false;
+    while (lengths.size() < 3 && xTimeDiff(start, xGetTime()) < 40000 && !xDoUserWantToQuit()) {
+        bool ended = music->GetAtEnd() != 0; // takes up the end of a piece at once
+        bool now = music->IsPlaying() != 0;
+        if (now && !playing)
+            began = xGetTime();
+        if (!now && playing && ended)
+            lengths.push_back(xTimeDiff(began, xGetTime()));
+        playing = now;
+        if (xHandler() != 0)
+            break;
+    }
+    music->SetJukebox(FALSE);
+    return static_cast<int>(lengths.size());
 }
 
 // A decaying two-partial bell, 0.6 s of 22.05 kHz mono.
@@ -128,6 +232,22 @@ bool SoundTour(const std::string& folder)
             "times over itself (%d extra copies)\n",
             CMiles::GetRate(), CMiles::GetBits(), notes, xTimeDiff(start, xGetTime()), rung,
             CMilesSample::m_listOtherInstances.GetNumNodes());
+    }
+    if (ok && CMiles::m_bWaveDeviceOK) {
+        std::string box = folder + "/music";
+        std::vector<uint8_t> tune = Tune(), phrase = Phrase();
+        xCreateDirsForFile((box + "/x").c_str());
+        ok = xWriteFile((box + "/tune.xmi").c_str(), tune.data(), static_cast<uint32_t>(tune.size())) &&
+             xWriteFile((box + "/phrase.mid").c_str(), phrase.data(), static_cast<uint32_t>(phrase.size())) &&
+             xCopyFile((box + "/chimes.mp3").c_str(), "data/sound/chimes.mp3");
+        std::vector<uint32_t> lengths;
+        int played = ok ? Jukebox(music, box, lengths) : 0;
+        std::printf("jukebox: %s (tune.xmi, phrase.mid, chimes.mp3): %d pieces played in turn, of", box.c_str(),
+                    played);
+        for (uint32_t ms : lengths)
+            std::printf(" %u", ms);
+        std::printf(" ms\n");
+        ok = ok && played == 3;
     }
     XDELETE(effect);
     XDELETE(music);

@@ -12,7 +12,7 @@
 #include <tarvex/socket.h>
 #include <tarvex/types.h>
 
-#include <netinet/in.h>
+#include <tarvex/netaddr.h>
 
 class CCommNode;
 class CCommBase;
@@ -37,6 +37,21 @@ constexpr int32_t COMM_STEPS_PER_ROUND = 256;
 constexpr uint32_t COMM_PING_INTERVAL = 15000u;
 constexpr uint32_t COMM_PING_TIMEOUT = 30000u;
 
+// What a peer can make one connection hold is bounded; past a bound the
+// connection is dropped with an error naming it (docs/network-limits.md):
+// a packet header must be whole this long after its first bytes (ms),
+constexpr uint32_t COMM_HEADER_TIMEOUT_MS = 10000u;
+// raw packets waiting for RecvRawData, by number and by bytes,
+constexpr uint32_t COMM_RECV_QUEUE_MAX_PACKETS = 65536u;
+constexpr uint32_t COMM_RECV_QUEUE_MAX_BYTES = 64u * 1024u * 1024u;
+// distinct nodes the peer has announced,
+constexpr uint32_t COMM_OTHER_SIDE_NODES_MAX = 4096u;
+// and packets read but not yet handed on (a split run waiting for its rest
+// holds back what comes behind it), by number and by bytes (one packet of
+// any allowed size is always taken).
+constexpr uint32_t COMM_TRANSFER_IN_MAX_PACKETS = 4096u;
+constexpr uint32_t COMM_TRANSFER_IN_MAX_BYTES = 64u * 1024u * 1024u;
+
 // How the comm objects reach comm nodes. The node module installs these;
 // until it does, no node can exist and the node paths see none.
 struct TARVEX_API SCommNodeHooks {
@@ -50,6 +65,8 @@ struct TARVEX_API SCommNodeHooks {
     int32_t (*addRemoteCommToCommNode)(CCommRemoteClientBase* comm);
     void (*removeLocalCommFromCommNode)(CCommLocalClientBase* comm);
     void (*removeRemoteCommFromCommNode)(CCommRemoteClientBase* comm);
+    // 1 when the node's receive queue is at its bound (it refuses more).
+    int32_t (*recvQueueFull)(CCommNode* node);
 };
 // Installs the hooks (copied); null removes them.
 TARVEX_API void xSetCommNodeHooks(const SCommNodeHooks* hooks);
@@ -184,6 +201,8 @@ class TARVEX_API CCommBase
     CLList sendQue;
     CLList transferOut;
     CLList recvQue;
+    uint32_t recvQueBytes = 0; // bytes of the packets in recvQue
+    void TakeFromRecvQueBytes(SXPacket* packet);
     CLList transferIn;
     int32_t connected = 0;
     int32_t inDataAcked = 1;
@@ -309,6 +328,9 @@ struct TARVEX_API SCommLink {
     // The last step moved bytes: the connection is evidently up, and the
     // next round skips its connection check.
     int32_t lastMoved = 0;
+    // When the first bytes of the packet header now coming in arrived: the
+    // header must be whole within COMM_HEADER_TIMEOUT_MS of them.
+    uint32_t headerStart = 0;
     // Frees the packets in transfer and what was read ahead, and resets the
     // states.
     void ResetTransfer();

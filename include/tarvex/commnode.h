@@ -33,6 +33,10 @@ struct TARVEX_API SCommNodePacket {
     uint8_t snooped;
 };
 
+// Bounds of a node's receive queue (packets waiting for the application).
+constexpr uint32_t COMMNODE_RECV_QUEUE_MAX_PACKETS = 65536u;
+constexpr uint32_t COMMNODE_RECV_QUEUE_MAX_BYTES = 64u * 1024u * 1024u;
+
 class TARVEX_API CCommNode
 {
   public:
@@ -96,6 +100,10 @@ class TARVEX_API CCommNode
     void RecvFree() { recvAllocated = FALSE; }
     void RecvKCBLFree();
     int32_t NumQueuedPackets() const { return recvQue.GetNumNodes(); }
+    // The last packet offered was refused because the receive queue had no
+    // room for it (COMMNODE_RECV_QUEUE_MAX_PACKETS, _BYTES): the connection
+    // that brought it is dropped.
+    int32_t RecvQueueFull() const { return recvQueRefused; }
 
     // Snooping: a second reader that sees each packet before the ordinary one.
     void SnoopSetSnooping(int32_t on) { snooping = on; }
@@ -145,6 +153,8 @@ class TARVEX_API CCommNode
     int32_t idSet = FALSE;
     int32_t privateNode = TRUE;
     CLList recvQue; // SCommNodePacket*, oldest first
+    uint32_t recvQueBytes = 0;
+    int32_t recvQueRefused = FALSE;
     int32_t snooping = FALSE;
     CLList commObjects; // CCommBase*, borrowed
     char* objectName = nullptr;

@@ -133,12 +133,28 @@ TARVEX_API int32_t xAddFolderContent(CLList* list, const char* folder, const cha
 TARVEX_API int32_t xExecuteFile(const char* file, const char* params);
 TARVEX_API int32_t xShowURL(const char* url);
 
-// CRC-32, most significant bit first, initial 0xFFFFFFFF, final complement.
+// CRC-32 of n bytes with the polynomial poly, most significant bit first,
+// initial 0xFFFFFFFF, final complement (0x04C11DB7 gives CRC-32/BZIP2).
 TARVEX_API int32_t xCalcCrc(const void* data, uint32_t n, uint32_t* crc, uint32_t poly);
 TARVEX_API int32_t xCalcFileCrc(const char* name, uint32_t* crc, uint32_t poly);
 
-// Scrambled files end with the scrambled marker "XICRYPTEDFILE".
+// Scrambled files: every byte XORed with XCRYPT_KEY, the marker
+// "XICRYPTEDFILE" appended (scrambled too). The picture loaders and the
+// sound objects read such files like plain ones.
 constexpr uint8_t XCRYPT_KEY = 0x5A;
+constexpr uint32_t XCRYPT_MARKER_SIZE = 13; // the marker's length
+// TRUE when the n bytes at data end with the scrambled marker.
 TARVEX_API int32_t xIsCrypt(const void* data, uint32_t n);
+// TRUE when the open file ends with the scrambled marker; leaves the file
+// at its start.
 TARVEX_API int32_t xIsFileCrypt(CFile* file);
+// XORs the n bytes at data with XCRYPT_KEY in place: unscrambles a
+// scrambled block (whose last XCRYPT_MARKER_SIZE bytes are then the plain
+// marker) and scrambles a plain one.
 TARVEX_API void xDecrypt(void* data, uint32_t n);
+// Scrambles the n bytes at data in place and appends the scrambled marker,
+// so that the buffer of size bytes (at least n + XCRYPT_MARKER_SIZE) holds a
+// scrambled block the loaders read; the inverse of xDecrypt and dropping
+// the marker. FALSE, with the buffer unchanged, for null data, a buffer too
+// small, or data that is already scrambled.
+TARVEX_API int32_t xEncrypt(void* data, uint32_t n, uint32_t size);

@@ -69,7 +69,7 @@ struct TARVEX_API SGlobals {
     CPicTypeList* picTypes;
     CScreenBaseList* screens;
     CWinCtrl* rootWindow;
-    void (*freeRootWindow)(); // set by the GUI with the root; xExit frees a root left behind
+    void (*freeRootWindow)(); // unused; the root is freed by xFreeGlobals
     CLList* msgHandlers;      // SMsgEntry*, descending priority
     CLList* freeAtExit;       // tracked blocks released by xFreeGlobals
     uint8_t* colorMatch;      // cached colour-match table (32768 bytes) of currentPalette

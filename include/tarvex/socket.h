@@ -12,7 +12,7 @@
 
 #include <tarvex/types.h>
 
-#include <netinet/in.h>
+#include <tarvex/netaddr.h>
 
 typedef struct ssl_ctx_st SSL_CTX;
 typedef struct ssl_st SSL;

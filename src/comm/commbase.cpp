@@ -113,6 +113,14 @@ void CCommBase::EmptyList(CLList& list)
     for (list.First(); list.Exists(); list.Next())
         FreePacket(static_cast<SXPacket*>(list.Get()));
     list.KillAll();
+    if (&list == &recvQue)
+        recvQueBytes = 0;
+}
+
+void CCommBase::TakeFromRecvQueBytes(SXPacket* packet)
+{
+    uint32_t n = PacketSizeOf(packet);
+    recvQueBytes -= n <= recvQueBytes ? n : recvQueBytes;
 }
 
 void CCommBase::FreeAllPackets()
@@ -186,6 +194,7 @@ int32_t CCommBase::RecvQueDelete()
 {
     if (!recvQue.Exists())
         return FALSE;
+    TakeFromRecvQueBytes(static_cast<SXPacket*>(recvQue.Get()));
     FreePacket(static_cast<SXPacket*>(recvQue.Get()));
     DeleteCurrent(recvQue);
     return TRUE;
@@ -379,6 +388,12 @@ int32_t CCommBase::RecvPacketFromRemote(SXPacket* packet)
         FreePacket(packet);
         return Report(text);
     };
+    // Past a bound on what the peer can make this object hold, the
+    // connection goes: the handler round sees it down and closes it.
+    auto overLimit = [&](const char* text) {
+        connected = 0;
+        return fail(text);
+    };
 
     switch (type) {
     case PACKET_TYPE_CNODEREG:
@@ -408,6 +423,8 @@ int32_t CCommBase::RecvPacketFromRemote(SXPacket* packet)
             }
             if (entry != nullptr) {
                 ++entry->refCount;
+            } else if (static_cast<uint32_t>(otherSideNodes.GetNumNodes()) >= COMM_OTHER_SIDE_NODES_MAX) {
+                return overLimit("CommBase::RecvPacketFromRemote: Too many remote nodes (limit 4096)");
             } else {
                 char* copy = CopyText(name);
                 if (copy == nullptr)
@@ -454,8 +471,13 @@ int32_t CCommBase::RecvPacketFromRemote(SXPacket* packet)
             return fail("CommBase::RecvPacketFromRemote: Old data not acknoledged");
         if (acceptRaw != 1)
             return fail("CommBase::RecvPacketFromRemote: Rawdata not accepted (acceptRaw is FALSE)");
+        if (static_cast<uint32_t>(recvQue.GetNumNodes()) >= COMM_RECV_QUEUE_MAX_PACKETS ||
+            packetSize > COMM_RECV_QUEUE_MAX_BYTES - recvQueBytes)
+            return overLimit("CommBase::RecvPacketFromRemote: Receive queue full (limit 65536 packets, "
+                             "67108864 bytes)");
         if (!recvQue.InsertLast(packet))
             return fail("CommBase::RecvPacketFromRemote: CLList.InsertLast function failed");
+        recvQueBytes += packetSize;
         inDataAcked = 0;
         LogData(">RECV:RawData<", packet, packetSize);
         return TRUE;
@@ -490,7 +512,7 @@ int32_t CCommBase::RecvPacketFromRemote(SXPacket* packet)
             FreePacket(packet);
             return FALSE;
         }
-        bool accepted = false;
+        bool accepted = false, full = false;
         if (g_hooksSet) {
             for (SLListNode* n = thisSideNodes.first; n != nullptr; n = n->next) {
                 auto* node = static_cast<CCommNode*>(n->data);
@@ -503,9 +525,13 @@ int32_t CCommBase::RecvPacketFromRemote(SXPacket* packet)
                 } else {
                     LogData(">RECV:Node data\t- DENY -<", nodeName,
                             static_cast<uint32_t>(std::strlen(nodeName)));
+                    full = full || (g_hooks.recvQueueFull != nullptr && g_hooks.recvQueueFull(node) == 1);
                 }
             }
         }
+        if (full)
+            return overLimit("CommBase::RecvPacketFromRemote: A node's receive queue is full (limit 65536 "
+                             "packets, 67108864 bytes)");
         if (!accepted)
             LogData(">RECV:Node data\t- NOT SENT TO ANY NODE -<", nullptr, 0);
         FreePacket(packet);
@@ -533,6 +559,7 @@ int32_t CCommBase::RecvRawData(char*& data, uint32_t& size)
         if (buf == nullptr)
             return xErrorTxt_Func("RecvRawData: Unable to allocate memory for buffer", __FILE__, __LINE__);
         std::memcpy(buf, reinterpret_cast<const char*>(p) + PACKET_HEADER_SIZE, n2);
+        TakeFromRecvQueBytes(p);
         recvQue.Unlink(n);
         FreePacket(p);
         data = buf;

@@ -67,6 +67,7 @@ uint32_t HookGetType(CCommNode* node) { return node->GetType(); }
 int32_t HookRecv(CCommNode* node, SXPacket* packet) { return node->RecvIncomingFromComm(packet); }
 int32_t HookAdd(CCommNode* node, CCommBase* comm) { return node->AddCommObject(comm); }
 void HookDelete(CCommNode* node, CCommBase* comm) { node->DeleteCommObject(comm); }
+int32_t HookQueueFull(CCommNode* node) { return node->RecvQueueFull(); }
 
 constexpr SCommNodeHooks kHooks = {
     HookGetId,
@@ -79,6 +80,7 @@ constexpr SCommNodeHooks kHooks = {
     AddRemoteCommToCommNode,
     RemoveLocalCommFromCommNode,
     RemoveRemoteCommFromCommNode,
+    HookQueueFull,
 };
 
 // Comm objects find nodes as soon as the library is loaded.

@@ -138,6 +138,7 @@ int32_t CCommNode::RecvIncomingFromComm(SXPacket* packet)
     if (std::strcmp(packetName, nodeName) != 0)
         return TRUE;
 
+
     // The payload is copied once, straight into the block the queue will
     // keep (one byte longer, that byte zero).
     uint32_t peerType = 0, packetSize = 0, fullHeader = 0;
@@ -147,6 +148,14 @@ int32_t CCommNode::RecvIncomingFromComm(SXPacket* packet)
         !cnode->GetNodeDataPtr(payload))
         return Fail("CCommNode::RecvIncomingFromComm:Unable to extract data");
     uint32_t size = packetSize - fullHeader;
+    recvQueRefused = static_cast<uint32_t>(recvQue.GetNumNodes()) >= COMMNODE_RECV_QUEUE_MAX_PACKETS ||
+                             recvQueBytes >= COMMNODE_RECV_QUEUE_MAX_BYTES ||
+                             size >= COMMNODE_RECV_QUEUE_MAX_BYTES - recvQueBytes
+                         ? TRUE
+                         : FALSE;
+    if (recvQueRefused)
+        return Fail("CCommNode::RecvIncomingFromComm:Receive queue full (limit 65536 packets, 67108864 "
+                    "bytes)");
     auto* data = static_cast<char*>(XALLOC(size + 1u));
     if (data == nullptr)
         return Fail("CCommNode::RecvIncomingFromComm:Unable to extract data");
@@ -220,6 +229,7 @@ int32_t CCommNode::QueueNodePacket(char* data, uint32_t size)
         XDELETE(entry);
         return Fail("CCommNode::InsertNodePacket:recvQue.InsertLast function failed");
     }
+    recvQueBytes += size;
     return TRUE;
 }
 
@@ -248,6 +258,7 @@ int32_t CCommNode::InsertNodePacket(const char* data, uint32_t size)
         XDELETE(entry);
         return Fail("CCommNode::InsertNodePacket:recvQue.InsertLast function failed");
     }
+    recvQueBytes += size;
     return TRUE;
 }
 
@@ -259,7 +270,10 @@ void CCommNode::EmptyRecvQue()
         XDELETE(entry);
     }
     recvQue.KillAll();
+    recvQueBytes = 0;
 }
+
+
 
 int32_t CCommNode::GetNextPacket(char*& data, uint32_t& size)
 {
@@ -278,6 +292,7 @@ int32_t CCommNode::DeleteNextPacket()
         return Fail("CCommNode::DeleteNextPacket:No packets in que");
     auto* entry = static_cast<SCommNodePacket*>(recvQue.first->data);
     recvQue.Unlink(recvQue.first);
+    recvQueBytes -= entry->size <= recvQueBytes ? entry->size : recvQueBytes;
     XDELETE(entry);
     return TRUE;
 }

@@ -11,6 +11,7 @@
 
 #include <tarvex/comm.h>
 #include <tarvex/error.h>
+#include <tarvex/frame.h>
 #include <tarvex/memory.h>
 
 #include <algorithm>
@@ -32,6 +33,7 @@ struct SStepExtras {
     int32_t& sockMode;
     uint32_t& sendBatch;
     int32_t& lastMoved;
+    uint32_t& headerStart;
 };
 
 // Joins the small packets at the front of out behind first (size bytes)
@@ -75,6 +77,25 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
              uint32_t& sendCount, int32_t& sendStatus, CLList* transferIn, CLList* transferOut,
              SCryptData* cd, SStepExtras* extras);
 
+// Whether a packet of size bytes may join the packets read but not yet
+// handed on.
+bool RoomInTransferIn(const CLList& in, uint32_t size)
+{
+    if (in.first == nullptr)
+        return true;
+    if (static_cast<uint32_t>(in.GetNumNodes()) >= COMM_TRANSFER_IN_MAX_PACKETS)
+        return false;
+    uint32_t waiting = 0;
+    for (const SLListNode* n = in.first; n != nullptr; n = n->next) {
+        uint32_t s = 0;
+        static_cast<const SXPacket*>(n->data)->GetPacketSize(s);
+        if (s > COMM_TRANSFER_IN_MAX_BYTES - waiting)
+            return false;
+        waiting += s;
+    }
+    return size <= COMM_TRANSFER_IN_MAX_BYTES - waiting;
+}
+
 int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* text)
 {
     xDisconnectSocket(sock, connected, cd);
@@ -109,7 +130,7 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
                            int32_t& connected, CLList* transferIn, CLList* transferOut)
 {
     SStepExtras extras{link.ahead,    link.aheadBegin, link.aheadEnd,
-                       link.sockMode, link.sendBatch,  link.lastMoved};
+                       link.sockMode, link.sendBatch,  link.lastMoved, link.headerStart};
     int32_t r = Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
                      link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn,
                      transferOut, &link.cryptData, &extras);
@@ -275,6 +296,18 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     if (!ok)
         return FALSE;
 
+    // A header that has begun must come in whole in good time: a peer that
+    // sends it a byte now and then only holds its own connection, and not
+    // for ever.
+    if (extras != nullptr && recvStatus == COMM_RECV_HEADER && recvCount > 0 &&
+        recvCount < PACKET_HEADER_SIZE) {
+        if (recvBefore == 0)
+            extras->headerStart = xGetTime();
+        else if (xTimeDiff(extras->headerStart, xGetTime()) > COMM_HEADER_TIMEOUT_MS)
+            return Drop(sock, connected, cd,
+                        "PacketTransferHandler: Timeout, the packet header did not complete in 10000 ms.");
+    }
+
     if (recvStatus == COMM_RECV_HEADER && recvCount == PACKET_HEADER_SIZE) {
         if (recvWanted != PACKET_HEADER_SIZE)
             return Drop(
@@ -327,6 +360,10 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
                     sock, connected, cd,
                     "PacketTransferHandler:(ValidateHeader):Function failed. This is not a valid packet, "
                     "discarding it.");
+            if (transferIn != nullptr && !RoomInTransferIn(*transferIn, size))
+                return Drop(sock, connected, cd,
+                            "PacketTransferHandler: Too many packets waiting to be handled (limit 4096 "
+                            "packets, 67108864 bytes)");
             if (transferIn == nullptr || !transferIn->InsertLast(recvPacket))
                 return Drop(sock, connected, cd,
                             "PacketTransferHandler:(CLList.InsertLast ()):Function failed");

@@ -222,7 +222,7 @@ int32_t CheckNodeField(const SXPacketCNode& p, const char* validateMsg, const ch
 {
     if (!p.ValidateNodeHeader())
         return Fail(validateMsg);
-    uint32_t size;
+    uint32_t size = 0;
     if (!p.header.GetPacketSize(size))
         return Fail(sizeMsg);
     if (size < PACKET_CNODE_HEADER_SIZE)
@@ -278,7 +278,7 @@ char* SXPacketCNode::GetNodeName()
         Fail("SXPacketCNode::GetNodeName: ValidateNodeHeader returned error.");
         return nullptr;
     }
-    uint32_t size, nameSize;
+    uint32_t size = 0, nameSize = 0;
     if (!header.GetPacketSize(size)) {
         Fail("SXPacketCNode::GetNodeName: GetPacketSize failed.");
         return nullptr;
@@ -314,7 +314,7 @@ int32_t SXPacketCNode::GetFullNodeHeaderSize(uint32_t& size) const
 
 int32_t SXPacketCNode::GetNodeDataPtr(void*& data)
 {
-    uint32_t full;
+    uint32_t full = 0;
     if (!GetFullNodeHeaderSize(full))
         return Fail("SXPacketCNode::GetNodeDataPtr: GetFullNodeHeaderSize returned error.");
     data = Bytes(this) + full;
@@ -474,7 +474,7 @@ int32_t ExtractPacket(SXPacket* packet, uint8_t& type, uint32_t& nodeId, char*& 
         return FALSE;
     if (!packet->GetPacketType(type))
         return Fail("ExtractPacket: GetPacketType failed.");
-    uint32_t size;
+    uint32_t size = 0;
     if (!packet->GetPacketSize(size))
         return Fail("ExtractPacket: GetPacketSize failed.");
 

@@ -18,7 +18,6 @@
 #include "core/textcopy.h"
 #include "platform/net.h"
 
-#include <arpa/inet.h>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>

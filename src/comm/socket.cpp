@@ -134,14 +134,118 @@ void FormatDotted(char* out, size_t size, uint32_t address)
                   static_cast<unsigned long>(b[3]));
 }
 
-// A TLS handshake over the socket in blocking mode, bounded in time.
-int32_t Handshake(SSL* ssl, uint32_t sock, bool server)
+// A client's TLS handshake over the socket in blocking mode, bounded in time.
+int32_t ClientHandshake(SSL* ssl, uint32_t sock)
 {
     tvp::SetIoTimeout(sock, kHandshakeTimeoutMs);
     tvp::tls::ClearErrors();
-    int32_t r = server ? tvp::tls::Accept(ssl) : tvp::tls::Connect(ssl);
+    int32_t r = tvp::tls::Connect(ssl);
     tvp::SetIoTimeout(sock, 0);
     return r;
+}
+
+// One step of a client handshake on a non-blocking socket: 1 done, 0 waiting
+// for the server, -1 failed or timed out (reported; the socket closed and
+// the connection's TLS state released).
+int32_t ClientHandshakeStep(const char* name, uint32_t& sock, int32_t& connected, SCryptData* cd)
+{
+    uint32_t start = 0;
+    if (tvp::tls::HandshakeStart(cd->ssl, start) && xTimeDiff(start, xGetTime()) > kHandshakeTimeoutMs) {
+        xCloseSocket(sock);
+        connected = 0;
+        FreeSsl(cd);
+        xErrorf("%s: SSL_connect failed. (Timeout, the handshake did not complete in %lu ms.)", name,
+                static_cast<unsigned long>(kHandshakeTimeoutMs));
+        return -1;
+    }
+    tvp::tls::ClearErrors();
+    int32_t r = tvp::tls::Connect(cd->ssl);
+    if (r == 1 && !tvp::tls::InInit(cd->ssl))
+        return 1;
+    int32_t e = tvp::tls::GetError(cd->ssl, r);
+    if (r < 0 && (e == tvp::tls::TLS_ERROR_WANT_READ || e == tvp::tls::TLS_ERROR_WANT_WRITE ||
+                  e == tvp::tls::TLS_ERROR_WANT_X509_LOOKUP))
+        return 0;
+    char text[256];
+    std::snprintf(text, sizeof text, "%s", tvp::tls::ErrorString());
+    xCloseSocket(sock);
+    connected = 0;
+    FreeSsl(cd);
+    xErrorf("%s: SSL_connect failed. (%s)", name, text);
+    return -1;
+}
+
+// A new TLS connection over sock in the record (an old one released), on
+// the accepting or the connecting side; started names a handshake that runs
+// over calls (its time-out counts from now).
+int32_t NewConnectionSsl(const char* name, uint32_t sock, bool accept, bool started, SCryptData* cd)
+{
+    FreeSsl(cd);
+    tvp::tls::ClearErrors();
+    cd->ssl = tvp::tls::New(cd->sslContext);
+    if (cd->ssl == nullptr)
+        return xErrorf("%s: SSL_new failed. (%s)", name, tvp::tls::ErrorString());
+    tvp::tls::SetFd(cd->ssl, sock);
+    if (accept)
+        tvp::tls::SetAcceptState(cd->ssl);
+    else
+        tvp::tls::SetConnectState(cd->ssl);
+    if (started)
+        tvp::tls::SetHandshakeStart(cd->ssl, xGetTime());
+    return TRUE;
+}
+
+// The server side of a TLS connection never waits for its client: the
+// handshake is started here on the non-blocking socket and carried on by
+// the transfer steps (xSocketHandler) as the client's bytes arrive, so a
+// silent or slow client costs only its own connection, which is closed once
+// kHandshakeTimeoutMs have passed without the handshake completing.
+int32_t StartServerHandshake(const char* name, uint32_t sock, SCryptData* cd)
+{
+    if (!NewConnectionSsl(name, sock, true, true, cd))
+        return FALSE;
+    if (!tvp::SetNonBlocking(sock, true))
+        dprintf("Error: Unable to set listensocket to non-blocking after accept.\n");
+    return TRUE;
+}
+
+// One step of a server handshake still in progress: 1 done, 0 waiting for
+// the client, -1 failed or timed out (reported; the socket closed, the
+// connection's TLS state released).
+int32_t ServerHandshakeStep(uint32_t& sock, int32_t& connected, SCryptData* cd)
+{
+    uint32_t start = 0;
+    if (tvp::tls::HandshakeStart(cd->ssl, start) && xTimeDiff(start, xGetTime()) > kHandshakeTimeoutMs) {
+        xCloseSocket(sock);
+        connected = 0;
+        FreeSsl(cd);
+        xErrorf("xSocketHandler: SSL_accept failed. (Timeout, the handshake did not complete in %lu ms.)",
+                static_cast<unsigned long>(kHandshakeTimeoutMs));
+        return -1;
+    }
+    // The step never waits, whatever mode the caller left the socket in.
+    tvp::SetNonBlocking(sock, true);
+    tvp::tls::ClearErrors();
+    int32_t r = tvp::tls::Handshake(cd->ssl);
+    if (r == 1) {
+        dprintf("Server got connection: Secure connection using: %s.\n", tvp::tls::CipherName(cd->ssl));
+        return 1;
+    }
+    switch (tvp::tls::GetError(cd->ssl, r)) {
+    case tvp::tls::TLS_ERROR_WANT_READ:
+    case tvp::tls::TLS_ERROR_WANT_WRITE:
+    case tvp::tls::TLS_ERROR_WANT_X509_LOOKUP:
+        return 0;
+    default: {
+        char text[256];
+        std::snprintf(text, sizeof text, "%s", tvp::tls::ErrorString());
+        xCloseSocket(sock);
+        connected = 0;
+        FreeSsl(cd);
+        xErrorf("xSocketHandler: SSL_accept failed. (%s)", text);
+        return -1;
+    }
+    }
 }
 
 } // namespace
@@ -315,6 +419,9 @@ int32_t xConnectSocket(const char* host, uint16_t port, const char* proxyHost, u
     if (host == nullptr || port == 0)
         return xErrorTxt_Func("ConnectSocket: Invalid name or port", __FILE__, __LINE__);
     xCloseSocket(sock);
+    // A TLS state left from an earlier connection of this record belongs to
+    // no socket any more; the new connection makes its own.
+    FreeSsl(cd);
     sockaddr_in local{};
     if (addr == nullptr)
         addr = &local;
@@ -407,49 +514,53 @@ int32_t ConnectHandler(bool blocked, const char* host, uint16_t port, const char
 
     if (!SetSocketBlockingMode(sock, connected, blocked ? 0 : 1, cd))
         return FALSE;
-    tvp::Readiness ready;
-    int32_t r = tvp::WaitSocket(sock, false, true, blocked ? kConnectTimeoutMs : 0, ready);
-    if (r < 0) {
-        int32_t code = tvp::LastError();
-        xCloseSocket(sock);
-        connected = 0;
-        return ReportWsa(code);
-    }
-    if (ready.failed) {
-        xCloseSocket(sock);
-        connected = 0;
-        if (ready.pendingError == 0)
-            return xErrorf("%s:Connection failed", name);
-        return ReportWsa(ready.pendingError);
-    }
-    if (!ready.writable) {
-        if (!blocked)
-            return TRUE; // still pending: call again
-        connected = 0;
-        return ReportWsa(10060);
+    // The non-blocked handler carries a TLS handshake over calls: one step
+    // per call, never waiting for the server.
+    bool handshaking = !blocked && cd->encrypted && cd->ssl != nullptr && !tvp::tls::IsServer(cd->ssl) &&
+                       tvp::tls::InInit(cd->ssl);
+    if (!handshaking) {
+        tvp::Readiness ready;
+        int32_t r = tvp::WaitSocket(sock, false, true, blocked ? kConnectTimeoutMs : 0, ready);
+        if (r < 0) {
+            int32_t code = tvp::LastError();
+            xCloseSocket(sock);
+            connected = 0;
+            return ReportWsa(code);
+        }
+        if (ready.failed) {
+            xCloseSocket(sock);
+            connected = 0;
+            if (ready.pendingError == 0)
+                return xErrorf("%s:Connection failed", name);
+            return ReportWsa(ready.pendingError);
+        }
+        if (!ready.writable) {
+            if (!blocked)
+                return TRUE; // still pending: call again
+            connected = 0;
+            return ReportWsa(10060);
+        }
     }
 
-    if (cd->encrypted) {
-        FreeSsl(cd);
-        tvp::tls::ClearErrors();
-        cd->ssl = tvp::tls::New(cd->sslContext);
-        if (cd->ssl == nullptr)
-            return xErrorf("%s: SSL_new failed. (%s)", name, tvp::tls::ErrorString());
-        tvp::tls::SetFd(cd->ssl, sock);
-        tvp::tls::SetConnectState(cd->ssl);
+    if (cd->encrypted && blocked) {
+        if (!NewConnectionSsl(name, sock, false, false, cd))
+            return FALSE;
         // The handshake runs with the socket blocking (bounded in time).
-        tvp::SetNonBlocking(sock, false);
-        int32_t result = Handshake(cd->ssl, sock, false);
-        if (!blocked)
-            tvp::SetNonBlocking(sock, true);
+        int32_t result = ClientHandshake(cd->ssl, sock);
         // Anything but a completed handshake is a failure; a result of 0
         // (handshake shut down) would otherwise pass for a connection.
         if (result != 1 || tvp::tls::InInit(cd->ssl))
             return xErrorf("%s: SSL_connect failed. (%s)", name, tvp::tls::ErrorString());
-        if (blocked)
-            dprintf("Secure connection using: %s.\n", tvp::tls::CipherName(cd->ssl));
-        else
-            dprintf("Client connected: Secure connection using: %s.\n", tvp::tls::CipherName(cd->ssl));
+        dprintf("Secure connection using: %s.\n", tvp::tls::CipherName(cd->ssl));
+    } else if (cd->encrypted) {
+        if (!handshaking && !NewConnectionSsl(name, sock, false, true, cd))
+            return FALSE;
+        int32_t step = ClientHandshakeStep(name, sock, connected, cd);
+        if (step < 0)
+            return FALSE;
+        if (step == 0)
+            return TRUE; // the handshake goes on: call again
+        dprintf("Client connected: Secure connection using: %s.\n", tvp::tls::CipherName(cd->ssl));
     }
 
     if (proxyHost != nullptr && !SendLocation(name, host, port, sock, cd))
@@ -525,6 +636,13 @@ int32_t xSocketHandler(uint32_t& sock, int32_t& connected, char* recvBuf, uint32
         xCloseSocket(sock);
         connected = 0;
         return xErrorTxt_Func("xSocketHandler: Encrypted connection is not established.", __FILE__, __LINE__);
+    }
+    if (tls && tvp::tls::IsServer(cd->ssl) && tvp::tls::InInit(cd->ssl)) {
+        int32_t h = ServerHandshakeStep(sock, connected, cd);
+        if (h < 0)
+            return FALSE;
+        if (h == 0)
+            return TRUE; // nothing moves before the handshake is done
     }
 
     if (sendBuf != nullptr && sendDone < sendWanted) {
@@ -773,18 +891,8 @@ int32_t xAcceptIncomingConnection(uint32_t listenSock, uint32_t& newSock, sockad
         return ReportWsa(code);
     }
     newSock = s;
-    if (cd->encrypted) {
-        FreeSsl(cd);
-        tvp::tls::ClearErrors();
-        cd->ssl = tvp::tls::New(cd->sslContext);
-        if (cd->ssl == nullptr)
-            return xErrorf("xAcceptIncomingConnection: SSL_new failed. (%s)", tvp::tls::ErrorString());
-        tvp::tls::SetFd(cd->ssl, newSock);
-        tvp::tls::SetAcceptState(cd->ssl);
-        if (Handshake(cd->ssl, newSock, true) != 1)
-            return xErrorf("xAcceptIncomingConnection: SSL_accept failed. (%s)", tvp::tls::ErrorString());
-        dprintf("Server got connection: Secure connection using: %s.\n", tvp::tls::CipherName(cd->ssl));
-    }
+    if (cd->encrypted && !StartServerHandshake("xAcceptIncomingConnection", newSock, cd))
+        return FALSE;
     return TRUE;
 }
 
@@ -796,20 +904,8 @@ int32_t xMakeGivenServerSocketEncrypted(uint32_t sock, const char* keyFile, cons
     if (!xSetServerEncryption(cd, keyFile, certFile))
         return xErrorTxt_Func("xMakeGivenServerSocketEncrypted: xSetServerEncryption failed.", __FILE__,
                               __LINE__);
-    if (!tvp::SetNonBlocking(sock, false))
-        return TRUE;
-    FreeSsl(cd);
-    tvp::tls::ClearErrors();
-    cd->ssl = tvp::tls::New(cd->sslContext);
-    if (cd->ssl == nullptr)
-        return xErrorf("xMakeGivenServerSocketEncrypted: SSL_new failed. (%s)", tvp::tls::ErrorString());
-    tvp::tls::SetFd(cd->ssl, sock);
-    if (Handshake(cd->ssl, sock, true) != 1)
-        return xErrorf("xMakeGivenServerSocketEncrypted: SSL_accept failed. (%s)", tvp::tls::ErrorString());
-    dprintf("MakeGivenServerSocketEncrypted: Server got connection: Secure connection using: %s.\n",
-            tvp::tls::CipherName(cd->ssl));
-    if (!tvp::SetNonBlocking(sock, true))
-        dprintf("Error: Unable to set listensocket to non-blocking after accept.\n");
+    if (!StartServerHandshake("xMakeGivenServerSocketEncrypted", sock, cd))
+        return FALSE;
     return TRUE;
 }
 

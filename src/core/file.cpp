@@ -23,7 +23,7 @@ constexpr Access kAccess[] = {
     {XFILE_READ, "rb", "read"},
     {XFILE_WRITE, "wb", "write"},
     {XFILE_READWRITE, "rb+", "read and write"},
-    {XFILE_APPEND, "a+", "append"},
+    {XFILE_APPEND, "ab+", "append"}, // binary: no line-end translation on Windows
 };
 
 constexpr size_t kPrintBuffer = 2080;

@@ -409,6 +409,24 @@ int32_t xIsCrypt(const void* data, uint32_t n)
     return std::memcmp(tail, kMarker, kMarkerLen) == 0 ? TRUE : FALSE;
 }
 
+int32_t xEncrypt(void* data, uint32_t n, uint32_t size)
+{
+    static_assert(kMarkerLen == XCRYPT_MARKER_SIZE);
+    if (data == nullptr)
+        return xErrorf("xEncrypt: No data.");
+    if (n > size || size - n < kMarkerLen)
+        return xErrorf("xEncrypt: The buffer (%u bytes) has no room for %u bytes and the marker.",
+                       static_cast<unsigned>(size), static_cast<unsigned>(n));
+    // Scrambling twice would leave the loaders a file ending in the plain
+    // marker instead of the original: refused.
+    if (xIsCrypt(data, n))
+        return xErrorf("xEncrypt: The data is already scrambled.");
+    auto* p = static_cast<uint8_t*>(data);
+    std::memcpy(p + n, kMarker, kMarkerLen);
+    xDecrypt(p, n + kMarkerLen);
+    return TRUE;
+}
+
 int32_t xIsFileCrypt(CFile* file)
 {
     if (file == nullptr)

@@ -13,6 +13,7 @@
 #include <tarvex/timer.h>
 
 #include "platform/platform.h"
+#include "core/guihooks.h"
 
 #include <cstring>
 #include <vector>
@@ -27,6 +28,9 @@ constexpr uint32_t kMaxFrameGap = 250;
 // The comm layer's client rounds, when it is started.
 int32_t (*g_commRounds)(int32_t) = nullptr;
 } // namespace
+
+// Zero until the GUI's static initialiser fills it at load time.
+SGuiHooks g_guiHooks = {};
 
 SGlobals::SGlobals()
 {
@@ -105,11 +109,13 @@ int32_t xCreateGlobals()
     glb->memory = XNEW(CMemory);
     glb->picTypes = XNEW(CPicTypeList);
     glb->screens = XNEW(CScreenBaseList);
-    // The root window control and the message box join here as their
-    // modules are built.
+    if (g_guiHooks.createRoot != nullptr)
+        glb->rootWindow = g_guiHooks.createRoot();
     glb->squares = static_cast<uint16_t*>(XALLOC(514));
+    if (g_guiHooks.createMsgBox != nullptr)
+        g_guiHooks.createMsgBox();
     if (glb->memory == nullptr || glb->picTypes == nullptr || glb->screens == nullptr ||
-        glb->squares == nullptr)
+        glb->rootWindow == nullptr || glb->squares == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
     for (uint16_t i = 0; i < 256; ++i)
         glb->squares[i] = static_cast<uint16_t>(i * i);
@@ -131,6 +137,8 @@ int32_t xInit(int, char**)
     glb->keyboard = XNEW(CKeyboard);
     if (glb->mouse == nullptr || glb->keyboard == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
+    if (g_guiHooks.inputReady != nullptr)
+        g_guiHooks.inputReady();
     if (!tvp::VideoStartup())
         return xErrorTxt_Func("RegisterClass failed", nullptr, 0);
     uint16_t atom = tvp::RegisterClass(glb->applicationName, xMainWindowProc, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS);
@@ -169,10 +177,10 @@ void xExit()
 {
     if (sglb == nullptr)
         return;
-    // A GUI root the program left behind goes first, while the screen,
-    // keyboard and message lists it lets go of still exist.
-    if (glb != nullptr && glb->freeRootWindow != nullptr)
-        glb->freeRootWindow();
+    // The GUI root stays until xFreeGlobals; it lets go of the keyboard
+    // here, while the keyboard still exists.
+    if (glb != nullptr && g_guiHooks.inputGone != nullptr)
+        g_guiHooks.inputGone();
     xCleanupSockets();
     // The screen goes while the window system it shows through still runs.
     if (sglb->dibScreen != nullptr) {
@@ -183,6 +191,10 @@ void xExit()
         XDELETE(sglb->dxScreen);
         sglb->dxScreen = nullptr;
     }
+    // Whatever goes later (the GUI root, windows left in it) must not reach
+    // a screen that is gone.
+    if (glb != nullptr)
+        glb->screen = nullptr;
     if (sglb->windowDC != nullptr) {
         tvp::ReleaseDC(sglb->mainWindow, sglb->windowDC);
         sglb->windowDC = nullptr;
@@ -237,8 +249,8 @@ void xFreeGlobals()
 {
     if (glb == nullptr)
         return;
-    if (glb->freeRootWindow != nullptr)
-        glb->freeRootWindow();
+    if (g_guiHooks.freeMsgBox != nullptr)
+        g_guiHooks.freeMsgBox();
     // A colour-match table built without xInit/xExit still goes back.
     xDiscardColorMatch();
     if (glb->squares != nullptr) {
@@ -255,6 +267,13 @@ void xFreeGlobals()
     if (glb->picTypes != nullptr) {
         XDELETE(glb->picTypes);
         glb->picTypes = nullptr;
+    }
+    if (glb->rootWindow != nullptr) {
+        CWinCtrl* root = glb->rootWindow;
+        glb->rootWindow = nullptr;
+        glb->freeRootWindow = nullptr;
+        if (g_guiHooks.freeRoot != nullptr)
+            g_guiHooks.freeRoot(root);
     }
     DeleteList(glb->freeAtExit, true);
     DeleteList(glb->msgHandlers, true);

@@ -18,7 +18,6 @@
 #include "ftp/ftpinternal.h"
 #include "platform/net.h"
 
-#include <arpa/inet.h>
 #include <cctype>
 #include <cstdio>
 #include <cstring>

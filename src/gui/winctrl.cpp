@@ -15,6 +15,10 @@
 #include <tarvex/mouse.h>
 #include <tarvex/screen.h>
 #include <tarvex/window.h>
+#include <tarvex/button.h>
+#include <tarvex/static.h>
+
+#include "core/guihooks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -585,15 +589,72 @@ int32_t CWinCtrl::RemapDefaults()
     return 1;
 }
 
+namespace
+{
+CWinCtrl* NewRoot()
+{
+    auto* root = XNEW(CWinCtrl);
+    if (root != nullptr)
+        root->Create();
+    return root;
+}
+
+void FreeRoot(CWinCtrl* root) { XDELETE(root); }
+
+void NewMsgBox()
+{
+    glb->msgBoxWindow = XNEW(CWindow);
+    glb->msgBoxButton = XNEW(CButton);
+    glb->msgBoxText = XNEW(CStatic);
+}
+
+template <class T> void FreeSlot(T*& slot)
+{
+    if (slot != nullptr) {
+        T* p = slot;
+        slot = nullptr;
+        XDELETE(p);
+    }
+}
+
+void FreeMsgBox()
+{
+    FreeSlot(glb->msgBoxWindow);
+    FreeSlot(glb->msgBoxButton);
+    FreeSlot(glb->msgBoxText);
+}
+
+void InputReady()
+{
+    if (glb->rootWindow != nullptr && glb->keyboard != nullptr)
+        glb->keyboard->SetPasteReceiver(PasteToRoot, glb->rootWindow);
+}
+
+void InputGone()
+{
+    if (glb->keyboard != nullptr)
+        glb->keyboard->SetPasteReceiver(nullptr, nullptr);
+}
+
+// The frame makes and frees the root and the message box through these.
+[[maybe_unused]] const bool kHooksFilled = [] {
+    g_guiHooks.createRoot = NewRoot;
+    g_guiHooks.freeRoot = FreeRoot;
+    g_guiHooks.createMsgBox = NewMsgBox;
+    g_guiHooks.freeMsgBox = FreeMsgBox;
+    g_guiHooks.inputReady = InputReady;
+    g_guiHooks.inputGone = InputGone;
+    return true;
+}();
+} // namespace
+
+// The globals make the root; this only makes one again after xFreeGuiRoot.
 CWinCtrl* xCreateGuiRoot()
 {
     if (glb == nullptr)
         return nullptr;
-    if (glb->rootWindow == nullptr) {
-        glb->rootWindow = XNEW(CWinCtrl);
-        glb->rootWindow->Create();
-        glb->freeRootWindow = xFreeGuiRoot;
-    }
+    if (glb->rootWindow == nullptr)
+        glb->rootWindow = NewRoot();
     return glb->rootWindow;
 }
 

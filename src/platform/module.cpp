@@ -1,9 +1,6 @@
-// Run-time loaded modules through dlopen/dlsym, the library's own folder (so
-// a module installed beside libtarvex.so is found without a library path),
-// and the audio output probe of the sound module.
+// Run-time loaded modules through dlopen/dlsym, and the library's own folder
+// (so a module installed beside libtarvex.so is found without a library path).
 #include "platform.h"
-
-#include <SDL.h>
 
 #include <cstdio>
 #include <cstring>
@@ -69,20 +66,6 @@ bool LibraryFolder(char* buf, size_t n)
     std::memcpy(buf, info.dli_fname, len);
     buf[len] = 0;
     return true;
-}
-
-bool AudioProbe(int32_t* why)
-{
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        if (why != nullptr)
-            *why = 1;
-        return false;
-    }
-    bool ok = SDL_GetCurrentAudioDriver() != nullptr;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    if (!ok && why != nullptr)
-        *why = 2;
-    return ok;
 }
 
 } // namespace tvp

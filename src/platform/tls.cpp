@@ -1,67 +1,17 @@
 // OpenSSL behind the socket layer.
 #include "platform/tls.h"
+#include "platform/sigpipe.h"
 
 #include <openssl/err.h>
 #include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include <csignal>
+#include <cstdint>
 #include <ctime>
-#include <pthread.h>
 
 namespace tvp::tls
 {
-
-namespace
-{
-
-// OpenSSL writes to the socket with write(), which raises SIGPIPE on a
-// closed peer. While a TLS call runs, SIGPIPE is blocked for this thread; a
-// SIGPIPE it caused is taken from the pending set before the mask returns,
-// so the application's own handling of the signal is untouched.
-class SigPipeGuard
-{
-  public:
-    SigPipeGuard()
-    {
-        sigset_t pending;
-        sigemptyset(&pending);
-        sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
-        sigset_t block;
-        sigemptyset(&block);
-        sigaddset(&block, SIGPIPE);
-        m_active = pthread_sigmask(SIG_BLOCK, &block, &m_old) == 0;
-    }
-    ~SigPipeGuard()
-    {
-        if (!m_active)
-            return;
-        if (!m_wasPending) {
-            sigset_t pending;
-            sigemptyset(&pending);
-            sigpending(&pending);
-            if (sigismember(&pending, SIGPIPE) == 1) {
-                sigset_t only;
-                sigemptyset(&only);
-                sigaddset(&only, SIGPIPE);
-                timespec zero{0, 0};
-                sigtimedwait(&only, nullptr, &zero);
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-    }
-    SigPipeGuard(const SigPipeGuard&) = delete;
-    SigPipeGuard& operator=(const SigPipeGuard&) = delete;
-
-  private:
-    sigset_t m_old{};
-    bool m_active = false;
-    bool m_wasPending = false;
-};
-
-} // namespace
 
 bool RandomBytes(unsigned char* buf, int32_t n)
 {
@@ -200,6 +150,34 @@ int32_t GetError(SSL* ssl, int32_t result)
 bool InInit(SSL* ssl)
 {
     return SSL_in_init(ssl) != 0;
+}
+
+bool IsServer(SSL* ssl)
+{
+    return SSL_is_server(ssl) == 1;
+}
+
+int32_t Handshake(SSL* ssl)
+{
+    SigPipeGuard guard;
+    return SSL_do_handshake(ssl);
+}
+
+// The start time rides in the connection's application data slot; zero
+// there means none was noted, so a start at tick 0 is kept as tick 1.
+void SetHandshakeStart(SSL* ssl, uint32_t ms)
+{
+    uintptr_t value = ms != 0 ? ms : 1u;
+    SSL_set_app_data(ssl, reinterpret_cast<void*>(value));
+}
+
+bool HandshakeStart(SSL* ssl, uint32_t& ms)
+{
+    auto value = reinterpret_cast<uintptr_t>(SSL_get_app_data(ssl));
+    if (value == 0)
+        return false;
+    ms = static_cast<uint32_t>(value);
+    return true;
 }
 
 const char* CipherName(SSL* ssl)

@@ -53,6 +53,13 @@ int32_t Read(SSL* ssl, void* buf, int32_t n);
 int32_t Write(SSL* ssl, const void* buf, int32_t n);
 int32_t GetError(SSL* ssl, int32_t result);
 bool InInit(SSL* ssl);
+bool IsServer(SSL* ssl);
+// One step of the handshake (SSL_do_handshake): 1 done, otherwise see GetError.
+int32_t Handshake(SSL* ssl);
+// The time (ms) a handshake of this connection started, kept with the
+// connection itself; false when none was noted.
+void SetHandshakeStart(SSL* ssl, uint32_t ms);
+bool HandshakeStart(SSL* ssl, uint32_t& ms);
 const char* CipherName(SSL* ssl);
 
 } // namespace tvp::tls

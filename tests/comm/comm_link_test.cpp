@@ -145,20 +145,20 @@ class CommFault : public CommTest
     void TearDown() override
     {
         if (fd >= 0)
-            close(fd);
+            tvtest::RawClose(fd);
         l.reset();
         CommTest::TearDown();
     }
     bool Connect()
     {
         if (fd >= 0)
-            close(fd);
+            tvtest::RawClose(fd);
         fd = tvtest::RawConnect(l->Port());
         return fd >= 0 && l->Accept();
     }
     void Send(const std::string& s)
     {
-        ASSERT_EQ(write(fd, s.data(), s.size()), static_cast<ssize_t>(s.size()));
+        ASSERT_TRUE(tvtest::RawSend(fd, s));
     }
     // Pumps until the accepted side has dropped the connection.
     bool Dropped()
@@ -190,7 +190,7 @@ TEST_F(CommFault, EachBadPeerIsDroppedAndTheObjectConnectsAgain)
         ASSERT_TRUE(Connect());
         Send(k.bytes);
         if (k.close) {
-            close(fd);
+            tvtest::RawClose(fd);
             fd = -1;
         }
         ASSERT_TRUE(Dropped());
@@ -200,7 +200,7 @@ TEST_F(CommFault, EachBadPeerIsDroppedAndTheObjectConnectsAgain)
         ASSERT_TRUE(Pump([&] { return l->accepted.NumRecvQuePackets() == 1; }));
         EXPECT_EQ(TakeRaw(l->accepted), "ok");
         l->accepted.AckInData();
-        close(fd);
+        tvtest::RawClose(fd);
         fd = -1;
         ASSERT_TRUE(Dropped());
     }

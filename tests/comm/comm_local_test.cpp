@@ -54,17 +54,17 @@ TEST_F(CommLocal, ClientAndServerOnPort6001)
 
     // The raw peer talks to the local client through the frame's rounds.
     std::string packet = Header(1, 15) + "abc";
-    ASSERT_EQ(write(fd, packet.data(), packet.size()), 15);
+    ASSERT_TRUE(tvtest::RawSend(fd, packet));
     ASSERT_TRUE(Pump([&] { return client->NumRecvQuePackets() == 1; }));
     EXPECT_EQ(TakeRaw(*client), "abc");
     client->SendRawData("xy", 2);
     ASSERT_TRUE(Pump([&] { return client->IsFlushed() == TRUE; }));
     char buf[14] = {};
-    ASSERT_EQ(read(fd, buf, 14), 14);
+    ASSERT_EQ(tvp::Recv(static_cast<uint32_t>(fd), buf, 14), 14);
     EXPECT_EQ(std::string(buf, 14), Header(1, 14) + "xy");
 
     // The peer closes: the next round fails and the client leaves the list.
-    close(fd);
+    tvtest::RawClose(fd);
     ASSERT_TRUE(Pump([&] { return client->IsConnected() == 0; }));
     EXPECT_FALSE(InGlbList(glb->localClients, client.get()));
 
@@ -75,7 +75,7 @@ TEST_F(CommLocal, ClientAndServerOnPort6001)
         server->NonBlockedHandler();
         return client->NonBlockedConnectHandler() && client->IsConnected() && peer != INVALID_SOCKET;
     }));
-    close(static_cast<int>(peer));
+    tvtest::RawClose(static_cast<int>(peer));
     client.reset();
     server->StopListen();
     EXPECT_EQ(server->LocalServerRunning(), 0);

@@ -4,14 +4,12 @@
 
 #include "comm_net.h"
 
+#include <platform/net.h>
 #include <platform/platform.h>
 
-#include <arpa/inet.h>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace tvtest
 {
@@ -124,20 +122,38 @@ inline std::string TakeRaw(CCommBase& c)
     return s;
 }
 
-// A plain blocking TCP socket connected to 127.0.0.1:port.
+// A plain blocking TCP socket connected to 127.0.0.1:port (the system's
+// sockets through the platform layer); -1 when it cannot connect.
 inline int RawConnect(uint16_t port)
 {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const uint32_t fd = tvp::Socket();
+    if (fd == tvp::XINVALID_SOCKET)
+        return -1;
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
+    if (tvp::Connect(fd, a) != 0) {
+        tvp::Close(fd);
         return -1;
     }
-    return fd;
+    return static_cast<int>(fd);
 }
+
+// Sends all of s on a RawConnect socket; false when it fails.
+inline bool RawSend(int fd, const std::string& s)
+{
+    size_t done = 0;
+    while (done < s.size()) {
+        const int32_t n = tvp::Send(static_cast<uint32_t>(fd), s.data() + done, static_cast<uint32_t>(s.size() - done));
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+inline void RawClose(int fd) { tvp::Close(static_cast<uint32_t>(fd)); }
 
 // The 12 header bytes of a packet of the given type and size.
 inline std::string Header(uint8_t type, uint32_t size, const char* magic = "PCKT")

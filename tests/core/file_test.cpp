@@ -1,6 +1,8 @@
 // CFile, CBitFile, file utilities, CRC-32 and the scrambled-file test.
 #include "tarvex_test.h"
 
+#include <platform/platform.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -185,7 +187,7 @@ TEST_F(FileTest, Utilities)
     struct stat st {
     };
     stat("v.txt", &st);
-    EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+    EXPECT_TRUE((st.st_mode & S_IWUSR) != 0);
     EXPECT_EQ(xFileDelete("v.txt"), TRUE);
     EXPECT_EQ(xFileDelete("v.txt"), FALSE);
     EXPECT_EQ(glb->error.GetErrCode(), XERR_DELETE);
@@ -229,7 +231,10 @@ TEST_F(FileTest, FolderContentAndDrives)
     CLList drives;
     EXPECT_EQ(xAddDrives(&drives, 'A', 'Z'), TRUE);
     ASSERT_GE(drives.GetNumNodes(), 1);
-    EXPECT_STREQ(static_cast<char*>(drives.Get(0)), "/ (Fixed Disk)");
+    // The first drive is the system's root: "/" on Linux, "C:\\" on Windows.
+    tvp::DriveInfo root{};
+    ASSERT_GE(tvp::ListDrives(&root, 1), 1);
+    EXPECT_EQ(std::string(static_cast<char*>(drives.Get(0))), std::string(root.root) + " (Fixed Disk)");
     drives.KillAllData();
 }
 
@@ -279,4 +284,45 @@ TEST_F(FileTest, Scrambling)
     EXPECT_EQ(pos, 0u);
     xDecrypt(data.data(), static_cast<uint32_t>(data.size()));
     EXPECT_EQ(std::string(data.begin(), data.end()), marked);
+}
+
+TEST_F(FileTest, EncryptIsTheInverseOfDecryptAndRefusesWhatItCannotDo)
+{
+    const std::string body = "payload";
+    std::vector<uint8_t> buf(body.begin(), body.end());
+    buf.resize(body.size() + XCRYPT_MARKER_SIZE);
+    const auto n = static_cast<uint32_t>(body.size()), size = static_cast<uint32_t>(buf.size());
+    ASSERT_EQ(xEncrypt(buf.data(), n, size), TRUE);
+    EXPECT_EQ(xIsCrypt(buf.data(), size), TRUE);
+    std::vector<uint8_t> scrambled = buf;
+
+    // Scrambling twice (with room to spare) is refused and leaves the data as it was.
+    buf.resize(size + XCRYPT_MARKER_SIZE, 0);
+    EXPECT_EQ(xEncrypt(buf.data(), size, static_cast<uint32_t>(buf.size())), FALSE);
+    EXPECT_NE(std::string(glb->error.GetError()).find("already scrambled"), std::string::npos);
+    EXPECT_TRUE(std::equal(scrambled.begin(), scrambled.end(), buf.begin()));
+
+    xDecrypt(scrambled.data(), size);
+    EXPECT_EQ(std::string(scrambled.begin(), scrambled.begin() + n), body);
+    EXPECT_EQ(std::string(scrambled.begin() + n, scrambled.end()), "XICRYPTEDFILE");
+
+    // Too small a buffer (also where n + the marker would wrap) and null data.
+    std::vector<uint8_t> small(body.begin(), body.end());
+    small.resize(body.size() + XCRYPT_MARKER_SIZE - 1);
+    const std::vector<uint8_t> before = small;
+    struct {
+        void* data;
+        uint32_t n, size;
+    } refused[] = {{small.data(), n, static_cast<uint32_t>(small.size())},
+                   {small.data(), 0xFFFFFFF9u, 0xFFFFFFFFu},
+                   {small.data(), 20, 10},
+                   {nullptr, 0, 100}};
+    for (auto r : refused)
+        EXPECT_EQ(xEncrypt(r.data, r.n, r.size), FALSE) << r.n << " " << r.size;
+    EXPECT_EQ(small, before);
+
+    // Empty data scrambles to the marker alone.
+    uint8_t only[XCRYPT_MARKER_SIZE];
+    ASSERT_EQ(xEncrypt(only, 0, sizeof only), TRUE);
+    EXPECT_EQ(xIsCrypt(only, sizeof only), TRUE);
 }

@@ -94,7 +94,7 @@ inline std::string WriteBmp(const std::string& name, const CBitmap& b, const CPa
             uint8_t* d = &out[54 + static_cast<size_t>(y) * rowBytes + static_cast<size_t>(x) * 3];
             d[0] = c.b, d[1] = c.g, d[2] = c.r;
         }
-    if (FILE* f = std::fopen(file.c_str(), "wb")) {
+    if (FILE* f = std::fopen(file.string().c_str(), "wb")) {
         std::fwrite(out.data(), 1, out.size(), f);
         std::fclose(f);
     }

@@ -25,8 +25,8 @@ class MusicTest : public SoundTest
     }
 };
 
-// The back end's extended MIDI container around a standard MIDI file, with
-// an optional bank chunk after it.
+// The .xmi form this back end wrote before (a standard MIDI file in the EVNT
+// chunk, still read in this version), with an optional bank chunk after it.
 std::vector<uint8_t> Xmi(const std::vector<uint8_t>& midi, const std::vector<uint8_t>& bank = {})
 {
     std::vector<uint8_t> v;
@@ -50,60 +50,6 @@ std::vector<uint8_t> Xmi(const std::vector<uint8_t>& midi, const std::vector<uin
         v.push_back(0);
     v.insert(v.end(), bank.begin(), bank.end());
     return v;
-}
-
-// A DLS bank of one instrument (bank 0, program 0): a looped sine of
-// exactly 440 Hz (50 samples a period at 22000 Hz) whose unity note is 57,
-// so that key 69 sounds at 880 Hz, an octave above what a piano gives.
-std::vector<uint8_t> SineBank()
-{
-    auto chunk = [](const char* id, const std::vector<uint8_t>& body) {
-        std::vector<uint8_t> c;
-        PutTag(c, id);
-        PutLe(c, static_cast<uint32_t>(body.size()), 4);
-        c.insert(c.end(), body.begin(), body.end());
-        if (body.size() & 1)
-            c.push_back(0);
-        return c;
-    };
-    auto list = [&](const char* type, const std::vector<uint8_t>& body) {
-        std::vector<uint8_t> b;
-        PutTag(b, type);
-        b.insert(b.end(), body.begin(), body.end());
-        return chunk("LIST", b);
-    };
-    auto cat = [](std::initializer_list<std::vector<uint8_t>> parts) {
-        std::vector<uint8_t> v;
-        for (const auto& p : parts)
-            v.insert(v.end(), p.begin(), p.end());
-        return v;
-    };
-    auto le = [](std::initializer_list<std::pair<uint32_t, int>> fields) {
-        std::vector<uint8_t> v;
-        for (auto [x, n] : fields)
-            PutLe(v, x, n);
-        return v;
-    };
-    const uint32_t frames = 2200;
-    std::vector<uint8_t> pcm;
-    for (uint32_t i = 0; i < frames; ++i)
-        PutLe(pcm,
-              static_cast<uint16_t>(static_cast<int16_t>(16000 * std::sin(2 * std::numbers::pi * i / 50.0))),
-              2);
-    std::vector<uint8_t> wsmp =
-        le({{20, 4}, {57, 2}, {0, 2}, {0, 4}, {0, 4}, {1, 4}, {16, 4}, {0, 4}, {0, 4}, {frames, 4}});
-    std::vector<uint8_t> region =
-        list("rgn ", cat({chunk("rgnh", le({{0, 2}, {127, 2}, {0, 2}, {127, 2}, {0, 2}, {0, 2}})),
-                          chunk("wsmp", wsmp), chunk("wlnk", le({{0, 2}, {0, 2}, {1, 4}, {0, 4}}))}));
-    std::vector<uint8_t> instrument =
-        list("ins ", cat({chunk("insh", le({{1, 4}, {0, 4}, {0, 4}})), list("lrgn", region)}));
-    std::vector<uint8_t> wave =
-        list("wave", cat({chunk("fmt ", le({{1, 2}, {1, 2}, {22000, 4}, {44000, 4}, {2, 2}, {16, 2}})),
-                          chunk("data", pcm)}));
-    std::vector<uint8_t> body =
-        cat({std::vector<uint8_t>{'D', 'L', 'S', ' '}, chunk("colh", le({{1, 4}})), list("lins", instrument),
-             chunk("ptbl", le({{8, 4}, {1, 4}, {0, 4}})), list("wvpl", wave)});
-    return chunk("RIFF", body);
 }
 
 // C, E, G, C: one second at 120 beats a minute.

@@ -1,15 +1,38 @@
 // Sound effects played through SDL's disk audio driver and measured in what
 // it wrote: pitch and level, mixing, pan, volume, stop, loop counts,
-// overlapping copies, scrambled and ADPCM files, damaged files.
+// overlapping copies (sharing what was decoded), scrambled and ADPCM files, damaged files.
 #include "sound_fixture.h"
 
 #include <cstdlib>
 #include <memory>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define SAMPLE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SAMPLE_TEST_ASAN 1
+#endif
+#endif
+#ifdef SAMPLE_TEST_ASAN
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
+#else
+#include <malloc.h>
+#endif
+
 using namespace sndtest;
 
 namespace
 {
+
+// Bytes of heap in use in the process (the back end's included).
+size_t HeapInUse()
+{
+#ifdef SAMPLE_TEST_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
 
 class SampleTest : public SoundTest
 {
@@ -119,6 +142,23 @@ TEST_F(SampleTest, StartingAPlayingSampleOverlapsACopy)
     }
     // First play from 0, the copy from about 0.2 s: sound for about 0.6 s.
     EXPECT_NEAR(Written().SoundingSeconds(), 0.6, 0.08);
+}
+
+TEST_F(SampleTest, OverlappingCopiesShareOneDecodedImage)
+{
+    // Four seconds of stereo at the device's rate: 705600 bytes decoded.
+    WriteFile("long.wav", ToneWav(440, 4.0, 44100, 2));
+    auto* s = XNEW(CMilesSample, const_cast<char*>("long.wav"));
+    ASSERT_TRUE(s->SampleOK());
+    s->Start(FALSE, FALSE);
+    size_t before = HeapInUse();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(s->Start(FALSE, FALSE));
+    size_t after = HeapInUse();
+    EXPECT_EQ(CMilesSample::m_listOtherInstances.GetNumNodes(), 3);
+    // Three copies decoded apart would take over 2 MB more.
+    EXPECT_LT(after, before + 200000) << "heap grew by " << after - before;
+    XDELETE(s);
 }
 
 TEST_F(SampleTest, DestroyingAnySampleStopsAndDeletesEveryCopy)

@@ -6,6 +6,8 @@
 
 #include "tarvex_test.h"
 
+#include "sndformat.h"
+
 #include <tarvex/sound.h>
 
 #include <SDL.h>
@@ -93,16 +95,7 @@ inline std::vector<uint8_t> ToneWav(double freq, double seconds, int rate = 4410
 inline std::vector<uint8_t> Midi(const std::vector<std::pair<int, double>>& notes, int program = 0)
 {
     std::vector<uint8_t> track;
-    auto vlq = [&](uint32_t x) {
-        uint8_t b[4];
-        int n = 0;
-        do {
-            b[n++] = static_cast<uint8_t>(x & 0x7F);
-            x >>= 7;
-        } while (x != 0);
-        while (n-- > 0)
-            track.push_back(static_cast<uint8_t>(b[n] | (n > 0 ? 0x80 : 0)));
-    };
+    auto vlq = [&](uint32_t x) { tvsnd::PutVlq(track, x); };
     vlq(0);
     track.insert(track.end(), {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}); // 500000 us a beat
     vlq(0);
@@ -125,6 +118,60 @@ inline std::vector<uint8_t> Midi(const std::vector<std::pair<int, double>>& note
     PutBe(v, static_cast<uint32_t>(track.size()), 4);
     v.insert(v.end(), track.begin(), track.end());
     return v;
+}
+
+// A DLS bank of one instrument (bank 0, program 0): a looped sine of
+// exactly 440 Hz (50 samples a period at 22000 Hz) whose unity note is 57,
+// so that key 69 sounds at 880 Hz, an octave above what a piano gives.
+inline std::vector<uint8_t> SineBank()
+{
+    auto chunk = [](const char* id, const std::vector<uint8_t>& body) {
+        std::vector<uint8_t> c;
+        PutTag(c, id);
+        PutLe(c, static_cast<uint32_t>(body.size()), 4);
+        c.insert(c.end(), body.begin(), body.end());
+        if (body.size() & 1)
+            c.push_back(0);
+        return c;
+    };
+    auto list = [&](const char* type, const std::vector<uint8_t>& body) {
+        std::vector<uint8_t> b;
+        PutTag(b, type);
+        b.insert(b.end(), body.begin(), body.end());
+        return chunk("LIST", b);
+    };
+    auto cat = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> v;
+        for (const auto& p : parts)
+            v.insert(v.end(), p.begin(), p.end());
+        return v;
+    };
+    auto le = [](std::initializer_list<std::pair<uint32_t, int>> fields) {
+        std::vector<uint8_t> v;
+        for (auto [x, n] : fields)
+            PutLe(v, x, n);
+        return v;
+    };
+    const uint32_t frames = 2200;
+    std::vector<uint8_t> pcm;
+    for (uint32_t i = 0; i < frames; ++i)
+        PutLe(pcm,
+              static_cast<uint16_t>(static_cast<int16_t>(16000 * std::sin(2 * std::numbers::pi * i / 50.0))),
+              2);
+    std::vector<uint8_t> wsmp =
+        le({{20, 4}, {57, 2}, {0, 2}, {0, 4}, {0, 4}, {1, 4}, {16, 4}, {0, 4}, {0, 4}, {frames, 4}});
+    std::vector<uint8_t> region =
+        list("rgn ", cat({chunk("rgnh", le({{0, 2}, {127, 2}, {0, 2}, {127, 2}, {0, 2}, {0, 2}})),
+                          chunk("wsmp", wsmp), chunk("wlnk", le({{0, 2}, {0, 2}, {1, 4}, {0, 4}}))}));
+    std::vector<uint8_t> instrument =
+        list("ins ", cat({chunk("insh", le({{1, 4}, {0, 4}, {0, 4}})), list("lrgn", region)}));
+    std::vector<uint8_t> wave =
+        list("wave", cat({chunk("fmt ", le({{1, 2}, {1, 2}, {22000, 4}, {44000, 4}, {2, 2}, {16, 2}})),
+                          chunk("data", pcm)}));
+    std::vector<uint8_t> body =
+        cat({std::vector<uint8_t>{'D', 'L', 'S', ' '}, chunk("colh", le({{1, 4}})), list("lins", instrument),
+             chunk("ptbl", le({{8, 4}, {1, 4}, {0, 4}})), list("wvpl", wave)});
+    return chunk("RIFF", body);
 }
 
 // The library's scrambled form of a file image.
@@ -230,6 +277,42 @@ struct Output {
             }
         return crossings > 1 ? (crossings - 1) * static_cast<double>(rate) / static_cast<double>(last - first)
                              : 0;
+    }
+    // The sounding stretches in order: start and end in seconds, and the
+    // pitch of the left channel inside (20 ms in from both ends).
+    struct Burst {
+        double start, end, pitch;
+    };
+    std::vector<Burst> BurstList(double threshold = 300) const
+    {
+        std::vector<bool> loud = Loud(threshold);
+        std::vector<Burst> list;
+        size_t w = static_cast<size_t>(rate / 100);
+        for (size_t i = 0; i < loud.size();) {
+            if (!loud[i]) {
+                ++i;
+                continue;
+            }
+            size_t j = i;
+            while (j < loud.size() && loud[j])
+                ++j;
+            size_t a = i * w + 2 * w, b = j * w > 2 * w ? j * w - 2 * w : 0;
+            size_t first = 0, last = 0;
+            int crossings = 0;
+            for (size_t k = a; k + 1 < b; ++k)
+                if (left[k] < 0 && left[k + 1] >= 0) {
+                    if (crossings == 0)
+                        first = k;
+                    last = k;
+                    ++crossings;
+                }
+            double pitch = crossings > 1 ? (crossings - 1) * static_cast<double>(rate) /
+                                               static_cast<double>(last - first)
+                                         : 0;
+            list.push_back(Burst{static_cast<double>(i) / 100, static_cast<double>(j) / 100, pitch});
+            i = j;
+        }
+        return list;
     }
     // Power of the left channel at freq (Goertzel) over the sounding part.
     double PowerAt(double freq) const

@@ -2,22 +2,34 @@
 // so tests that write files can run in parallel and leave nothing behind.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
-#include <unistd.h>
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tarvex-test-XXXXXX").string();
-    char* dir = mkdtemp(tmpl.data());
-    if (dir == nullptr || chdir(dir) != 0)
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    if (ec)
+        return 2;
+    // A fresh name: create_directory fails on one that exists already.
+    std::random_device random;
+    fs::path dir;
+    for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
+        const fs::path candidate = base / ("tarvex-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate, ec))
+            dir = candidate;
+    }
+    if (dir.empty())
+        return 2;
+    fs::current_path(dir, ec);
+    if (ec)
         return 2;
     int rc = RUN_ALL_TESTS();
-    if (chdir("/") == 0) {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
+    fs::current_path(base, ec);
+    if (!ec)
+        fs::remove_all(dir, ec);
     return rc;
 }

@@ -2,11 +2,11 @@
 // the packed file loads like the script, check prints every problem with
 // its section (and fails), and damaged or wrong input is refused.
 #include "tarvex_test.h"
+#include "tool_run.h"
 
 #include <cstdio>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
 
 namespace
 {
@@ -23,19 +23,10 @@ const std::string kSource = TARVEX_SOURCE_DIR;
 // returns the exit code and the standard output.
 int RunPacker(const std::string& args, std::string* out = nullptr)
 {
-    std::string cmd = "cd '" + kSource + "' && " + kPacker + " " + args + " 2>/dev/null";
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return -1;
-    char buf[4096];
-    size_t n;
-    std::string text;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        text.append(buf, n);
-    int rc = pclose(p);
+    tvtest::ToolRun r = tvtest::RunTool("cd '" + kSource + "' && " + kPacker + " " + args + " 2>/dev/null");
     if (out != nullptr)
-        *out = text;
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        *out = r.out;
+    return r.rc;
 }
 
 std::string Bytes(const std::string& name)

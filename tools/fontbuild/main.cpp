@@ -10,7 +10,7 @@
 // own advance and line height, the zero byte ends the text. The file is
 // written by CFont::Save, so it always has the format CFont::Load reads, and
 // the same input always gives the same bytes.
-#include <tarvex/tarvex.h>
+#include "../toolutil.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -274,11 +274,8 @@ int main(int argc, char** argv)
         Usage();
         return 2;
     }
-    auto g = std::make_unique<SGlobals>();
-    auto s = std::make_unique<SSysGlobals>();
-    glb = g.get();
-    sglb = s.get();
-    if (!xCreateGlobals())
+    tvtool::Globals globals;
+    if (!globals.ok)
         return 1;
     CBMPPic* bmp = XNEW(CBMPPic); // the picture type that stores the glyphs
     bool ok = false;
@@ -287,8 +284,5 @@ int main(int argc, char** argv)
         ok = bmp != nullptr && builder.Open() && builder.Build();
     }
     XDELETE(bmp);
-    xFreeGlobals();
-    glb = nullptr;
-    sglb = nullptr;
     return ok ? 0 : 1;
 }

@@ -6,7 +6,7 @@
 //                               prints every problem with its section
 // Packing keeps the whole text (its "; script" line included), so unpack
 // gives back exactly the file that was packed.
-#include <tarvex/tarvex.h>
+#include "../toolutil.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,20 +23,6 @@ void Usage()
     std::fprintf(stderr, "usage: tarvex_respack pack <script> <file.res>\n"
                          "       tarvex_respack unpack <file.res> <script>\n"
                          "       tarvex_respack check <script or file.res>\n");
-}
-
-bool ReadAll(const char* name, std::vector<char>& out)
-{
-    std::FILE* f = std::fopen(name, "rb");
-    if (f == nullptr)
-        return false;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.insert(out.end(), buf, buf + n);
-    bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
 }
 
 bool WriteAll(const char* name, const char* data, size_t size)
@@ -58,7 +44,7 @@ int Fail(const char* what, const char* name)
 int Pack(const char* in, const char* out)
 {
     std::vector<char> text;
-    if (!ReadAll(in, text))
+    if (!tvtool::ReadAll(in, text))
         return std::fprintf(stderr, "tarvex_respack: cannot read %s\n", in), 1;
     if (text.size() < 9 || strncasecmp(text.data(), "; script", 8) != 0)
         return std::fprintf(stderr, "tarvex_respack: %s does not begin with \"; script\"\n", in), 1;
@@ -83,7 +69,7 @@ int Pack(const char* in, const char* out)
 int Unpack(const char* in, const char* out)
 {
     std::vector<char> file;
-    if (!ReadAll(in, file))
+    if (!tvtool::ReadAll(in, file))
         return std::fprintf(stderr, "tarvex_respack: cannot read %s\n", in), 1;
     if (file.size() <= 12 || std::memcmp(file.data(), "PRES", 4) != 0)
         return std::fprintf(stderr, "tarvex_respack: %s is not a packed resource file\n", in), 1;
@@ -137,11 +123,8 @@ int main(int argc, char** argv)
         Usage();
         return 2;
     }
-    auto g = std::make_unique<SGlobals>();
-    auto s = std::make_unique<SSysGlobals>();
-    glb = g.get();
-    sglb = s.get();
-    if (!xCreateGlobals())
+    tvtool::Globals globals;
+    if (!globals.ok)
         return 1;
     // Pictures are read through the picture types; no screen is opened.
     CBMPPic* bmp = XNEW(CBMPPic);
@@ -157,8 +140,5 @@ int main(int argc, char** argv)
         Usage();
     XDELETE(jpg);
     XDELETE(bmp);
-    xFreeGlobals();
-    glb = nullptr;
-    sglb = nullptr;
     return rc;
 }
