@@ -90,12 +90,6 @@ int32_t CBitmap::Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, in
     return TRUE;
 }
 
-int32_t CBitmap::BltScale(CBitmapBase*, CRect*, CRect*, int32_t)
-{
-    changed = 1;
-    return TRUE;
-}
-
 int32_t CBitmap::ConvertIndex(int32_t, int32_t, int32_t, CPalette* pal, int32_t flags)
 {
     if (pal == nullptr)

@@ -331,7 +331,8 @@ int32_t CScreenBase::DrawBitmapPersistentScale(CBitmap* bmp, CRect* src, CRect* 
 {
     if (!persistentMode || persistent == nullptr || bmp == nullptr || dst == nullptr)
         return FALSE;
-    persistent->BltScale(bmp, src, dst, flags);
+    if (!persistent->BltScale(bmp, src, dst, flags))
+        return FALSE;
     AddClearAreaPersistent(dst->left, dst->top, dst->right, dst->bottom);
     return TRUE;
 }
