@@ -482,7 +482,8 @@ int32_t CDibScreen::ClearBuffer()
 int32_t CDibScreen::Validate()
 {
     // What the GUI redraws must reach the window.
-    tvscreen::ValidateAreas(*this, [this](const CRect& r) { AddLayerArea(r.left, r.top, r.right, r.bottom); });
+    tvscreen::ValidateAreas(*this,
+                            [this](const CRect& r) { AddLayerArea(r.left, r.top, r.right, r.bottom); });
     return TRUE;
 }
 
