@@ -21,15 +21,6 @@ using namespace tvgfx;
 namespace
 {
 
-// The part of a bitmap that really holds pixels: its bounds cut to its size.
-bool PixelArea(const CBitmap& b, CRect& out)
-{
-    if (b.data == nullptr || b.bytesPerPixel < 1 || b.bytesPerPixel > 4 || b.width <= 0 || b.height <= 0 ||
-        static_cast<int64_t>(b.pitch) < static_cast<int64_t>(b.width) * b.bytesPerPixel)
-        return false;
-    return out.Intersect(b.bounds, CRect(0, 0, b.width - 1, b.height - 1)) == TRUE;
-}
-
 // The depth pairs Blt converts between, plus any pair of one layout.
 bool ScalablePair(const CBitmap& d, const CBitmap& s, const Format& df, const Format& sf)
 {
@@ -95,16 +86,7 @@ bool MakeAxis(Axis& a, int32_t srcLo, int32_t srcHi, int32_t dstLo, int32_t dstH
 
 template <int B> inline void CopyPixel(uint8_t* d, const uint8_t* s)
 {
-    if constexpr (B == 1)
-        *d = *s;
-    else if constexpr (B == 2)
-        std::memcpy(d, s, 2);
-    else if constexpr (B == 3) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-    } else
-        std::memcpy(d, s, 4);
+    std::memcpy(d, s, B);
 }
 
 // Gathers one line: out[i] = line[offsets[i]], leaving the pixels whose
