@@ -38,13 +38,22 @@ bool Proper(const CRect& r) { return r.right >= r.left && r.bottom >= r.top; }
 // One axis of the mapping: target positions first..last (inside the target
 // rectangle and the target bitmap) whose source position, from the pixel
 // centre, falls inside [srcMin, srcMax]. FALSE when none does.
+__extension__ typedef __int128 Wide;
+
 struct Axis {
     int32_t first = 0, last = -1; // target positions
     int64_t from = 0, span = 0;   // source rectangle start and size
     int64_t to = 0, size = 0;     // target rectangle start and size
+    bool wide = false;            // products that need more than 64 bits
+    // The source position under target position t's centre; t lies in the
+    // target rectangle, so the quotient stays below span.
     int32_t Source(int32_t t) const
     {
-        return static_cast<int32_t>(from + ((2 * (t - to) + 1) * span) / (2 * size));
+        const int64_t k = 2 * (static_cast<int64_t>(t) - to) + 1;
+        if (wide)
+            return static_cast<int32_t>(from +
+                                        static_cast<int64_t>((static_cast<Wide>(k) * span) / (2 * size)));
+        return static_cast<int32_t>(from + (k * span) / (2 * size));
     }
 };
 
@@ -55,6 +64,9 @@ bool MakeAxis(Axis& a, int32_t srcLo, int32_t srcHi, int32_t dstLo, int32_t dstH
     a.span = static_cast<int64_t>(srcHi) - srcLo + 1;
     a.to = dstLo;
     a.size = static_cast<int64_t>(dstHi) - dstLo + 1;
+    // Rectangles from the far ends of the coordinate range multiply past 64
+    // bits; ordinary ones stay with the cheaper arithmetic.
+    a.wide = a.size >= (int64_t{1} << 30) || a.span >= (int64_t{1} << 31);
     a.first = dstLo > dstMin ? dstLo : dstMin;
     a.last = dstHi < dstMax ? dstHi : dstMax;
     if (a.first > a.last)
@@ -84,10 +96,7 @@ bool MakeAxis(Axis& a, int32_t srcLo, int32_t srcHi, int32_t dstLo, int32_t dstH
     return a.first <= a.last;
 }
 
-template <int B> inline void CopyPixel(uint8_t* d, const uint8_t* s)
-{
-    std::memcpy(d, s, B);
-}
+template <int B> inline void CopyPixel(uint8_t* d, const uint8_t* s) { std::memcpy(d, s, B); }
 
 // Gathers one line: out[i] = line[offsets[i]], leaving the pixels whose
 // source is the key when keyed.

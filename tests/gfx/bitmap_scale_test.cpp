@@ -6,6 +6,7 @@
 
 #include <tarvex/bitmap.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -91,6 +92,18 @@ TEST_F(BltScaleTest, NearestSourcePixelAndCutting)
         {"target running off the right", 4, {0, 0, 3, 0}, {2, 0, 9, 0}, 5, {-1, -1, 0, 0, 1}},
         {"entirely beside the target", 4, {0, 0, 3, 0}, {10, 0, 13, 0}, 4, {-1, -1, -1, -1}},
         {"entirely beside the source", 4, {8, 0, 11, 0}, {0, 0, 3, 0}, 4, {-1, -1, -1, -1}},
+        {"both spanning the whole coordinate range",
+         4,
+         {INT32_MIN, 0, INT32_MAX, 0},
+         {INT32_MIN, 0, INT32_MAX, 0},
+         4,
+         {0, 1, 2, 3}},
+        {"the whole range squeezed onto four pixels",
+         4,
+         {INT32_MIN, 0, INT32_MAX, 0},
+         {0, 0, 3, 0},
+         4,
+         {-1, -1, -1, -1}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Columns(c.srcW, c.s, c.d, c.dstW), c.want) << c.name;
