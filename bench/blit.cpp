@@ -139,16 +139,8 @@ const Pair kPairs[] = {{"8to16", kL16, kL8},
 
 int main(int argc, char** argv)
 {
-    // The colour-match table file lands beside the palette name: keep it
-    // out of the working folder.
-    char dir[] = "/tmp/tarvex-bench-XXXXXX";
-    if (mkdtemp(dir) == nullptr || chdir(dir) != 0)
+    if (!StartInScratchFolder())
         return 1;
-    static SGlobals g;
-    static SSysGlobals s;
-    glb = &g;
-    sglb = &s;
-    xCreateGlobals();
 
     std::vector<std::pair<std::string, std::vector<std::string>>> rows; // ours, peers
     for (const auto& p : kPairs)

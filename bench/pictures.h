@@ -1,14 +1,17 @@
 // Pictures shared by the blit benchmarks: the screens' three layouts with
 // their SDL twins, a fixed 8-bit palette, a noisy picture with patches of
 // the key value, and SDL surfaces over a bitmap's own pixels (so both sides
-// read and write the same memory).
+// read and write the same memory); and the library started as a
+// benchmark needs it.
 #pragma once
 
 #include <tarvex/bitmap.h>
+#include <tarvex/frame.h>
 
 #include <SDL.h>
 
 #include <cstdint>
+#include <unistd.h>
 
 namespace benchpic
 {
@@ -66,6 +69,21 @@ inline SDL_Surface* Wrap(CBitmap& b, const Layout& l)
         SDL_SetPaletteColors(s->format->palette, c, 0, 256);
     }
     return s;
+}
+
+// Starts the library's globals with a scratch folder as the working folder:
+// the colour-match table files land beside the palette names, and those
+// stay out of the caller's folder. FALSE when the folder cannot be made.
+inline bool StartInScratchFolder()
+{
+    static char dir[] = "/tmp/tarvex-bench-XXXXXX";
+    if (mkdtemp(dir) == nullptr || chdir(dir) != 0)
+        return false;
+    static SGlobals g;
+    static SSysGlobals s;
+    glb = &g;
+    sglb = &s;
+    return xCreateGlobals() != 0;
 }
 
 } // namespace benchpic

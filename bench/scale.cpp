@@ -46,16 +46,8 @@ int main(int argc, char** argv)
     int rounds = 9;
     if (argc > 1)
         rounds = std::max(1, std::atoi(argv[1]));
-    // The colour-match table file lands beside the palette name: keep it
-    // out of the working folder.
-    char dir[] = "/tmp/tarvex-bench-XXXXXX";
-    if (mkdtemp(dir) == nullptr || chdir(dir) != 0)
+    if (!StartInScratchFolder())
         return 1;
-    static SGlobals g;
-    static SSysGlobals s;
-    glb = &g;
-    sglb = &s;
-    xCreateGlobals();
 
     std::printf("%-8s %-20s %-6s %12s %12s %8s\n", "pair", "size", "key", "ours Mpx/s", "SDL Mpx/s", "ratio");
     std::vector<double> all;
