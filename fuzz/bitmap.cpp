@@ -1,7 +1,8 @@
 // Fuzz target: palette files, colour-match files and the blit / conversion
-// paths driven by arbitrary layouts, sizes and coordinates.
+// paths (scaled ones too) driven by arbitrary layouts, sizes and coordinates.
 #include <tarvex/tarvex.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -121,6 +122,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
         a.Blt(&b, 0, 0, 0, 0, -1, -1, 1, 0, 0);
+        // Scaled blits with rectangles anywhere, the far ends of the range
+        // among them.
+        auto coord = [&](int32_t lo, int32_t hi) {
+            const uint8_t k = r.Byte();
+            return k == 255 ? INT32_MAX : k == 254 ? INT32_MIN : lo + k % (hi - lo + 1);
+        };
+        CRect sr(coord(-50, 50), coord(-30, 30), coord(-50, 80), coord(-30, 50));
+        CRect dr(coord(-50, 50), coord(-30, 30), coord(-50, 80), coord(-30, 50));
+        a.BltScale(&b, &sr, &dr, r.Byte() & 1);
+        a.BltScale(&a, (r.Byte() & 1) != 0 ? &sr : nullptr, &dr, r.Byte() & 1);
         CBitmap copy(b);
         copy.Free();
     }

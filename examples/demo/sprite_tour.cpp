@@ -131,7 +131,7 @@ bool SpriteTour(const std::string& folder)
         std::printf("sprites: could not open a 640x480 16-bit window\n");
         return false;
     }
-    mouse->Init();
+    // The mouse has followed the new mode by itself.
     keyboard->Clear(XKEYCLEAR_QUEUE | XKEYCLEAR_STATES);
     CBitmap* background = MakeBackground(s);
     CBitmap* walker = MakeSheet(s, TRGBA(250, 190, 40));

@@ -154,6 +154,9 @@ class TARVEX_API CBitmap : public CBitmapBase
                        int32_t flags) override;
     int32_t Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w, int32_t h,
                 int32_t flags, int32_t extra, int32_t extra2) override;
+    // Nearest-neighbour copy of src (null: the whole source) onto dst (null:
+    // the whole bitmap), cut to both bitmaps; XBLT_COLORKEY as for Blt.
+    // FALSE for depth pairs Blt does not take and for reversed rectangles.
     int32_t BltScale(CBitmapBase* source, CRect* src, CRect* dst, int32_t flags) override;
     int32_t Free() override;
     int32_t LockBitmapData() override { return TRUE; }

@@ -165,7 +165,8 @@ class TARVEX_API CMouse : public CMouseBase, public CWinMsg, public CMsgSys, pub
     ~CMouse() override;
 
     // FALSE when there is no mouse. Follows the current screen's mode
-    // (SetWindowKind) once there is a screen with an active mode.
+    // (SetWindowKind) once there is a screen with an active mode; the
+    // screens call it themselves whenever they open a mode.
     virtual int32_t Init();
     // Window kind 1 (a window): system cursors, positions from the messages.
     // Any other kind (0 full screen, 2): the library draws the cursor and

@@ -12,15 +12,6 @@ using namespace tvgfx;
 
 namespace
 {
-// The part of a bitmap that really holds pixels: its bounds cut to its size.
-bool PixelArea(const CBitmap& b, CRect& out)
-{
-    if (b.data == nullptr || b.bytesPerPixel < 1 || b.bytesPerPixel > 4 || b.width <= 0 || b.height <= 0 ||
-        static_cast<int64_t>(b.pitch) < static_cast<int64_t>(b.width) * b.bytesPerPixel)
-        return false;
-    return out.Intersect(b.bounds, CRect(0, 0, b.width - 1, b.height - 1)) == TRUE;
-}
-
 bool BltPair(int32_t dstBits, int32_t srcBits)
 {
     if (dstBits == 8)
@@ -87,12 +78,6 @@ int32_t CBitmap::Blt(CBitmapBase* source, int32_t sx, int32_t sy, int32_t dx, in
     }
     if (temp != nullptr)
         XFREE(temp);
-    return TRUE;
-}
-
-int32_t CBitmap::BltScale(CBitmapBase*, CRect*, CRect*, int32_t)
-{
-    changed = 1;
     return TRUE;
 }
 

@@ -5,12 +5,12 @@
 // the platform layer and shown with one update. 8-bit modes keep the
 // section's colours in step with the screen palette.
 #include <tarvex/dibscreen.h>
-#include <tarvex/mouse.h>
 
 #include <tarvex/memory.h>
 
 #include "gfx/pixel.h"
 #include "gfx/screen_areas.h"
+#include "gfx/screenhooks.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -333,6 +333,8 @@ int32_t CDibScreen::InitMode()
     AddLayerArea(0, 0, chosen.width - 1, chosen.height - 1);
     if (glb != nullptr)
         glb->screen = this;
+    // The mouse takes the new mode's window kind.
+    tvscreen::MouseFollowMode();
     return TRUE;
 }
 
@@ -420,8 +422,7 @@ void CDibScreen::TellMouse()
 {
     // Mouse messages carry client-area positions: the mouse subtracts where
     // the picture starts in the client area.
-    if (glb != nullptr && glb->mouse != nullptr)
-        glb->mouse->SetMouseAdd(offsetX, offsetY);
+    tvscreen::SetMouseAdd(offsetX, offsetY);
 }
 
 int32_t CDibScreen::GetDepth()
@@ -480,9 +481,9 @@ int32_t CDibScreen::ClearBuffer()
 
 int32_t CDibScreen::Validate()
 {
-    // The GUI root redraws itself in each shadow area here once the GUI
-    // exists; what it draws becomes a layer area.
-    tvscreen::ValidateAreas(*this);
+    // What the GUI redraws must reach the window.
+    tvscreen::ValidateAreas(*this,
+                            [this](const CRect& r) { AddLayerArea(r.left, r.top, r.right, r.bottom); });
     return TRUE;
 }
 
@@ -525,10 +526,12 @@ int32_t CDibScreen::SetFlipScreen(int32_t on)
     if (on == flipScreen)
         return TRUE;
     flipScreen = on;
-    // Turning it on shows the whole picture again (the GUI root revalidates
-    // itself here once the GUI exists).
-    if (on && activeMode != nullptr)
-        AddLayerArea(0, 0, activeMode->width - 1, activeMode->height - 1);
+    // Turning it on shows the whole picture again, the GUI redrawn on it.
+    if (on) {
+        tvscreen::RevalidateGui();
+        if (activeMode != nullptr)
+            AddLayerArea(0, 0, activeMode->width - 1, activeMode->height - 1);
+    }
     return TRUE;
 }
 

@@ -11,12 +11,12 @@
 // took away (marked lost) are restored and repainted from the persistent
 // picture before anything is drawn or shown again.
 #include <tarvex/dxscreen.h>
-#include <tarvex/mouse.h>
 
 #include <tarvex/memory.h>
 
 #include "gfx/pixel.h"
 #include "gfx/screen_areas.h"
+#include "gfx/screenhooks.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -162,6 +162,9 @@ int32_t CDxScreen::InitMode()
     page = 0;
     backLost = frontLost = 0;
     offsetX = offsetY = 0;
+    // Until a flip finds the picture elsewhere, mouse positions need no
+    // correction (whatever a window left behind).
+    tvscreen::SetMouseAdd(offsetX, offsetY);
     // The mouse draws its own cursor on this screen.
     tvp::ShowCursor(false);
     if (!registered) {
@@ -171,11 +174,10 @@ int32_t CDxScreen::InitMode()
         registered = 1;
     }
     MatchBuffersToMode();
-    if (glb != nullptr) {
+    if (glb != nullptr)
         glb->screen = this;
-        if (glb->mouse != nullptr)
-            glb->mouse->Init();
-    }
+    // The mouse takes the new mode's window kind.
+    tvscreen::MouseFollowMode();
     // The display is ours from here: the screen draws and shows.
     Activate();
     return TRUE;
@@ -197,10 +199,8 @@ int32_t CDxScreen::ExitMode()
     if (hadDisplay && sglb != nullptr && sglb->mainWindow != nullptr) {
         tvp::SetWindowFullScreen(sglb->mainWindow, false, 0, 0);
         tvp::ShowCursor(true);
-        if (glb != nullptr && glb->mouse != nullptr) {
-            glb->mouse->SetWindowKind(XVMODE_WINDOW);
-            glb->mouse->SetMouseAdd(0, 0);
-        }
+        tvscreen::SetMouseWindowKind(XVMODE_WINDOW);
+        tvscreen::SetMouseAdd(0, 0);
     }
     for (int32_t p = 0; p < XSCREEN_PAGES; ++p)
         clearCount[p] = shadowCount[p] = 0;
@@ -218,9 +218,12 @@ int32_t CDxScreen::SetFlipScreen(int32_t on)
     if (on == flipScreen)
         return TRUE;
     flipScreen = on;
-    // Turning it on shows the whole picture again.
-    if (on && activeMode != nullptr)
-        AddClearAreaGui(0, 0, activeMode->width - 1, activeMode->height - 1);
+    // Turning it on shows the whole picture again, the GUI redrawn on it.
+    if (on) {
+        tvscreen::RevalidateGui();
+        if (activeMode != nullptr)
+            AddClearAreaGui(0, 0, activeMode->width - 1, activeMode->height - 1);
+    }
     return TRUE;
 }
 
@@ -348,8 +351,8 @@ int32_t CDxScreen::ClearBuffer()
 
 int32_t CDxScreen::Validate()
 {
-    // The GUI redraws itself in the shadow areas from its own frame step.
-    tvscreen::ValidateAreas(*this);
+    // The GUI draws onto the back page itself; nothing more to track.
+    tvscreen::ValidateAreas(*this, [](const CRect&) {});
     return TRUE;
 }
 
@@ -373,8 +376,7 @@ int32_t CDxScreen::FlipPage()
                 // Mouse messages carry window positions: the mouse subtracts
                 // where the picture starts.
                 offsetX = x, offsetY = y;
-                if (glb != nullptr && glb->mouse != nullptr)
-                    glb->mouse->SetMouseAdd(offsetX, offsetY);
+                tvscreen::SetMouseAdd(offsetX, offsetY);
             }
         }
     }

@@ -33,6 +33,16 @@ Format FormatOf(const CBitmap& b);
 Format Format555();
 bool SameLayout(const Format& a, const Format& b);
 
+// The part of a bitmap that really holds pixels, for blits: its bounds cut
+// to its size. FALSE when it holds none.
+inline bool PixelArea(const CBitmap& b, CRect& out)
+{
+    if (b.data == nullptr || b.bytesPerPixel < 1 || b.bytesPerPixel > 4 || b.width <= 0 || b.height <= 0 ||
+        static_cast<int64_t>(b.pitch) < static_cast<int64_t>(b.width) * b.bytesPerPixel)
+        return false;
+    return out.Intersect(b.bounds, CRect(0, 0, b.width - 1, b.height - 1)) == TRUE;
+}
+
 // Pixel values are handled in memory order: byte k of the pixel is bits
 // 8k..8k+7 of the value.
 inline uint32_t LoadRaw(const uint8_t* p, int32_t bpp)

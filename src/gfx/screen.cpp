@@ -8,7 +8,13 @@
 #include <tarvex/memory.h>
 #include <tarvex/shade.h>
 
+#include "gfx/screenhooks.h"
+
 #include <cstring>
+
+// Empty until the GUI and the input fill them as the library loads.
+SScreenGuiHooks g_screenGuiHooks = {};
+SScreenInputHooks g_screenInputHooks = {};
 
 CScreenBase::CScreenBase()
 {
@@ -331,7 +337,8 @@ int32_t CScreenBase::DrawBitmapPersistentScale(CBitmap* bmp, CRect* src, CRect* 
 {
     if (!persistentMode || persistent == nullptr || bmp == nullptr || dst == nullptr)
         return FALSE;
-    persistent->BltScale(bmp, src, dst, flags);
+    if (!persistent->BltScale(bmp, src, dst, flags))
+        return FALSE;
     AddClearAreaPersistent(dst->left, dst->top, dst->right, dst->bottom);
     return TRUE;
 }
@@ -514,7 +521,8 @@ int32_t CScreenBase::SetPalette(CPalette* pal)
     if (pal != &palette)
         palette.Clone(pal);
     xDiscardColorMatch();
-    // The GUI root remaps its default colours here once the GUI exists.
+    // The GUI's default bitmaps follow the new colours.
+    tvscreen::RemapGuiDefaults();
     return TRUE;
 }
 

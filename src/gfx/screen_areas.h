@@ -1,12 +1,15 @@
 // The frame steps the full-screen and the windowed screen take alike: the
 // clear step's walk over a page's persistent and clear lists, the validate
-// step's marking of the clear areas, and drawing a polygon into a picture
-// of the screen's layout with the drawn rectangle registered and handed
-// back. What each screen does with a restored rectangle differs (pages
-// versus the section and its layer list), so the caller passes that in.
+// step's hand-over of the restored areas to the GUI, and drawing a polygon
+// into a picture of the screen's layout with the drawn rectangle registered
+// and handed back. What each screen does with a restored or redrawn
+// rectangle differs (pages versus the section and its layer list), so the
+// caller passes that in.
 #pragma once
 
 #include <tarvex/screen.h>
+
+#include "gfx/screenhooks.h"
 
 namespace tvscreen
 {
@@ -37,14 +40,23 @@ template <class F> void RestoreAreas(CScreenBase& s, F restore)
     s.clearCount[s.page] = 0;
 }
 
-// The validate step: every valid clear area of the page is marked with ASA
-// and the page's shadow list ends empty.
-inline void ValidateAreas(CScreenBase& s)
+// The validate step: every valid clear area of the page is marked with ASA;
+// then each valid shadow area of the page is handed to the GUI root, which
+// redraws itself there, and drawn(r) hears of those it drew; the page's
+// shadow list ends empty.
+template <class F> void ValidateAreas(CScreenBase& s, F drawn)
 {
     for (int32_t i = 0; i < s.clearCount[s.page]; ++i) {
         const CRect r = s.clearAreas[s.page][i];
         if (ValidArea(r))
             s.ASA(r.left, r.top, r.right, r.bottom);
+    }
+    // The root only takes the areas into its controls' clip lists, so the
+    // list does not change while it is walked.
+    for (int32_t i = 0; i < s.shadowCount[s.page]; ++i) {
+        CRect r = s.shadowAreas[s.page][i];
+        if (ValidArea(r) && ValidateGui(r, i))
+            drawn(r);
     }
     s.shadowCount[s.page] = 0;
 }

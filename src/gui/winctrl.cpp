@@ -19,6 +19,7 @@
 #include <tarvex/static.h>
 
 #include "core/guihooks.h"
+#include "gfx/screenhooks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -428,6 +429,9 @@ int32_t CWinCtrl::MsgHandler(uint32_t msg, int32_t, int32_t)
         CScreenBase* s = Screen();
         if (s == nullptr)
             return 0;
+        // The screen hands back the areas restored or drawn over since the
+        // last frame; the windows then draw where they were asked to.
+        s->Validate();
         ++passDepth;
         for (int16_t ok = windows.Last(); ok; ok = windows.Prev()) {
             auto* e = static_cast<SWinEntry*>(windows.Get());
@@ -636,6 +640,24 @@ void InputGone()
         glb->keyboard->SetPasteReceiver(nullptr, nullptr);
 }
 
+// The screens reach the root through these.
+void RemapRoot()
+{
+    if (glb != nullptr && glb->rootWindow != nullptr)
+        glb->rootWindow->RemapDefaults();
+}
+
+int32_t ValidateRootArea(CRect* r, int32_t index)
+{
+    return glb != nullptr && glb->rootWindow != nullptr ? glb->rootWindow->Validate(r, index) : 0;
+}
+
+void RevalidateRoot()
+{
+    if (glb != nullptr && glb->rootWindow != nullptr)
+        glb->rootWindow->Validate();
+}
+
 // The frame makes and frees the root and the message box through these.
 [[maybe_unused]] const bool kHooksFilled = [] {
     g_guiHooks.createRoot = NewRoot;
@@ -644,6 +666,9 @@ void InputGone()
     g_guiHooks.freeMsgBox = FreeMsgBox;
     g_guiHooks.inputReady = InputReady;
     g_guiHooks.inputGone = InputGone;
+    g_screenGuiHooks.remapDefaults = RemapRoot;
+    g_screenGuiHooks.validateArea = ValidateRootArea;
+    g_screenGuiHooks.revalidate = RevalidateRoot;
     return true;
 }();
 } // namespace

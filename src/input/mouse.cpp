@@ -20,6 +20,7 @@
 #include <tarvex/screen.h>
 #include <tarvex/sprite.h>
 
+#include "gfx/screenhooks.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -573,3 +574,33 @@ void CMouse::TimerHandler(uint32_t)
         TakePointer(hwnd, px, py);
     Notify();
 }
+
+namespace
+{
+// The screens reach the mouse through these: where the picture sits in the
+// window, and the mode it shows.
+void ScreenMouseAdd(int32_t x, int32_t y)
+{
+    if (glb != nullptr && glb->mouse != nullptr)
+        glb->mouse->SetMouseAdd(x, y);
+}
+
+void ScreenModeChanged()
+{
+    if (glb != nullptr && glb->mouse != nullptr)
+        glb->mouse->Init();
+}
+
+void ScreenWindowKind(int32_t kind)
+{
+    if (glb != nullptr && glb->mouse != nullptr)
+        glb->mouse->SetWindowKind(kind);
+}
+
+[[maybe_unused]] const bool kScreenHooksFilled = [] {
+    g_screenInputHooks.setMouseAdd = ScreenMouseAdd;
+    g_screenInputHooks.followMode = ScreenModeChanged;
+    g_screenInputHooks.setWindowKind = ScreenWindowKind;
+    return true;
+}();
+} // namespace

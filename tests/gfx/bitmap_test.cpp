@@ -358,7 +358,7 @@ TEST_F(BitmapTest, BltUnsupportedPairsClippingAndOverlap)
     std::memset(d8.data, 7, 8);
     EXPECT_TRUE(d8.Blt(&src.s16, 0, 0, 0, 0, -1, -1, 0, 0, 0));  // 8 <- 16 copies nothing
     EXPECT_TRUE(d32.Blt(&src.s24, 0, 0, 0, 0, -1, -1, 0, 0, 0)); // nor does a 32-bit target
-    EXPECT_TRUE(d8.BltScale(&src.s8, nullptr, nullptr, 0));
+    EXPECT_FALSE(d8.BltScale(&src.s16, nullptr, nullptr, 0)); // a scaled one says so
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(d8.data[i], 7);
     for (int i = 0; i < 16; ++i)

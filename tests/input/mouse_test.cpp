@@ -1,6 +1,7 @@
 // The mouse fed through the main window: mouse messages posted to the queue
 // as the window system would make them and dispatched by xHandler, the
 // full-screen pointer timer under the test clock, and the cursor list.
+#include "gfx/screenhooks.h"
 #include "platform/platform.h"
 #include "tarvex_test.h"
 
@@ -501,6 +502,66 @@ TEST_F(Mouse, CursorFileTakesTheScreensFormat)
         EXPECT_TRUE(M().FreeCursor(id));
     }
     ASSERT_TRUE(sglb->dibScreen->ExitMode());
+}
+
+// Opening a mode is enough: the mouse takes the new mode's window kind and
+// the picture's place in the window without the program calling Init.
+TEST_F(Mouse, FollowsEveryModeChangeByItself)
+{
+    int32_t dw = 0, dh = 0, depth = 0;
+    ASSERT_TRUE(tvp::DesktopMode(dw, dh, depth));
+    struct Case {
+        const char* name;
+        bool fullScreenScreen;
+        int32_t kind;
+        bool libraryCursor;
+    };
+    const Case cases[] = {
+        {"a window of the mode's size", false, XVMODE_WINDOW, false},
+        {"a desktop-sized window", false, XVMODE_DESKTOP, true},
+        {"full screen", true, XVMODE_FULLSCREEN, true},
+        {"back in a window", false, XVMODE_WINDOW, false},
+    };
+    CScreenBase* last = nullptr;
+    for (const Case& c : cases) {
+        CScreenBase* s = c.fullScreenScreen ? static_cast<CScreenBase*>(sglb->dxScreen) : sglb->dibScreen;
+        ASSERT_NE(s, nullptr) << c.name;
+        if (last != nullptr && last != s)
+            last->ExitMode();
+        last = s;
+        s->ModeFirst();
+        if (!s->ModeExists())
+            s->GetVideoModes(); // a screen forgets its modes when it leaves one
+        ASSERT_TRUE(s->InitModeRez(c.fullScreenScreen ? dw : 640, c.fullScreenScreen ? dh : 480, 16, c.kind))
+            << c.name << ": " << tvtest::LastError();
+        EXPECT_EQ((M().mode & XMOUSE_FULLSCREEN) != 0, c.libraryCursor) << c.name;
+        const XY offset = c.fullScreenScreen ? XY(sglb->dxScreen->offsetX, sglb->dxScreen->offsetY)
+                                             : XY(sglb->dibScreen->offsetX, sglb->dibScreen->offsetY);
+        EXPECT_EQ(XY(M().addX, M().addY), offset) << c.name;
+    }
+    last->ExitMode();
+}
+
+std::vector<XY> g_told;
+
+// The screens reach the mouse only through the table the input fills: a
+// screen tells whatever sits in the slot, and an empty slot is skipped.
+TEST_F(Mouse, ScreensReachTheMouseThroughTheirHookTable)
+{
+    const SScreenInputHooks saved = g_screenInputHooks;
+    g_told.clear();
+    g_screenInputHooks.setMouseAdd = [](int32_t x, int32_t y) { g_told.push_back(XY(x, y)); };
+    g_screenInputHooks.followMode = nullptr;
+    M().SetMouseAdd(5, 6);
+    CDibScreen* s = sglb->dibScreen;
+    const bool opened = s->InitModeRez(640, 480, 16, XVMODE_DESKTOP) == TRUE;
+    g_screenInputHooks = saved;
+    ASSERT_TRUE(opened);
+    ASSERT_FALSE(g_told.empty());
+    EXPECT_EQ(g_told.back(), XY(s->offsetX, s->offsetY));
+    EXPECT_EQ(XY(M().addX, M().addY), XY(5, 6));
+    EXPECT_EQ(M().mode & XMOUSE_FULLSCREEN, 0u) << "the mode change went to an empty slot";
+    s->ExitMode();
 }
 
 } // namespace
