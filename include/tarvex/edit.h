@@ -105,6 +105,9 @@ class CMultiEdit : public CControlBase
     int32_t SetParent(int32_t pid, CWindowBase* win) override;
     int32_t SetPos(int32_t px, int32_t py) override;
     int32_t SetSize(int32_t w, int32_t h) override;
+    // The slider flags make or drop the field's sliders at once.
+    int32_t SetFlag(int32_t f) override;
+    int32_t RemoveFlag(int32_t f) override;
 
     int32_t AddNewLine(char* line);
     int32_t DeleteFirstLine();
@@ -143,6 +146,8 @@ class CMultiEdit : public CControlBase
     void Layout();
     // Layout and a redraw, after the rows or the view changed.
     void Changed();
+    // Makes or drops the sliders as the flags ask.
+    void KeepSliders();
     void Follow();
     void Focus(int32_t on);
     int32_t KeyDown(uint16_t key, void* record);

@@ -7,14 +7,42 @@
 
 #include <tarvex/memory.h>
 
+#include <cstdint>
 #include <cstring>
+#if __has_include(<source_location>)
 #include <source_location>
+#endif
 
 namespace tvcore
 {
 
+// The place of a call, taken as a default argument. Standard libraries
+// without std::source_location get the same from the compiler's builtins.
+#if defined(__cpp_lib_source_location)
+using CallSite = std::source_location;
+#else
+class CallSite
+{
+  public:
+    static constexpr CallSite current(const char* file = __builtin_FILE(),
+                                      std::uint_least32_t line = __builtin_LINE()) noexcept
+    {
+        CallSite at;
+        at.file = file;
+        at.lineNo = line;
+        return at;
+    }
+    constexpr const char* file_name() const noexcept { return file; }
+    constexpr std::uint_least32_t line() const noexcept { return lineNo; }
+
+  private:
+    const char* file = "";
+    std::uint_least32_t lineNo = 0;
+};
+#endif
+
 // A tracked copy of text; null for a null text or when memory runs out.
-inline char* CopyText(const char* text, std::source_location at = std::source_location::current())
+inline char* CopyText(const char* text, CallSite at = CallSite::current())
 {
     if (text == nullptr)
         return nullptr;
@@ -26,7 +54,7 @@ inline char* CopyText(const char* text, std::source_location at = std::source_lo
     return copy;
 }
 
-inline void FreeText(char*& text, std::source_location at = std::source_location::current())
+inline void FreeText(char*& text, CallSite at = CallSite::current())
 {
     if (text != nullptr)
         xFreeMem(text, at.file_name(), static_cast<int32_t>(at.line()));

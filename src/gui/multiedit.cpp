@@ -34,15 +34,17 @@ void Release(CSlider*& s)
     s = nullptr;
 }
 
-// Makes or drops one of the field's sliders as its flag asks.
+// Makes or drops one of the field's sliders as its flag asks; one that
+// exists already is kept as it is.
 void KeepSlider(CSlider*& s, bool wanted, int32_t id, int32_t sliderFlags)
 {
     if (!wanted) {
         Release(s);
         return;
     }
-    if (s == nullptr)
-        s = XNEW(CSlider);
+    if (s != nullptr)
+        return;
+    s = XNEW(CSlider);
     if (s != nullptr)
         s->Create(id, 0, 0, XMEDIT_SLIDERWIDTH, XMEDIT_SLIDERWIDTH, 0, 0, 0, 1, sliderFlags);
 }
@@ -68,10 +70,10 @@ int32_t CMultiEdit::Create(int32_t newId, char* t, int32_t px, int32_t py, int32
     textColor = TRGBA(0, 0, 0);
     caretRow = caretCol = upperLine = leftPixel = 0;
     caretOn = 0;
-    KeepSlider(vslider, (flags & CNTRL_EDITVSLIDER) != 0, newId + XMEDIT_VSLIDER, 0);
-    KeepSlider(hslider, (flags & CNTRL_EDITHSLIDER) != 0, newId + XMEDIT_HSLIDER, CNTRL_HSLIDER);
-    if (parent != nullptr)
-        SetParent(parentId, parent);
+    // Sliders of an earlier Create carry its id.
+    Release(vslider);
+    Release(hslider);
+    KeepSliders();
     if (t != nullptr)
         SetTextBuffer(t, static_cast<int32_t>(std::strlen(t)));
     Changed();
@@ -86,6 +88,34 @@ int32_t CMultiEdit::Destroy()
     Release(vslider);
     Release(hslider);
     return CControlBase::Destroy();
+}
+
+void CMultiEdit::KeepSliders()
+{
+    KeepSlider(vslider, (flags & CNTRL_EDITVSLIDER) != 0, id + XMEDIT_VSLIDER, 0);
+    KeepSlider(hslider, (flags & CNTRL_EDITHSLIDER) != 0, id + XMEDIT_HSLIDER, CNTRL_HSLIDER);
+    if (parent != nullptr)
+        SetParent(parentId, parent);
+}
+
+int32_t CMultiEdit::SetFlag(int32_t f)
+{
+    CControlBase::SetFlag(f);
+    if ((f & (CNTRL_EDITVSLIDER | CNTRL_EDITHSLIDER)) != 0) {
+        KeepSliders();
+        Changed();
+    }
+    return 1;
+}
+
+int32_t CMultiEdit::RemoveFlag(int32_t f)
+{
+    CControlBase::RemoveFlag(f);
+    if ((f & (CNTRL_EDITVSLIDER | CNTRL_EDITHSLIDER)) != 0) {
+        KeepSliders();
+        Changed();
+    }
+    return 1;
 }
 
 int32_t CMultiEdit::SetParent(int32_t pid, CWindowBase* win)

@@ -502,6 +502,13 @@ TEST_F(Edit, MultiLineSlidersFollowAndScrollTheRows)
     win->AddCntrl(&plain);
     EXPECT_EQ(plain.vslider, nullptr);
     EXPECT_EQ(plain.hslider, nullptr);
+    // The flags given later (a script's further flags, a copied look) make
+    // and drop them as well.
+    plain.SetFlag(CNTRL_EDITVSLIDER);
+    ASSERT_NE(plain.vslider, nullptr);
+    EXPECT_EQ(plain.vslider->parent, win);
+    plain.RemoveFlag(CNTRL_EDITVSLIDER);
+    EXPECT_EQ(plain.vslider, nullptr);
     ASSERT_NE(m.vslider, nullptr);
     ASSERT_NE(m.hslider, nullptr);
     EXPECT_EQ(m.vslider->GetID(), kId + XMEDIT_VSLIDER);
