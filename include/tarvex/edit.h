@@ -146,8 +146,9 @@ class CMultiEdit : public CControlBase
     void Layout();
     // Layout and a redraw, after the rows or the view changed.
     void Changed();
-    // Makes or drops the sliders as the flags ask.
-    void KeepSliders();
+    // After a change of the flags in changed: makes or drops the sliders as
+    // the flags now ask, and lays them out. 1.
+    int32_t KeepSliders(int32_t changed);
     void Follow();
     void Focus(int32_t on);
     int32_t KeyDown(uint16_t key, void* record);

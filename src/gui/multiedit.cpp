@@ -73,7 +73,7 @@ int32_t CMultiEdit::Create(int32_t newId, char* t, int32_t px, int32_t py, int32
     // Sliders of an earlier Create carry its id.
     Release(vslider);
     Release(hslider);
-    KeepSliders();
+    KeepSliders(flags);
     if (t != nullptr)
         SetTextBuffer(t, static_cast<int32_t>(std::strlen(t)));
     Changed();
@@ -90,32 +90,28 @@ int32_t CMultiEdit::Destroy()
     return CControlBase::Destroy();
 }
 
-void CMultiEdit::KeepSliders()
+int32_t CMultiEdit::KeepSliders(int32_t changed)
 {
+    if ((changed & (CNTRL_EDITVSLIDER | CNTRL_EDITHSLIDER)) == 0)
+        return 1;
     KeepSlider(vslider, (flags & CNTRL_EDITVSLIDER) != 0, id + XMEDIT_VSLIDER, 0);
     KeepSlider(hslider, (flags & CNTRL_EDITHSLIDER) != 0, id + XMEDIT_HSLIDER, CNTRL_HSLIDER);
     if (parent != nullptr)
         SetParent(parentId, parent);
+    Changed();
+    return 1;
 }
 
 int32_t CMultiEdit::SetFlag(int32_t f)
 {
     CControlBase::SetFlag(f);
-    if ((f & (CNTRL_EDITVSLIDER | CNTRL_EDITHSLIDER)) != 0) {
-        KeepSliders();
-        Changed();
-    }
-    return 1;
+    return KeepSliders(f);
 }
 
 int32_t CMultiEdit::RemoveFlag(int32_t f)
 {
     CControlBase::RemoveFlag(f);
-    if ((f & (CNTRL_EDITVSLIDER | CNTRL_EDITHSLIDER)) != 0) {
-        KeepSliders();
-        Changed();
-    }
-    return 1;
+    return KeepSliders(f);
 }
 
 int32_t CMultiEdit::SetParent(int32_t pid, CWindowBase* win)
