@@ -151,8 +151,8 @@ int32_t CControlBase::Copy(CControlBase* from)
                 SetAnimLine_InsertNewAnimLine(&animLines, l->name);
             for (SLListNode* m = l->steps.first; m != nullptr; m = m->next) {
                 auto* st = static_cast<TAnimLineStep*>(m->data);
-                SetAnimLine(l->state, l->name, st->x0, st->y0, st->anim, st->x1, st->y1, st->name, st->bitmaps[0],
-                            st->bitmaps[1], st->bitmaps[2], st->bitmaps[3]);
+                SetAnimLine(l->state, l->name, st->x0, st->y0, st->anim, st->x1, st->y1, st->name,
+                            st->bitmaps[0], st->bitmaps[1], st->bitmaps[2], st->bitmaps[3]);
             }
         }
     }

@@ -139,7 +139,8 @@ int32_t CMultiEdit::SetSize(int32_t w, int32_t h)
 
 int32_t CMultiEdit::TextAreaWidth() const
 {
-    return std::max<int32_t>(width - 2 * tvgui::Inset(this) - (vslider != nullptr ? XMEDIT_SLIDERWIDTH : 0), 0);
+    return std::max<int32_t>(width - 2 * tvgui::Inset(this) - (vslider != nullptr ? XMEDIT_SLIDERWIDTH : 0),
+                             0);
 }
 
 int32_t CMultiEdit::TextAreaHeight() const
