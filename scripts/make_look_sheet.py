@@ -13,6 +13,7 @@ CELL = 12
 KEY = (0, 0, 0)
 STATE_FACE = [(190, 190, 190), (150, 150, 150), (215, 215, 215), (110, 110, 110)]
 STATE_INK = [(20, 20, 20), (20, 20, 20), (20, 20, 60), (80, 80, 80)]
+CHECK_INK = (48, 48, 48)
 
 
 def blank():
@@ -59,10 +60,12 @@ def caret():
 
 
 def check():
+    # Dark ink: the mark sits on a check box's light face. Not black, which
+    # is the colour key, nor so dark that an 8-bit palette maps it there.
     cell = blank()
     for x, y in [(2, 6), (3, 7), (4, 8), (5, 7), (6, 6), (7, 5), (8, 4), (9, 3)]:
-        cell[y][x] = (255, 255, 255)
-        cell[y - 1][x] = (255, 255, 255)
+        cell[y][x] = CHECK_INK
+        cell[y - 1][x] = CHECK_INK
     return cell
 
 

@@ -598,6 +598,17 @@ void AIL_stop_sample(HSAMPLE s)
         s->voice.status = SMP_STOPPED;
 }
 
+// Only a stopped sample continues, from where it stopped; one that has
+// ended stays silent until it is started again.
+void AIL_resume_sample(HSAMPLE s)
+{
+    if (s == nullptr)
+        return;
+    DeviceLock lock;
+    if (s->voice.status == SMP_STOPPED)
+        s->voice.status = SMP_PLAYING;
+}
+
 void AIL_end_sample(HSAMPLE s)
 {
     if (s == nullptr)

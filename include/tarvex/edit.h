@@ -4,12 +4,15 @@
 // window about keys (0), presses (1), clicks (2) and changes (20).
 // CMultiEdit keeps its text as a list of rows, each with its own colour, and
 // moves a caret by row and column; Enter splits a row, Backspace and Delete
-// join rows at their ends.
+// join rows at their ends. With CNTRL_EDITVSLIDER / CNTRL_EDITHSLIDER it
+// owns a slider along its right / bottom edge that shows and moves the
+// first visible row / pixel column.
 #pragma once
 
 #include <tarvex/export.h>
 
 #include <tarvex/control.h>
+#include <tarvex/slider.h>
 #include <tarvex/window.h>
 
 namespace tvgui
@@ -22,6 +25,11 @@ constexpr uint32_t XEDIT_CARET_MS = 500;
 // The longest text a field (or a row) holds; larger maximum lengths are cut
 // to it, so a buffer's size never overflows.
 constexpr int32_t XEDIT_MAXLEN = 65535;
+// The multi-line field's own sliders: ids relative to the field's id, and
+// their thickness in pixels.
+constexpr int32_t XMEDIT_VSLIDER = 10002;
+constexpr int32_t XMEDIT_HSLIDER = 10003;
+constexpr int32_t XMEDIT_SLIDERWIDTH = 14;
 
 class TARVEX_API CEdit : public CControlBase
 {
@@ -79,6 +87,9 @@ class TARVEX_API CMultiEdit : public CControlBase
     int32_t caretOn = 0;
     int32_t prevButtons = 0;
     int32_t grabbed = 0;
+    int32_t leftPixel = 0;      // pixels of the rows hidden on the left
+    CSlider* vslider = nullptr; // owned with CNTRL_EDITVSLIDER: the first visible row
+    CSlider* hslider = nullptr; // owned with CNTRL_EDITHSLIDER: the first visible column
     static constexpr int32_t kMaxRows = 4096;
 
     CMultiEdit() = default;
@@ -94,6 +105,12 @@ class TARVEX_API CMultiEdit : public CControlBase
     int32_t Draw(int32_t wx, int32_t wy, int32_t how) override;
     int32_t GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data) override;
     void TimerHandler(uint32_t timerId) override;
+    int32_t SetParent(int32_t pid, CWindowBase* win) override;
+    int32_t SetPos(int32_t px, int32_t py) override;
+    int32_t SetSize(int32_t w, int32_t h) override;
+    // The slider flags make or drop the field's sliders at once.
+    int32_t SetFlag(int32_t f) override;
+    int32_t RemoveFlag(int32_t f) override;
 
     int32_t AddNewLine(const char* line);
     int32_t DeleteFirstLine();
@@ -125,6 +142,17 @@ class TARVEX_API CMultiEdit : public CControlBase
     int32_t RowLen(int32_t row);
     int32_t LineHeight() const;
     bool Fits(const char* text) const;
+    // The rows' area inside the bevel, beside the sliders (field-relative).
+    int32_t TextAreaWidth() const;
+    int32_t TextAreaHeight() const;
+    int32_t WidestRow();
+    // Places the sliders and sets their ranges and values from the rows.
+    void Layout();
+    // Layout and a redraw, after the rows or the view changed.
+    void Changed();
+    // After a change of the flags in changed: makes or drops the sliders as
+    // the flags now ask, and lays them out. 1.
+    int32_t KeepSliders(int32_t changed);
     void Follow();
     void Focus(int32_t on);
     int32_t KeyDown(uint16_t key, void* record);

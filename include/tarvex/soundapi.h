@@ -159,6 +159,7 @@ using AILSTREAMCB = void (*)(HSTREAM);
     X(AIL_release_sample_handle, void, (HSAMPLE))                                                            \
     X(AIL_start_sample, void, (HSAMPLE))                                                                     \
     X(AIL_stop_sample, void, (HSAMPLE))                                                                      \
+    X(AIL_resume_sample, void, (HSAMPLE))                                                                    \
     X(AIL_end_sample, void, (HSAMPLE))                                                                       \
     X(AIL_sample_volume, int32_t, (HSAMPLE))                                                                 \
     X(AIL_set_sample_volume, void, (HSAMPLE, int32_t))                                                       \

@@ -27,6 +27,9 @@ namespace {
 constexpr uint32_t kMaxFrameGap = 250;
 // The comm layer's client rounds, when it is started.
 int32_t (*g_commRounds)(int32_t) = nullptr;
+
+// SDL's log lines join the debug trace, where the program sends them.
+void SdlLogLine(const char* line) { dprintf("%s\n", line); }
 } // namespace
 
 // Zero until the GUI's static initialiser fills it at load time.
@@ -106,6 +109,7 @@ int32_t xCreateGlobals()
 {
     if (glb == nullptr)
         return FALSE;
+    tvp::RouteSdlLog(SdlLogLine);
     glb->memory = XNEW(CMemory);
     glb->picTypes = XNEW(CPicTypeList);
     glb->screens = XNEW(CScreenBaseList);
@@ -280,6 +284,7 @@ void xFreeGlobals()
     DeleteList(glb->activeTimers, true);
     DeleteList(glb->pendingTimers, true);
     DeleteList(glb->commNodes, false);
+    tvp::RouteSdlLog(nullptr);
     if (glb->memory != nullptr) {
         // The tracker goes last, so every release above is still tracked. It
         // was created before it existed, so its own block is a plain one.

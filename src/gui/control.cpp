@@ -141,6 +141,21 @@ int32_t CControlBase::Copy(CControlBase* from)
     textFrame[1] = from->textFrame[1];
     bkgClip = from->bkgClip;
     SetFlag(from->flags);
+    if (from != this) {
+        // The copy runs the source's lines from their start, on its own
+        // timer; the steps' pictures stay borrowed.
+        FreeAnimLines();
+        for (SLListNode* n = from->animLines.first; n != nullptr; n = n->next) {
+            auto* l = static_cast<TAnimLine*>(n->data);
+            if (l->steps.GetNumNodes() == 0)
+                SetAnimLine_InsertNewAnimLine(&animLines, l->name);
+            for (SLListNode* m = l->steps.first; m != nullptr; m = m->next) {
+                auto* st = static_cast<TAnimLineStep*>(m->data);
+                SetAnimLine(l->state, l->name, st->x0, st->y0, st->anim, st->x1, st->y1, st->name,
+                            st->bitmaps[0], st->bitmaps[1], st->bitmaps[2], st->bitmaps[3]);
+            }
+        }
+    }
     return 1;
 }
 

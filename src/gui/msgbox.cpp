@@ -1,7 +1,10 @@
 // The ready-made message box: a modal, centred window sized to its text
 // with a centred "OK" button (Enter presses it), run on the frame handler
 // until it is closed. A quit asked of the application ends the box too, and
-// the quit is handed on to the application's own loop.
+// the quit is handed on to the application's own loop. The box is made of
+// the window, button and text that the globals keep for it; a box opened
+// while that one is showing (from a handler run by its frames) makes its
+// own.
 #include <tarvex/dialog.h>
 #include <tarvex/error.h>
 #include <tarvex/keyboard.h>
@@ -35,6 +38,55 @@ void BoxCallback(int32_t msg, int32_t, int32_t controlId, int32_t, void* data)
         s->ok = 1;
     if (controlId == kOkId || controlId == XCNTRL_CLOSE)
         s->closed = 1;
+}
+
+// The window and controls of one box: the globals' own, or made for a box
+// opened while those are in use.
+struct SBoxParts {
+    CWindow* win = nullptr;
+    CStatic* label = nullptr;
+    CButton* ok = nullptr;
+    bool own = false;
+};
+
+bool g_sharedInUse = false;
+
+SBoxParts TakeParts()
+{
+    SBoxParts p;
+    if (!g_sharedInUse && glb->msgBoxWindow != nullptr && glb->msgBoxButton != nullptr &&
+        glb->msgBoxText != nullptr) {
+        g_sharedInUse = true;
+        p.win = glb->msgBoxWindow;
+        p.label = glb->msgBoxText;
+        p.ok = glb->msgBoxButton;
+        return p;
+    }
+    p.own = true;
+    p.win = XNEW(CWindow);
+    p.label = XNEW(CStatic);
+    p.ok = XNEW(CButton);
+    return p;
+}
+
+// Destroys the box; the globals' parts stay for the next one.
+void GiveBack(SBoxParts& p)
+{
+    if (p.win != nullptr)
+        p.win->Destroy();
+    for (CControlBase* c : {static_cast<CControlBase*>(p.label), static_cast<CControlBase*>(p.ok)})
+        if (c != nullptr)
+            c->Destroy();
+    if (!p.own) {
+        g_sharedInUse = false;
+        return;
+    }
+    if (p.win != nullptr)
+        XDELETE(p.win);
+    if (p.label != nullptr)
+        XDELETE(p.label);
+    if (p.ok != nullptr)
+        XDELETE(p.ok);
 }
 
 // A window id no other window of the root uses.
@@ -75,9 +127,10 @@ int32_t xMessageBox(const char* text, const char* title, int32_t)
     textH = std::min(textH, kMaxHeight - chrome);
     const int32_t h = chrome + textH;
 
-    auto* win = XNEW(CWindow);
-    auto* label = XNEW(CStatic);
-    auto* ok = XNEW(CButton);
+    SBoxParts parts = TakeParts();
+    CWindow* win = parts.win;
+    CStatic* label = parts.label;
+    CButton* ok = parts.ok;
     SBoxState state{0, 0};
     int32_t quit = 0;
     const int32_t id = FreeWindowId(root);
@@ -111,15 +164,7 @@ int32_t xMessageBox(const char* text, const char* title, int32_t)
     } else {
         xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__);
     }
-    if (win != nullptr) {
-        win->Destroy();
-        XDELETE(win);
-    }
-    for (CControlBase* c : {static_cast<CControlBase*>(label), static_cast<CControlBase*>(ok)})
-        if (c != nullptr) {
-            c->Destroy();
-            XDELETE(c);
-        }
+    GiveBack(parts);
     root->Validate();
     return made && !quit && state.ok ? TRUE : FALSE;
 }

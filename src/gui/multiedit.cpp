@@ -4,6 +4,9 @@
 // Backspace and Delete join rows at their ends (only when the joined row
 // still fits its buffer, so no text is lost); typed characters are bounded
 // by the row length and, without a horizontal slider, by the field's width.
+// The field's own sliders (CNTRL_EDITVSLIDER, CNTRL_EDITHSLIDER) are kept in
+// step with the view after every change, and moving one of them scrolls the
+// rows; like the list's slider they report to the field, not to the window.
 #include "ctlutil.h"
 
 #include <tarvex/edit.h>
@@ -12,14 +15,49 @@
 #include <tarvex/screen.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 using tvgui::SAlive;
+
+namespace
+{
+// Sub-controls belong to the field: their notifications reach no window.
+constexpr int32_t kNoWindow = INT32_MIN;
+
+void Release(CSlider*& s)
+{
+    if (s == nullptr)
+        return;
+    s->Destroy();
+    XDELETE(s);
+    s = nullptr;
+}
+
+// Makes or drops one of the field's sliders as its flag asks; one that
+// exists already is kept as it is.
+void KeepSlider(CSlider*& s, bool wanted, int32_t id, int32_t sliderFlags)
+{
+    if (!wanted) {
+        Release(s);
+        return;
+    }
+    if (s != nullptr)
+        return;
+    s = XNEW(CSlider);
+    if (s != nullptr)
+        s->Create(id, 0, 0, XMEDIT_SLIDERWIDTH, XMEDIT_SLIDERWIDTH, 0, 0, 0, 1, sliderFlags);
+}
+} // namespace
 
 CMultiEdit::~CMultiEdit()
 {
     SAlive::Kill(alive);
     FreeRows();
+    if (vslider != nullptr)
+        XDELETE(vslider);
+    if (hslider != nullptr)
+        XDELETE(hslider);
 }
 
 int32_t CMultiEdit::Create(int32_t newId, const char* t, int32_t px, int32_t py, int32_t w, int32_t h,
@@ -30,11 +68,15 @@ int32_t CMultiEdit::Create(int32_t newId, const char* t, int32_t px, int32_t py,
     bevel = 1;
     maxLength = std::clamp(maxLen, 0, XEDIT_MAXLEN);
     textColor = TRGBA(0, 0, 0);
-    caretRow = caretCol = upperLine = 0;
+    caretRow = caretCol = upperLine = leftPixel = 0;
     caretOn = 0;
+    // Sliders of an earlier Create carry its id.
+    Release(vslider);
+    Release(hslider);
+    KeepSliders(flags);
     if (t != nullptr)
         SetTextBuffer(t, static_cast<int32_t>(std::strlen(t)));
-    Validate();
+    Changed();
     return 1;
 }
 
@@ -43,7 +85,110 @@ int32_t CMultiEdit::Destroy()
     // The window may be gone already: no redraw requests from here.
     SAlive::Kill(alive);
     FreeRows();
+    Release(vslider);
+    Release(hslider);
     return CControlBase::Destroy();
+}
+
+int32_t CMultiEdit::KeepSliders(int32_t changed)
+{
+    if ((changed & (CNTRL_EDITVSLIDER | CNTRL_EDITHSLIDER)) == 0)
+        return 1;
+    KeepSlider(vslider, (flags & CNTRL_EDITVSLIDER) != 0, id + XMEDIT_VSLIDER, 0);
+    KeepSlider(hslider, (flags & CNTRL_EDITHSLIDER) != 0, id + XMEDIT_HSLIDER, CNTRL_HSLIDER);
+    if (parent != nullptr)
+        SetParent(parentId, parent);
+    Changed();
+    return 1;
+}
+
+int32_t CMultiEdit::SetFlag(int32_t f)
+{
+    CControlBase::SetFlag(f);
+    return KeepSliders(f);
+}
+
+int32_t CMultiEdit::RemoveFlag(int32_t f)
+{
+    CControlBase::RemoveFlag(f);
+    return KeepSliders(f);
+}
+
+int32_t CMultiEdit::SetParent(int32_t pid, CWindowBase* win)
+{
+    CControlBase::SetParent(pid, win);
+    for (CSlider* s : {vslider, hslider})
+        if (s != nullptr)
+            s->SetParent(kNoWindow, win);
+    return 1;
+}
+
+int32_t CMultiEdit::SetPos(int32_t px, int32_t py)
+{
+    CControlBase::SetPos(px, py);
+    Layout();
+    return 1;
+}
+
+int32_t CMultiEdit::SetSize(int32_t w, int32_t h)
+{
+    CControlBase::SetSize(w, h);
+    Layout();
+    return 1;
+}
+
+int32_t CMultiEdit::TextAreaWidth() const
+{
+    return std::max<int32_t>(width - 2 * tvgui::Inset(this) - (vslider != nullptr ? XMEDIT_SLIDERWIDTH : 0),
+                             0);
+}
+
+int32_t CMultiEdit::TextAreaHeight() const
+{
+    return std::max<int32_t>(height - 2 * tvgui::Inset(this) - (hslider != nullptr ? XMEDIT_SLIDERWIDTH : 0),
+                             0);
+}
+
+int32_t CMultiEdit::WidestRow()
+{
+    CFont* f = tvgui::FontOf(this);
+    if (f == nullptr)
+        return 0;
+    int32_t widest = 0;
+    for (SLListNode* n = rows.first; n != nullptr; n = n->next)
+        widest = std::max(widest, f->GetTextWidth(static_cast<TRowEntry*>(n->data)->text, 32767, f->height,
+                                                  XTEXT_SINGLELINE));
+    return widest;
+}
+
+void CMultiEdit::Layout()
+{
+    const int32_t in = tvgui::Inset(this), tw = TextAreaWidth(), th = TextAreaHeight();
+    if (vslider != nullptr) {
+        vslider->SetPos(x + in + tw, y + in);
+        vslider->SetSize(XMEDIT_SLIDERWIDTH, th);
+        // The thumb shows the visible share of the rows; a view scrolled
+        // past the last full page (SetUpperLineNr) leaves it at the end.
+        vslider->SetRange(0, std::max(rows.GetNumNodes() - 1, 0), std::max(GetVisibleLines(), 1));
+        vslider->SetValue(upperLine);
+    }
+    if (hslider != nullptr) {
+        hslider->SetPos(x + in, y + in + th);
+        hslider->SetSize(tw, XMEDIT_SLIDERWIDTH);
+        // Room for the caret behind the widest row.
+        const int32_t room = std::max(tw - 4, 1), widest = WidestRow() + 2;
+        hslider->SetRange(0, std::max(widest, room) - 1, room);
+        leftPixel = std::clamp(leftPixel, 0, std::max(widest - room, 0));
+        hslider->SetValue(leftPixel);
+    } else {
+        leftPixel = 0;
+    }
+}
+
+void CMultiEdit::Changed()
+{
+    Layout();
+    Validate();
 }
 
 TRowEntry* CMultiEdit::NewRow(const char* s, int32_t len)
@@ -115,7 +260,7 @@ int32_t CMultiEdit::AddNewLine(const char* line)
     const char* s = line != nullptr ? line : "";
     if (InsertRow(rows.GetNumNodes(), NewRow(s, static_cast<int32_t>(std::strlen(s)))) == 0)
         return 0;
-    Validate();
+    Changed();
     return 1;
 }
 
@@ -126,7 +271,7 @@ int32_t CMultiEdit::DeleteFirstLine()
     RemoveRow(0);
     caretRow = std::max(caretRow - 1, 0);
     upperLine = std::max(upperLine - 1, 0);
-    Validate();
+    Changed();
     return 1;
 }
 
@@ -141,7 +286,7 @@ int32_t CMultiEdit::SetTextOnLine(int32_t row, const char* line)
     e->text[n] = 0;
     if (row == caretRow)
         caretCol = std::min(caretCol, static_cast<int32_t>(n));
-    Validate();
+    Changed();
     return 1;
 }
 
@@ -168,13 +313,13 @@ void CMultiEdit::FreeRows()
         rows.Delete();
         FreeRow(e);
     }
-    caretRow = caretCol = upperLine = 0;
+    caretRow = caretCol = upperLine = leftPixel = 0;
 }
 
 int32_t CMultiEdit::KillText()
 {
     FreeRows();
-    Validate();
+    Changed();
     return 1;
 }
 
@@ -194,7 +339,7 @@ int32_t CMultiEdit::SetTextBuffer(const char* p, int32_t len)
     if (i > start || rows.GetNumNodes() > 0)
         if (InsertRow(rows.GetNumNodes(), NewRow(p + start, i - start)) == 0)
             return 0;
-    Validate();
+    Changed();
     return 1;
 }
 
@@ -250,15 +395,12 @@ int32_t CMultiEdit::LineHeight() const
     return std::max<int32_t>(f->lineAdvance > 0 ? f->lineAdvance : f->height, 1);
 }
 
-int32_t CMultiEdit::GetVisibleLines() const
-{
-    return std::max<int32_t>((height - 2 * tvgui::Inset(this)) / LineHeight(), 0);
-}
+int32_t CMultiEdit::GetVisibleLines() const { return std::max<int32_t>(TextAreaHeight() / LineHeight(), 0); }
 
 int32_t CMultiEdit::SetUpperLineNr(int32_t row)
 {
     upperLine = std::clamp(row, 0, std::max(rows.GetNumNodes() - 1, 0));
-    Validate();
+    Changed();
     return 1;
 }
 
@@ -269,6 +411,17 @@ void CMultiEdit::Follow()
         upperLine = caretRow;
     if (caretRow >= upperLine + vis)
         upperLine = caretRow - vis + 1;
+    // With a horizontal slider the view also follows the caret sideways.
+    TRowEntry* e = Row(caretRow);
+    CFont* f = tvgui::FontOf(this);
+    if (hslider == nullptr || e == nullptr || f == nullptr)
+        return;
+    const int32_t room = std::max(TextAreaWidth() - 4, 1);
+    const int32_t at = tvgui::PrefixWidth(f, e->text, std::clamp(caretCol, 0, RowLen(caretRow)));
+    if (at < leftPixel)
+        leftPixel = at;
+    else if (at >= leftPixel + room)
+        leftPixel = at - room + 1;
 }
 
 bool CMultiEdit::Fits(const char* s) const
@@ -278,7 +431,7 @@ bool CMultiEdit::Fits(const char* s) const
     CFont* f = tvgui::FontOf(this);
     if (f == nullptr)
         return true;
-    int32_t room = width - 2 * tvgui::Inset(this) - 4;
+    int32_t room = TextAreaWidth() - 4;
     return f->GetTextWidth(s, 32767, f->height, XTEXT_SINGLELINE) <= room;
 }
 
@@ -394,12 +547,32 @@ int32_t CMultiEdit::KeyDown(uint16_t key, void* record)
     }
     }
     Follow();
-    Validate();
+    Changed();
     return 1;
 }
 
 int32_t CMultiEdit::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, void* data)
 {
+    if (msg == 8 && state != XGUI_DISABLED && state != XGUI_HIDDEN) {
+        // The sliders see the mouse first; one that takes it moves the view.
+        int32_t taken = 0;
+        for (CSlider* s : {vslider, hslider}) {
+            if (s == nullptr)
+                continue;
+            const int32_t before = s->GetValue();
+            if (int32_t r = tvgui::Forward(this, s, a, b, d))
+                taken = std::max(taken, r);
+            if (s->GetValue() != before) {
+                (s == vslider ? upperLine : leftPixel) = s->GetValue();
+                Validate();
+            }
+        }
+        if (taken != 0) {
+            // A press that went to a slider is no press on the rows.
+            prevButtons = d;
+            return taken;
+        }
+    }
     return tvgui::FieldMsg(
         this, alive, prevButtons, grabbed, msg, a, b, d, data, [this](int32_t on) { Focus(on); },
         [this](uint16_t key, void* record) { return KeyDown(key, record); },
@@ -409,7 +582,8 @@ int32_t CMultiEdit::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d, 
             if (n > 0) {
                 caretRow = std::clamp(upperLine + (py - y - in) / LineHeight(), 0, n - 1);
                 TRowEntry* e = Row(caretRow);
-                caretCol = tvgui::IndexAt(tvgui::FontOf(this), e->text, RowLen(caretRow), px - x - in - 2);
+                caretCol = tvgui::IndexAt(tvgui::FontOf(this), e->text, RowLen(caretRow),
+                                          px - x - in - 2 + leftPixel);
             }
         });
 }
@@ -422,9 +596,16 @@ int32_t CMultiEdit::Draw(int32_t wx, int32_t wy, int32_t how)
     int32_t l = wx + x, t = wy + y, in = tvgui::Inset(this);
     tvgui::DrawLook(this, l, t, width, height, true);
     CFont* f = tvgui::FontOf(this);
-    int32_t tl = l + in + 2, tw = width - 2 * in - 4, tt = t + in, th = height - 2 * in;
+    for (CSlider* sl : {vslider, hslider})
+        if (sl != nullptr) {
+            sl->Draw(wx, wy, how);
+            sl->ClearClipListIndex();
+        }
+    int32_t tl = l + in + 2, tw = TextAreaWidth() - 4, tt = t + in, th = TextAreaHeight();
     if (tw <= 0 || th <= 0)
         return CControlBase::Draw(wx, wy, how);
+    // The rows start leftPixel pixels left of the area's edge.
+    const int32_t rx = tl - leftPixel;
     int32_t lh = LineHeight(), vis = std::max(GetVisibleLines(), 1);
     s->PushClip();
     s->SetSubClip(tl, tt, tl + tw - 1, tt + th - 1);
@@ -433,10 +614,10 @@ int32_t CMultiEdit::Draw(int32_t wx, int32_t wy, int32_t how)
     rows.Get(static_cast<uint32_t>(r));
     for (int32_t i = 0; i < vis && rows.Exists(); ++i, ++r, rows.Next()) {
         auto* e = static_cast<TRowEntry*>(rows.Get());
-        tvgui::DrawText(f, e->text, tl, tt + i * lh, tw, lh, e->color, XTEXT_SINGLELINE);
+        tvgui::DrawText(f, e->text, rx, tt + i * lh, tw + leftPixel, lh, e->color, XTEXT_SINGLELINE);
         if (r == caretRow && state == XGUI_HIGHLIGHT && caretOn && f != nullptr) {
             int32_t col = std::clamp(caretCol, 0, static_cast<int32_t>(std::strlen(e->text)));
-            int32_t px = tl + tvgui::PrefixWidth(f, e->text, col);
+            int32_t px = rx + tvgui::PrefixWidth(f, e->text, col);
             s->DrawLine(px, tt + i * lh, px, tt + i * lh + std::min<int32_t>(f->height, lh) - 1, e->color);
         }
     }

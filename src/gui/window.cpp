@@ -362,6 +362,9 @@ int32_t CWindowBase::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d,
         return 1;
     case 11: {
         CControlBase* t = TitlebarCntrl();
+        // The focused control hears that it lost the focus, so a field
+        // stops showing itself lit with a caret.
+        CControlBase* lost = focus;
         if (a == id) {
             if (active != d) {
                 if (t != nullptr) {
@@ -379,6 +382,8 @@ int32_t CWindowBase::GuiMsgHandler(int32_t msg, int32_t a, int32_t b, int32_t d,
             }
             focus = nullptr;
         }
+        if (lost != nullptr && focus == nullptr)
+            lost->GuiMsgHandler(16, 0, 0, 0, nullptr);
         return 1;
     }
     case 18:

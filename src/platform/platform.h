@@ -26,6 +26,13 @@ bool LocalTime(std::tm& out);
 void* HeapAlloc(size_t n);
 void HeapFree(void* p);
 
+// ---------------------------------------------------------------- SDL's log
+
+// Sends SDL's own log lines (from any user of SDL in the process) to sink,
+// one line without a line break, instead of standard error; null gives
+// them back to the output SDL had before.
+void RouteSdlLog(void (*sink)(const char* line));
+
 // ---------------------------------------------------------------- main window and messages
 
 struct Msg {

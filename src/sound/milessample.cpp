@@ -201,7 +201,13 @@ int CMilesSample::Pause()
     return TRUE;
 }
 
-int CMilesSample::Resume() { return Pause(); }
+int CMilesSample::Resume()
+{
+    if (m_hSample == nullptr || m_hMilesDLL == nullptr)
+        return FALSE;
+    AIL_resume_sample(m_hSample);
+    return TRUE;
+}
 
 int CMilesSample::Stop()
 {

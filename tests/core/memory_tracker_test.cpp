@@ -1,9 +1,11 @@
 // Tracked blocks: alignment of what the tracker hands out, its leak records,
 // and what a release of a foreign or overrun block reports.
+#include "core/textcopy.h"
 #include "tarvex_test.h"
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -47,6 +49,24 @@ TEST_F(MemoryTracker, ForeignAndOverrunBlocksAreReported)
     p[64] = 1; // overwrite the guard behind the data
     EXPECT_FALSE(XFREE(p));
     EXPECT_EQ(glb->error.GetErrCode(), XERR_OVERFLOW);
+}
+
+// A text copy is recorded at the line that asked for it, so a leaked copy
+// leads to the code that made it rather than to the helper.
+TEST_F(MemoryTracker, TextCopiesNameTheirCaller)
+{
+    CMemory* m = glb->memory;
+    const int32_t line = __LINE__ + 1;
+    char* copy = tvcore::CopyText("name");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "name");
+    auto* last = static_cast<SMemEntry*>(m->list.last->data);
+    EXPECT_EQ(last->address, copy);
+    EXPECT_NE(std::string(last->file).find("memory_tracker_test.cpp"), std::string::npos) << last->file;
+    EXPECT_EQ(last->line, line);
+    tvcore::FreeText(copy);
+    EXPECT_EQ(copy, nullptr);
+    EXPECT_EQ(tvcore::CopyText(nullptr), nullptr);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // Animation lines of a control on the manual clock: the path of a line's
 // steps tick by tick, a frame animation of 20 ms running beside a line
-// without either stealing the other's tick, lines bound to a state, the
-// refused arguments, and the picture drawn at the line's position.
+// without either stealing the other's tick, lines bound to a state, lines
+// taken over by Copy, the refused arguments, and the picture drawn at the
+// line's position.
 #include "../gfx/screen_util.h"
 
 #include <tarvex/window.h>
@@ -122,6 +123,46 @@ TEST_F(AnimLine, RunsOnlyInItsStateAndRewindsWhenLeft)
     EXPECT_EQ(Line(c, 0)->px, 0);
     EXPECT_EQ(Line(c, 1)->px, 6);
     c.Destroy();
+}
+
+// A copy takes the source's lines as its own: the same steps and states,
+// run on its own timer from the start, and kept when the source goes away.
+// Lines the copy had before are replaced; copying from itself keeps them.
+TEST_F(AnimLine, CopyTakesTheLines)
+{
+    CBitmap pic;
+    ASSERT_TRUE(pic.CreateRGB(2, 2, 24, 8, 8, 8, 16, 8, 0, 0));
+    char walk[] = "walk", old[] = "old", obj[] = "o";
+    CControlBase to;
+    to.Create(2);
+    to.SetSize(40, 20);
+    ASSERT_TRUE(to.SetAnimLine(0, old, 0, 0, nullptr, 1, 1, obj));
+    {
+        CControlBase from;
+        from.Create(1);
+        from.SetSize(40, 20);
+        ASSERT_TRUE(from.SetAnimLine(0, kPath, 0, 0, nullptr, 9, 0, walk, &pic));
+        ASSERT_TRUE(from.SetAnimLine(0, kPath, 4, 4, nullptr, 5, 4, obj));
+        ASSERT_TRUE(from.SetAnimLine(XGUI_PRESSED, kPath, 0, 0, nullptr, 0, 9, obj));
+        Ticks(3);
+        ASSERT_TRUE(to.Copy(&from));
+        from.Destroy();
+    }
+    ASSERT_EQ(to.animLines.GetNumNodes(), 2);
+    EXPECT_STREQ(Line(to, 0)->name, "path");
+    EXPECT_EQ(Line(to, 0)->state, 0);
+    EXPECT_EQ(Line(to, 0)->steps.GetNumNodes(), 2);
+    EXPECT_EQ(Line(to, 1)->state, XGUI_PRESSED);
+    auto* first = static_cast<TAnimLineStep*>(Line(to, 0)->steps.first->data);
+    EXPECT_STREQ(first->name, "walk");
+    EXPECT_EQ(first->bitmaps[0], &pic);
+    EXPECT_EQ(first->x1, 9);
+    EXPECT_EQ(Line(to, 0)->px, 0);
+    Ticks(2);
+    EXPECT_EQ(Line(to, 0)->px, 2);
+    ASSERT_TRUE(to.Copy(&to));
+    EXPECT_EQ(to.animLines.GetNumNodes(), 2);
+    to.Destroy();
 }
 
 TEST_F(AnimLine, RefusedArguments)

@@ -1,8 +1,13 @@
 // Check boxes, radio buttons and group boxes: toggling once per press, the
 // hotkey, read-only and disabled boxes, selection moving through a group
-// (the old member sends 7), silent selection by code, and a handler that
-// destroys the window from a selection note.
+// (the old member sends 7), silent selection by code, a handler that
+// destroys the window from a selection note, and the look sheet's check mark
+// on the box.
 #include "controls_util.h"
+
+#include <tarvex/resdata.h>
+
+#include <string>
 
 namespace
 {
@@ -93,6 +98,44 @@ TEST_F(Checks, DisabledBoxKeepsItsState)
     win->RemoveCntrl(&box);
     box.Destroy();
     other.Destroy();
+}
+
+// The check mark of the committed look sheet, as the sample script makes it
+// the default, shows on the (light) face of a checked box, and nothing of it
+// shows on an unchecked one.
+TEST_F(Checks, LookSheetCheckMarkShowsOnTheBox)
+{
+    ASSERT_TRUE(Open(640, 480, 24));
+    const std::string script = "; script\n{ = Bitmaps\n    { = \"" + std::string(TARVEX_SOURCE_DIR) +
+                               "/data/gui/look.bmp\"\n        CHECK = 12, 0, 12, 12\n    }\n}\n" +
+                               "{ = Defaults\n    Check = CHECK\n}\n";
+    CResData res;
+    ASSERT_TRUE(res.Import(script.c_str()));
+    ASSERT_EQ(res.GetNumErrors(), 0);
+    ASSERT_EQ(glb->rootWindow->defCheck, res.GetBm("CHECK"));
+    CCheckbox on, off;
+    on.Create(21, nullptr, 10, 10, 100, 20, 1, 0, CNTRL_CHECKED);
+    off.Create(22, nullptr, 10, 40, 100, 20, 1, 0, 0);
+    win->AddCntrl(&on);
+    win->AddCntrl(&off);
+    DrawAll();
+    // The box's inside: 13 pixels square at (12, y + 3) with a 1-pixel rim.
+    auto marked = [&](int32_t top) {
+        const CBitmap* b = Screen()->GetScreenBitmap();
+        TRGBA face, c;
+        b->GetPixel(13, top + 4, &face);
+        int32_t n = 0;
+        for (int32_t y = top + 4; y < top + 15; ++y)
+            for (int32_t x = 13; x < 24; ++x)
+                if (b->GetPixel(x, y, &c) && (c.r != face.r || c.g != face.g || c.b != face.b))
+                    ++n;
+        return n;
+    };
+    EXPECT_GE(marked(10), 8);
+    EXPECT_EQ(marked(40), 0);
+    win->RemoveAllCntrl();
+    on.Destroy();
+    off.Destroy();
 }
 
 // Three radio buttons 11, 12, 13 at y = 10, 40, 70 in a group box.

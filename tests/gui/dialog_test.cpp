@@ -490,6 +490,50 @@ TEST_F(DialogInput, MessageBoxEndsWithOkCloseOrQuit)
     }
 }
 
+// The box is the window with the button and text that the globals keep for
+// it, and they stay for the next box. A box opened from a handler while
+// that one shows is made of its own parts and closes first.
+TEST_F(DialogInput, MessageBoxUsesTheGlobalsWindowAndControls)
+{
+    ASSERT_NE(glb->msgBoxWindow, nullptr);
+    CWindow* shared = glb->msgBoxWindow;
+    Poster poster;
+    bool outerShared = false, outerParts = false, innerOwn = false;
+    int32_t inner = -1;
+    char innerText[] = "Inner";
+    poster.steps = {
+        [&] {
+            CWindowBase* box = glb->rootWindow->FrontWindow();
+            outerShared = box == shared;
+            bool button = false, label = false;
+            for (int16_t ok = box->CntrlFirst(); ok; ok = box->CntrlNext()) {
+                button |= box->GetCntrl() == glb->msgBoxButton;
+                label |= box->GetCntrl() == glb->msgBoxText;
+            }
+            outerParts = button && label;
+        },
+        [&] { inner = xMessageBox(innerText, nullptr, 0); },
+        [&] {
+            CWindowBase* box = glb->rootWindow->FrontWindow();
+            innerOwn = box != shared && glb->rootWindow->FindWindow(shared->id) == shared;
+            PostKey(tvp::VK_RETURN, true);
+        },
+        [] { PostKey(tvp::VK_RETURN, false); },
+        [] { PostKey(tvp::VK_RETURN, true); },
+        [] { PostKey(tvp::VK_RETURN, false); },
+    };
+    poster.AddTimer(1);
+    char text[] = "Outer";
+    EXPECT_EQ(xMessageBox(text, nullptr, 0), TRUE);
+    poster.RemoveAllTimers();
+    EXPECT_TRUE(outerShared);
+    EXPECT_TRUE(outerParts);
+    EXPECT_TRUE(innerOwn);
+    EXPECT_EQ(inner, TRUE);
+    EXPECT_EQ(glb->msgBoxWindow, shared);
+    EXPECT_EQ(glb->rootWindow->windows.GetNumNodes(), 0);
+}
+
 TEST_F(DialogInput, MessageBoxIsSizedToItsText)
 {
     struct Case {

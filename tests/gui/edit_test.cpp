@@ -1,7 +1,8 @@
 // The edit fields: keys and caret, the maximum length, read-only, paste,
-// mouse focus, rows of the multi-line field (caret moves, splits, joins,
-// length and width limits), a handler that destroys the field, and their
-// pictures at 8, 16 and 24 bits.
+// mouse focus and its loss when the window goes to the back, rows of the
+// multi-line field (caret moves, splits, joins, length and width limits) and
+// its own sliders, a handler that destroys the field, and their pictures at
+// 8, 16 and 24 bits.
 #include "ctl_fixture.h"
 
 #include <tarvex/edit.h>
@@ -445,6 +446,130 @@ TEST_F(Edit, MultiLineRowFitsTheWidth)
     win->RemoveAllCntrl();
     m.Destroy();
     wide.Destroy();
+}
+
+// A window that goes to the back tells its focused field, which stops
+// showing itself lit and blinking; the next click focuses it again.
+TEST_F(Edit, DeactivatedWindowReleasesTheFocusedField)
+{
+    OpenWindow();
+    CEdit one;
+    CMultiEdit rows;
+    char t1[] = "one", t2[] = "two\nrows";
+    one.Create(kId, t1, 5, 5, 100, 20, 10, 0);
+    rows.Create(kId + 1, t2, 5, 40, 100, 40, 10, 0);
+    win->AddCntrl(&one);
+    win->AddCntrl(&rows);
+    for (CControlBase* c : std::initializer_list<CControlBase*>{&one, &rows}) {
+        int32_t cx = 0, cy = 0;
+        c->GetPos(cx, cy);
+        Click(cx + 10, cy + 5);
+        ASSERT_EQ(win->focus, c);
+        ASSERT_EQ(c->GetState(), XGUI_HIGHLIGHT);
+        auto* other = XNEW(CWindow);
+        static char title[] = "Other";
+        other->Create(2, title, 400, 300, 100, 100, 0);
+        glb->rootWindow->AddWindow(other, nullptr, nullptr);
+        EXPECT_EQ(win->active, 0);
+        EXPECT_EQ(win->focus, nullptr);
+        EXPECT_EQ(c->GetState(), XGUI_RELEASED);
+        EXPECT_EQ(c == &one ? one.caretOn : rows.caretOn, 0);
+        glb->rootWindow->RemoveWindow(other->id);
+        other->Destroy();
+        XDELETE(other);
+        win->ToFront();
+        Click(cx + 10, cy + 5);
+        EXPECT_EQ(c->GetState(), XGUI_HIGHLIGHT);
+    }
+    win->RemoveAllCntrl();
+    one.Destroy();
+    rows.Destroy();
+}
+
+// The field's own sliders: the vertical one follows the first visible row
+// as the caret moves it, and its arrows move the rows; the horizontal one
+// follows the caret along a long row and its arrows move the columns. A
+// press on a slider is no press on the rows.
+TEST_F(Edit, MultiLineSlidersFollowAndScrollTheRows)
+{
+    ASSERT_TRUE(OpenScreen(16));
+    OpenWindow();
+    CMultiEdit m, plain;
+    char init[] = "a\nb\nc\nd\ne\nf\ng\nWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW";
+    m.Create(kId, init, 5, 5, 120, 110, 40, CNTRL_EDITVSLIDER | CNTRL_EDITHSLIDER);
+    plain.Create(kId + 1, nullptr, 150, 5, 100, 50, 10, 0);
+    win->AddCntrl(&m);
+    win->AddCntrl(&plain);
+    EXPECT_EQ(plain.vslider, nullptr);
+    EXPECT_EQ(plain.hslider, nullptr);
+    // The flags given later (a script's further flags, a copied look) make
+    // and drop them as well.
+    plain.SetFlag(CNTRL_EDITVSLIDER);
+    ASSERT_NE(plain.vslider, nullptr);
+    EXPECT_EQ(plain.vslider->parent, win);
+    plain.RemoveFlag(CNTRL_EDITVSLIDER);
+    EXPECT_EQ(plain.vslider, nullptr);
+    ASSERT_NE(m.vslider, nullptr);
+    ASSERT_NE(m.hslider, nullptr);
+    EXPECT_EQ(m.vslider->GetID(), kId + XMEDIT_VSLIDER);
+    EXPECT_EQ(m.hslider->GetFlags() & CNTRL_HSLIDER, CNTRL_HSLIDER);
+    const int32_t vis = m.GetVisibleLines();
+    ASSERT_GE(vis, 2);
+    ASSERT_LT(vis, 8);
+    // Arrow presses: the arrow's id, then a point inside it.
+    auto press = [&](CSlider* s, bool higher) {
+        CButton* arrow = higher ? s->higher : s->lower;
+        int32_t ax = 0, ay = 0;
+        arrow->GetPos(ax, ay);
+        Click(ax + 3, ay + 3);
+    };
+    win->SetFocus(&m);
+    Type(std::vector<uint16_t>(7, XKEY_DOWN));
+    EXPECT_EQ(m.GetUpperLineNr(), 8 - vis);
+    EXPECT_EQ(m.vslider->GetValue(), m.GetUpperLineNr());
+    tvtest::g_ctlNotes.clear();
+    press(m.vslider, false);
+    EXPECT_EQ(m.GetUpperLineNr(), 7 - vis);
+    EXPECT_EQ(m.caretRow, 7); // scrolling leaves the caret
+    press(m.vslider, true);
+    EXPECT_EQ(m.GetUpperLineNr(), 8 - vis);
+    press(m.vslider, true); // already at the last page
+    EXPECT_EQ(m.GetUpperLineNr(), 8 - vis);
+    EXPECT_TRUE(Notes(kId).empty());
+    m.SetUpperLineNr(1);
+    EXPECT_EQ(m.vslider->GetValue(), 1);
+    // Along the long row.
+    Type({XKEY_END});
+    const int32_t scrolled = m.leftPixel;
+    EXPECT_GT(scrolled, 0);
+    EXPECT_EQ(m.hslider->GetValue(), scrolled);
+    press(m.hslider, false);
+    EXPECT_EQ(m.leftPixel, scrolled - 1);
+    Type({XKEY_HOME});
+    EXPECT_EQ(m.leftPixel, 0);
+    EXPECT_EQ(m.hslider->GetValue(), 0);
+    // Rows taken away: the view and the slider come back with them.
+    EXPECT_EQ(m.KillText(), 1);
+    EXPECT_EQ(m.vslider->GetValue(), 0);
+    EXPECT_EQ(m.GetUpperLineNr(), 0);
+    win->RemoveAllCntrl();
+    m.Destroy();
+    plain.Destroy();
+    EXPECT_EQ(m.vslider, nullptr);
+}
+
+TEST_F(Edit, MultiLineSlidersPicture)
+{
+    ASSERT_TRUE(OpenScreen(16));
+    OpenWindow(300, 180, XWIN_FRAME);
+    CMultiEdit m;
+    char init[] = "first row\nsecond row is the longest of them all\nthird\nfourth\nfifth\nsixth";
+    m.Create(1, init, 10, 10, 180, 90, 60, CNTRL_EXTRUDED | CNTRL_EDITVSLIDER | CNTRL_EDITHSLIDER);
+    win->AddCntrl(&m);
+    m.SetUpperLineNr(2);
+    EXPECT_TRUE(Picture("multiedit_sliders_16", 1740508219u));
+    win->RemoveAllCntrl();
+    m.Destroy();
 }
 
 // ---- pictures

@@ -1,6 +1,7 @@
 // The shared output device: the fall-back through lower rates and 8 bits
-// when the device refuses a format, the emulated-device switch, and the
-// start-up and shut-down of the back end with the first and last object.
+// when the device refuses a format, the emulated-device switch, the
+// start-up and shut-down of the back end with the first and last object,
+// and SDL's own log lines routed into the debug trace.
 #include "sound_fixture.h"
 
 #include <cstdlib>
@@ -115,6 +116,24 @@ TEST_F(DeviceTest, FirstObjectStartsAndLastStopsTheBackEnd)
     EXPECT_EQ(CMilesApi::m_hMilesDLL, nullptr);
     EXPECT_EQ(CMiles::m_bWaveDeviceOK, FALSE);
     EXPECT_NE(tvtest::Trace().find("CMiles::~CMiles: Shutting down sound system.\n"), std::string::npos);
+}
+
+// SDL's own lines about the device (the disk driver announces itself when
+// it opens) come through the debug trace, and none reaches standard error,
+// where a program's own output line would be cut by them.
+TEST_F(DeviceTest, SdlLogLinesComeThroughTheTrace)
+{
+    ::testing::internal::CaptureStderr();
+    auto* s = XNEW(CMilesSample);
+    SDL_LogError(SDL_LOG_CATEGORY_APPLICATION, "probe %d", 7);
+    XDELETE(s);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("SDL"), std::string::npos) << err;
+    EXPECT_EQ(err.find("probe"), std::string::npos) << err;
+    EXPECT_NE(tvtest::Trace().find("SDL CRITICAL: You are using the SDL disk i/o audio driver!\n"),
+              std::string::npos)
+        << tvtest::Trace();
+    EXPECT_NE(tvtest::Trace().find("SDL ERROR: probe 7\n"), std::string::npos);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Sound effects played through SDL's disk audio driver and measured in what
-// it wrote: pitch and level, mixing, pan, volume, stop, loop counts,
-// overlapping copies (sharing what was decoded), scrambled and ADPCM files, damaged files.
+// it wrote: pitch and level, mixing, pan, volume, stop, pause and resume,
+// loop counts, overlapping copies (sharing what was decoded), scrambled and
+// ADPCM files, damaged files.
 #include "sound_fixture.h"
 
 #include <cstdlib>
@@ -193,6 +194,38 @@ TEST_F(SampleTest, StopGivesSilence)
     EXPECT_GT(out.SoundingSeconds(), 0.1);
     EXPECT_LT(out.SoundingSeconds(), 0.5);
     EXPECT_EQ(out.Bursts(), 1);
+}
+
+// Pause leaves a gap and Resume plays on from where the sample stopped: the
+// tone comes out in two parts that add up to its length, not more. Resume
+// on a playing sample changes nothing, and on an ended one starts nothing.
+TEST_F(SampleTest, ResumeContinuesWherePauseStopped)
+{
+    WriteFile("tone.wav", ToneWav(440, 0.6));
+    {
+        auto* s = XNEW(CMilesSample, const_cast<char*>("tone.wav"));
+        ASSERT_TRUE(s->SampleOK()) << tvtest::LastError();
+        EXPECT_TRUE(s->Start(FALSE, FALSE));
+        SDL_Delay(200);
+        EXPECT_TRUE(s->Resume());
+        EXPECT_TRUE(s->IsPlaying());
+        EXPECT_TRUE(s->Pause());
+        EXPECT_FALSE(s->IsPlaying());
+        SDL_Delay(300);
+        EXPECT_FALSE(s->IsPlaying());
+        EXPECT_TRUE(s->Resume());
+        EXPECT_TRUE(s->IsPlaying());
+        EXPECT_TRUE(WaitWhile([&] { return s->IsPlaying() != 0; }));
+        EXPECT_TRUE(s->Resume());
+        EXPECT_FALSE(s->IsPlaying());
+        SDL_Delay(100);
+        XDELETE(s);
+    }
+    Output out = Written();
+    EXPECT_EQ(out.Bursts(), 2);
+    // Two 10 ms windows may be lost or gained at each edge of each part.
+    EXPECT_GT(out.SoundingSeconds(), 0.5);
+    EXPECT_LT(out.SoundingSeconds(), 0.7);
 }
 
 TEST_F(SampleTest, LoopCountRepeatsTheSample)
