@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <netinet/in.h>
@@ -361,7 +362,9 @@ double Median(std::vector<double> v)
 
 } // namespace
 
-int main()
+// With arguments (comm|nodes, frame ms) only that kind runs beside plain TCP:
+// a shorter run to profile one kind.
+int main(int argc, char** argv)
 {
     SGlobals g;
     SSysGlobals s;
@@ -383,12 +386,16 @@ int main()
                     {"nodes", Nodes, 2, {}, {}, {}, {}},
                     {"comm", Comm, 0, {}, {}, {}, {}},
                     {"nodes", Nodes, 0, {}, {}, {}, {}}};
+    std::vector<Kind> chosen;
+    for (Kind& k : kinds)
+        if (argc < 3 || (std::strcmp(argv[1], k.name) == 0 && std::atoi(argv[2]) == k.frameMs))
+            chosen.push_back(k);
     std::vector<double> tcpPps, tcpUs;
     for (int run = 0; run < kRuns; ++run) {
         Figures tcp = PlainTcp();
         tcpPps.push_back(tcp.packetsPerSecond);
         tcpUs.push_back(tcp.roundTripUs);
-        for (Kind& k : kinds) {
+        for (Kind& k : chosen) {
             Figures f = k.run(k.frameMs);
             k.pps.push_back(f.packetsPerSecond);
             k.us.push_back(f.roundTripUs);
@@ -399,7 +406,7 @@ int main()
     std::printf("medians of %d interleaved runs; 1 KB messages between two processes on loopback\n", kRuns);
     std::printf("plain TCP                        one way %10.0f /s   round trip %8.1f us\n", Median(tcpPps),
                 Median(tcpUs));
-    for (Kind& k : kinds)
+    for (Kind& k : chosen)
         std::printf("%-5s xHandler, frame time %d ms  one way %10.0f /s (ratio %.2f)   round trip %8.1f us "
                     "(ratio %.2f)\n",
                     k.name, k.frameMs, Median(k.pps), Median(k.stream), Median(k.us), Median(k.roundTrip));

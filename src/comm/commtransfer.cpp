@@ -22,6 +22,8 @@ namespace
 
 uint32_t g_packetsTakenIn = 0;
 uint32_t g_stepsWithProgress = 0;
+uint32_t g_readPass = 1;
+bool g_inReadPass = false;
 
 constexpr uint32_t kAheadSize = 64 * 1024;
 
@@ -34,6 +36,7 @@ struct SStepExtras {
     uint32_t& sendBatch;
     int32_t& lastMoved;
     uint32_t& headerStart;
+    uint32_t& drainedPass;
 };
 
 // Joins the small packets at the front of out behind first (size bytes)
@@ -108,6 +111,29 @@ uint32_t CommPacketsTakenIn() { return g_packetsTakenIn; }
 
 uint32_t CommStepsWithProgress() { return g_stepsWithProgress; }
 
+void CommBeginReadPass()
+{
+    // 0 is what a link that never read holds: never a pass of its own.
+    if (++g_readPass == 0)
+        g_readPass = 1;
+}
+
+bool CommInReadPass() { return g_inReadPass; }
+
+SCommReadPass::SCommReadPass() : outer(!g_inReadPass)
+{
+    if (outer) {
+        CommBeginReadPass();
+        g_inReadPass = true;
+    }
+}
+
+SCommReadPass::~SCommReadPass()
+{
+    if (outer)
+        g_inReadPass = false;
+}
+
 int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
                               SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
                               SXPacket*& sendPacket, uint32_t& sendCount, int32_t& sendStatus,
@@ -130,7 +156,8 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
                            int32_t& connected, CLList* transferIn, CLList* transferOut)
 {
     SStepExtras extras{link.ahead,    link.aheadBegin, link.aheadEnd,
-                       link.sockMode, link.sendBatch,  link.lastMoved, link.headerStart};
+                       link.sockMode, link.sendBatch,  link.lastMoved, link.headerStart,
+                       link.drainedPass};
     int32_t r = Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
                      link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn,
                      transferOut, &link.cryptData, &extras);
@@ -248,6 +275,12 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     uint32_t readWanted = recvLimit;
     uint32_t aheadDone = 0;
     bool viaAhead = false;
+    // A plain socket that a read of this pass left empty is not read again
+    // in the same pass: the read would only find nothing (a TLS connection
+    // may hold decrypted bytes the socket does not show, and a blocking
+    // read waits for more, so both read on).
+    const bool plain = cd == nullptr || cd->encrypted == 0;
+    const bool drained = extras != nullptr && plain && blocked != 1 && extras->drainedPass == g_readPass;
     if (extras != nullptr && recvCount < recvLimit) {
         uint32_t need = recvLimit - recvCount;
         if (extras->aheadBegin < extras->aheadEnd) {
@@ -255,6 +288,8 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
             std::memcpy(recvBuf + recvCount, extras->ahead + extras->aheadBegin, n);
             extras->aheadBegin += n;
             recvCount += n;
+            recvBuf = nullptr;
+        } else if (drained) {
             recvBuf = nullptr;
         } else if (need < kAheadSize) {
             if (extras->ahead == nullptr)
@@ -272,6 +307,8 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     // the mode remembered, only when it changes.
     const int32_t mode = blocked == 1 ? 0 : 1;
     const bool setMode = firstOfRound && (extras == nullptr || extras->sockMode != mode);
+    const bool reads = recvBuf != nullptr && *readDone < readWanted;
+    const uint32_t readBefore = *readDone;
     int32_t ok = !setMode       ? xSocketHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
                                                  sendCount, sendLimit, cd)
                  : blocked == 1 ? xBlockedHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
@@ -291,8 +328,12 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     // packet in, nothing out) keeps going within the round.
     if (recvCount != recvBefore || sendCount != sendBefore)
         progress = 1;
-    if (extras != nullptr)
+    // A step that touched the socket tells whether it is evidently up; one
+    // that only took read-ahead bytes leaves that as it was.
+    if (extras != nullptr && (reads || sendBuf != nullptr))
         extras->lastMoved = recvCount != recvBefore || sendCount != sendBefore ? 1 : 0;
+    if (extras != nullptr && reads && plain && *readDone - readBefore < readWanted - readBefore)
+        extras->drainedPass = g_readPass;
     if (!ok)
         return FALSE;
 

@@ -3,6 +3,9 @@
 // client rounds, and peers that misbehave at the byte level.
 #include "comm_util.h"
 
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
 #include <vector>
 
 using tvtest::CommTest;
@@ -265,6 +268,39 @@ TEST_F(CommFault, OneBytePerCallArrivesWhole)
     char buf[16] = {};
     ASSERT_EQ(read(fd, buf, 16), 16);
     EXPECT_EQ(std::string(buf, 16), Header(1, 16) + "back");
+}
+
+// A round that finds the socket empty does not read it again in the same
+// frame, so what is already waiting must all come in before that: a burst
+// larger than one read (the read-ahead holds 64 KB) is taken in whole by one
+// frame's rounds, however the reads split it.
+TEST_F(CommFault, WaitingBurstComesInWithinOneFrame)
+{
+    // Room on the accepted side for the whole burst before anyone reads.
+    const int room = 1 << 20;
+    ASSERT_EQ(setsockopt(static_cast<int>(l->server.GetListeningSocket()), SOL_SOCKET, SO_RCVBUF, &room,
+                         sizeof room),
+              0);
+    ASSERT_TRUE(Connect());
+    const uint32_t sock = l->accepted.GetSocket();
+    struct Case {
+        uint32_t count, payload;
+    } cases[] = {{200, 1000}, {1, 70000}, {3, 65536 - 12}};
+    for (const Case& c : cases) {
+        std::string burst;
+        for (uint32_t i = 0; i < c.count; ++i)
+            burst += Header(1, 12 + c.payload) + std::string(c.payload, static_cast<char>('a' + i % 26));
+        Send(burst);
+        ASSERT_TRUE(Until([&] {
+            int waiting = 0;
+            return ioctl(static_cast<int>(sock), FIONREAD, &waiting) == 0 &&
+                   static_cast<size_t>(waiting) == burst.size();
+        })) << "the burst did not arrive whole (" << c.count << " x " << c.payload << ")";
+        xCommClientRounds(3);
+        ASSERT_EQ(l->accepted.NumRecvQuePackets(), static_cast<int32_t>(c.count)) << c.count << " x " << c.payload;
+        for (uint32_t i = 0; i < c.count; ++i)
+            ASSERT_EQ(TakeRaw(l->accepted), std::string(c.payload, static_cast<char>('a' + i % 26)));
+    }
 }
 
 TEST_F(CommTest, TransferStepRefusesBadStates)
