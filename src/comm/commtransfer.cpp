@@ -90,8 +90,10 @@ bool RoomInTransferIn(const CLList& in, uint32_t size)
         return false;
     uint32_t waiting = 0;
     for (const SLListNode* n = in.first; n != nullptr; n = n->next) {
-        uint32_t s = 0;
-        static_cast<const SXPacket*>(n->data)->GetPacketSize(s);
+        // Every packet here passed ValidateHeader on its way in: its size
+        // field is read as it stands.
+        const uint8_t* f = static_cast<const SXPacket*>(n->data)->packetSize;
+        const uint32_t s = (uint32_t{f[0]} << 24) | (uint32_t{f[1]} << 16) | (uint32_t{f[2]} << 8) | f[3];
         if (s > COMM_TRANSFER_IN_MAX_BYTES - waiting)
             return false;
         waiting += s;
@@ -183,8 +185,13 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected");
     // Later steps of a round rely on the first one's check: a peer lost in
     // between shows in the send and receive results themselves. So does
-    // the next round when the last step moved bytes.
-    bool check = firstOfRound && (extras == nullptr || extras->lastMoved == 0);
+    // the next round when the last step moved bytes. A plain socket of a
+    // client link needs no separate look at its pending error at all: the
+    // step's own send or receive fails with it (after the bytes that came
+    // before it), and a step that touches the socket neither way has
+    // nothing to lose by it.
+    const bool plain = cd == nullptr || cd->encrypted == 0;
+    bool check = firstOfRound && (extras == nullptr || (extras->lastMoved == 0 && !plain));
     if (check && (!xCheckConnectionUp(sock, connected, cd) || connected == 0))
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected error");
 
@@ -279,7 +286,6 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     // in the same pass: the read would only find nothing (a TLS connection
     // may hold decrypted bytes the socket does not show, and a blocking
     // read waits for more, so both read on).
-    const bool plain = cd == nullptr || cd->encrypted == 0;
     const bool drained = extras != nullptr && plain && blocked != 1 && extras->drainedPass == g_readPass;
     if (extras != nullptr && recvCount < recvLimit) {
         uint32_t need = recvLimit - recvCount;

@@ -3,6 +3,7 @@
 // client rounds, and peers that misbehave at the byte level.
 #include "comm_util.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
@@ -208,6 +209,27 @@ TEST_F(CommFault, EachBadPeerIsDroppedAndTheObjectConnectsAgain)
         ASSERT_TRUE(Dropped());
     }
     xSetMaxPacketSize(PACKET_DEFAULT_MAX_SIZE);
+}
+
+// A peer that resets the connection right behind a packet: the packet is
+// still taken in, then the reset drops the connection.
+TEST_F(CommFault, APacketAheadOfAResetIsKept)
+{
+    ASSERT_TRUE(Connect());
+    const int sock = static_cast<int>(l->accepted.GetSocket());
+    Send(Header(1, 16) + "last");
+    const linger abort{1, 0};
+    ASSERT_EQ(setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+    tvtest::RawClose(fd);
+    fd = -1;
+    // Both the bytes and the reset are there before the object looks.
+    ASSERT_TRUE(Until([&] {
+        pollfd p{sock, POLLIN, 0};
+        return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
+    }));
+    ASSERT_TRUE(Dropped());
+    ASSERT_EQ(l->accepted.NumRecvQuePackets(), 1);
+    EXPECT_EQ(TakeRaw(l->accepted), "last");
 }
 
 TEST_F(CommTest, TransferStepDropsBadHeadersAtOnce)
