@@ -27,6 +27,9 @@ bool g_inReadPass = false;
 
 constexpr uint32_t kAheadSize = 64 * 1024;
 
+constexpr const char* kBadHeaderText =
+    "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, discarding it.";
+
 // What a step may use beyond the plain transfer state.
 struct SStepExtras {
     char*& ahead;
@@ -202,11 +205,30 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
             return Drop(sock, connected, cd,
                         "PacketTransferHandler: (recvpacket) Receive status is empty but the pointer is "
                         "valid anyway");
-        recvPacket = static_cast<SXPacket*>(xAllocTracked(PACKET_HEADER_SIZE, "base/commb", __LINE__));
-        if (recvPacket == nullptr)
-            return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
-        recvCount = 0;
-        recvStatus = COMM_RECV_HEADER;
+        if (extras != nullptr && extras->aheadEnd - extras->aheadBegin >= PACKET_HEADER_SIZE) {
+            // The header is already read ahead: checked where it lies, and
+            // the whole packet allocated at once, so a small packet read
+            // ahead is taken in by this one step.
+            const auto* head = reinterpret_cast<const SXPacket*>(extras->ahead + extras->aheadBegin);
+            if (!head->ValidateHeader())
+                return Drop(sock, connected, cd, kBadHeaderText);
+            uint32_t size = 0;
+            if (!head->GetPacketSize(size))
+                return Drop(sock, connected, cd, "PacketTransferHandler:GetPacketSize failed.");
+            recvPacket = static_cast<SXPacket*>(xAllocTracked(size, "base/commb", __LINE__));
+            if (recvPacket == nullptr)
+                return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
+            std::memcpy(recvPacket, head, PACKET_HEADER_SIZE);
+            extras->aheadBegin += PACKET_HEADER_SIZE;
+            recvCount = PACKET_HEADER_SIZE;
+            recvStatus = COMM_RECV_BODY;
+        } else {
+            recvPacket = static_cast<SXPacket*>(xAllocTracked(PACKET_HEADER_SIZE, "base/commb", __LINE__));
+            if (recvPacket == nullptr)
+                return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
+            recvCount = 0;
+            recvStatus = COMM_RECV_HEADER;
+        }
         progress = 1;
     }
     if (recvStatus == COMM_RECV_HEADER) {
@@ -364,10 +386,7 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
         // ValidateHeader also refuses sizes above the packet-size limit, so
         // an oversize announcement drops the connection before allocation.
         if (!recvPacket->ValidateHeader())
-            return Drop(
-                sock, connected, cd,
-                "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, "
-                "discarding it.");
+            return Drop(sock, connected, cd, kBadHeaderText);
         uint32_t size = 0;
         if (!recvPacket->GetPacketSize(size))
             return Drop(sock, connected, cd, "PacketTransferHandler:GetPacketSize failed.");
