@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -230,6 +232,52 @@ TEST_F(CommFault, APacketAheadOfAResetIsKept)
     ASSERT_TRUE(Dropped());
     ASSERT_EQ(l->accepted.NumRecvQuePackets(), 1);
     EXPECT_EQ(TakeRaw(l->accepted), "last");
+}
+
+namespace
+{
+
+CCommBase* g_replier = nullptr;
+
+int32_t ReplyPong(SXPacket*, SXPacketCNode*, int32_t& keep)
+{
+    keep = 1;
+    return g_replier->SendRawData("pong", 4);
+}
+
+} // namespace
+
+// A packet that ends the frame's socket wait is taken in by that frame, and
+// what its receive callback sends leaves in the same frame: nothing else
+// runs the rounds here after it.
+TEST_F(CommFault, AReplyToAWakingPacketLeavesInTheSameFrame)
+{
+    ASSERT_TRUE(Connect());
+    g_replier = &l->accepted;
+    l->accepted.SetPacketCallbackRecv(ReplyPong);
+    xHandler(); // the frame clock starts here
+    xSetXHandlerWaitMode(1);
+    SetMinimumFrameTime(5000);
+    const std::string ping = Header(1, 16) + "ping";
+    pid_t pid = fork();
+    if (pid == 0) {
+        usleep(100 * 1000);
+        _exit(tvtest::RawSend(fd, ping) ? 0 : 1);
+    }
+    ASSERT_GT(pid, 0);
+    xHandler();
+    SetMinimumFrameTime(0);
+    xSetXHandlerWaitMode(0);
+    l->accepted.SetPacketCallbackRecv(nullptr);
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(l->accepted.NumRecvQuePackets(), 1);
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1) << "the reply did not leave in the frame";
+    char buf[16] = {};
+    ASSERT_EQ(read(fd, buf, 16), 16);
+    EXPECT_EQ(std::string(buf, 16), Header(1, 16) + "pong");
 }
 
 TEST_F(CommTest, TransferStepDropsBadHeadersAtOnce)
