@@ -2,14 +2,18 @@
 // way (packets/s, MB/s) and a 1 KB ping-pong round trip (µs), the receiving
 // side driven by xHandler with the socket wait mode on; the same between
 // comm nodes (1 KB KCBL messages: exported, sent, received and imported);
-// beside the same traffic over plain blocking TCP sockets. The three run
-// interleaved several times; the ratios printed are medians.
+// beside the same traffic over plain blocking TCP sockets, whose round trip
+// is also timed with the measuring side polling its socket (as a loop with a
+// 0 ms frame polls). The three run interleaved several times; the ratios
+// printed are medians.
 #include <tarvex/tarvex.h>
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <netinet/in.h>
@@ -38,6 +42,9 @@ struct Figures {
     double packetsPerSecond = 0;
     double mbPerSecond = 0;
     double roundTripUs = 0;
+    // Plain TCP only: the round trip with this side polling its socket
+    // (non-blocking reads in a loop), as a loop with a 0 ms frame does.
+    double pollingRoundTripUs = 0;
 };
 
 // ---------------------------------------------------------------- plain TCP
@@ -103,7 +110,7 @@ Figures PlainTcp()
         char buf[kSize] = {};
         for (int i = 0; i < kStream; ++i)
             WriteAll(fd, buf, kSize);
-        for (int i = 0; i < kPingPong; ++i) {
+        for (int i = 0; i < 2 * kPingPong; ++i) {
             ReadAll(fd, buf, kSize);
             WriteAll(fd, buf, kSize);
         }
@@ -123,6 +130,18 @@ Figures PlainTcp()
         ReadAll(fd, buf, kSize);
     }
     f.roundTripUs = Seconds(t0) * 1e6 / kPingPong;
+    t0 = Clock::now();
+    for (int i = 0; i < kPingPong; ++i) {
+        WriteAll(fd, buf, kSize);
+        for (size_t got = 0; got < kSize;) {
+            ssize_t r = recv(fd, buf + got, kSize - got, MSG_DONTWAIT);
+            if (r > 0)
+                got += static_cast<size_t>(r);
+            else if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+                break;
+        }
+    }
+    f.pollingRoundTripUs = Seconds(t0) * 1e6 / kPingPong;
     close(fd);
     close(lfd);
     waitpid(pid, nullptr, 0);
@@ -361,7 +380,9 @@ double Median(std::vector<double> v)
 
 } // namespace
 
-int main()
+// With arguments (comm|nodes, frame ms) only that kind runs beside plain TCP:
+// a shorter run to profile one kind.
+int main(int argc, char** argv)
 {
     SGlobals g;
     SSysGlobals s;
@@ -378,31 +399,40 @@ int main()
         int32_t frameMs;
         std::vector<double> stream, roundTrip; // ratios to plain TCP of the same run
         std::vector<double> pps, us;
+        std::vector<double> roundTripPolling; // ratio to plain TCP with this side polling
     };
-    Kind kinds[] = {{"comm", Comm, 2, {}, {}, {}, {}},
-                    {"nodes", Nodes, 2, {}, {}, {}, {}},
-                    {"comm", Comm, 0, {}, {}, {}, {}},
-                    {"nodes", Nodes, 0, {}, {}, {}, {}}};
-    std::vector<double> tcpPps, tcpUs;
+    Kind kinds[] = {{"comm", Comm, 2, {}, {}, {}, {}, {}},
+                    {"nodes", Nodes, 2, {}, {}, {}, {}, {}},
+                    {"comm", Comm, 0, {}, {}, {}, {}, {}},
+                    {"nodes", Nodes, 0, {}, {}, {}, {}, {}}};
+    std::vector<Kind> chosen;
+    for (Kind& k : kinds)
+        if (argc < 3 || (std::strcmp(argv[1], k.name) == 0 && std::atoi(argv[2]) == k.frameMs))
+            chosen.push_back(k);
+    std::vector<double> tcpPps, tcpUs, tcpPollUs;
     for (int run = 0; run < kRuns; ++run) {
         Figures tcp = PlainTcp();
         tcpPps.push_back(tcp.packetsPerSecond);
         tcpUs.push_back(tcp.roundTripUs);
-        for (Kind& k : kinds) {
+        tcpPollUs.push_back(tcp.pollingRoundTripUs);
+        for (Kind& k : chosen) {
             Figures f = k.run(k.frameMs);
             k.pps.push_back(f.packetsPerSecond);
             k.us.push_back(f.roundTripUs);
             k.stream.push_back(f.packetsPerSecond / tcp.packetsPerSecond);
             k.roundTrip.push_back(f.roundTripUs / tcp.roundTripUs);
+            k.roundTripPolling.push_back(f.roundTripUs / tcp.pollingRoundTripUs);
         }
     }
     std::printf("medians of %d interleaved runs; 1 KB messages between two processes on loopback\n", kRuns);
-    std::printf("plain TCP                        one way %10.0f /s   round trip %8.1f us\n", Median(tcpPps),
-                Median(tcpUs));
-    for (Kind& k : kinds)
+    std::printf("plain TCP                        one way %10.0f /s   round trip %8.1f us (this side "
+                "polling: %.1f us)\n",
+                Median(tcpPps), Median(tcpUs), Median(tcpPollUs));
+    for (Kind& k : chosen)
         std::printf("%-5s xHandler, frame time %d ms  one way %10.0f /s (ratio %.2f)   round trip %8.1f us "
-                    "(ratio %.2f)\n",
-                    k.name, k.frameMs, Median(k.pps), Median(k.stream), Median(k.us), Median(k.roundTrip));
+                    "(ratio %.2f; %.2f to TCP polling)\n",
+                    k.name, k.frameMs, Median(k.pps), Median(k.stream), Median(k.us), Median(k.roundTrip),
+                    Median(k.roundTripPolling));
     CommBaseExit();
     xFreeGlobals();
     return 0;

@@ -1,10 +1,13 @@
-// Fuzz target: the receive path of comm nodes. The input arrives twice:
-// as the byte stream of a connected comm object (read by the transfer step
-// from a socket, then handed on by RecvHandler: registrations, node data
+// Fuzz target: the receive path of comm nodes. The input arrives three
+// times: twice as the byte stream of a connected comm object (read from a
+// socket by the plain transfer step, and by the client rounds' step with its
+// read-ahead buffer, then handed on by RecvHandler: registrations, node data
 // for the registered nodes, anything else), and as one packet offered
 // directly to a node's RecvIncomingFromComm. Whatever was queued is then
 // read as KCBL, by the snooper and by the ordinary reader.
 #include <tarvex/tarvex.h>
+
+#include "comm/commtransfer.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -55,7 +58,7 @@ struct Node : CCommNode {
     }
 };
 
-void ThroughTheSocket(FuzzComm& comm, const uint8_t* data, size_t size)
+void ThroughTheSocket(FuzzComm& comm, const uint8_t* data, size_t size, bool viaLink)
 {
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
@@ -70,10 +73,12 @@ void ThroughTheSocket(FuzzComm& comm, const uint8_t* data, size_t size)
     }
     close(fds[1]); // the peer is gone after its bytes
 
-    SCryptData cd;
-    int32_t code = 0;
+    SCommLink link;
+    SCryptData& cd = link.cryptData;
+    int32_t& code = link.startupCode;
     xStartupSockets(code, 1, &cd);
-    uint32_t sock = static_cast<uint32_t>(fds[0]);
+    uint32_t& sock = link.sock;
+    sock = static_cast<uint32_t>(fds[0]);
     comm.SetConnected(1);
     SXPacket* recvPacket = nullptr;
     SXPacket* sendPacket = nullptr;
@@ -87,10 +92,15 @@ void ThroughTheSocket(FuzzComm& comm, const uint8_t* data, size_t size)
             XFREE(comm.Out().Get());
         comm.Out().KillAll();
         int32_t progress = 0;
+        CommBeginReadPass();
         for (int step = 0; step < COMM_STEPS_PER_ROUND; ++step) {
-            if (!PacketTransferHandler(progress, 0, sock, comm.Connected(), recvPacket, recvCount, recvStatus,
-                                       sendPacket, sendCount, sendStatus, &comm.In(), &comm.Out(), &cd) ||
-                progress == 0)
+            const int32_t ok =
+                viaLink ? PacketTransferStep(step == 0, progress, 0, link, comm.Connected(), &comm.In(),
+                                             &comm.Out())
+                        : PacketTransferHandler(progress, 0, sock, comm.Connected(), recvPacket, recvCount,
+                                                recvStatus, sendPacket, sendCount, sendStatus, &comm.In(),
+                                                &comm.Out(), &cd);
+            if (!ok || progress == 0)
                 break;
         }
         comm.RecvHandler();
@@ -104,6 +114,7 @@ void ThroughTheSocket(FuzzComm& comm, const uint8_t* data, size_t size)
         XFREE(recvPacket);
     if (sendPacket != nullptr)
         XFREE(sendPacket);
+    link.ResetTransfer();
     xCloseSocket(sock);
     comm.SetConnected(0);
     xClosedownSockets(code, &cd);
@@ -149,7 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         comm->RegisterCommNode(client.get());
         comm->RegisterCommNode(any.get());
 
-        ThroughTheSocket(*comm, data, size);
+        ThroughTheSocket(*comm, data, size, false);
+        ThroughTheSocket(*comm, data, size, true);
         Directly(*client, data, size);
         Directly(*server, data, size);
         server->Drain();

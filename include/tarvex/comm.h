@@ -331,6 +331,9 @@ struct TARVEX_API SCommLink {
     // When the first bytes of the packet header now coming in arrived: the
     // header must be whole within COMM_HEADER_TIMEOUT_MS of them.
     uint32_t headerStart = 0;
+    // The read pass (see commtransfer.h) in which a read found nothing more
+    // waiting on the socket: later steps of that pass do not read again.
+    uint32_t drainedPass = 0;
     // Frees the packets in transfer and what was read ahead, and resets the
     // states.
     void ResetTransfer();

@@ -236,6 +236,8 @@ struct SCommClientSteps {
         if (c.connected != 1)
             return Say(c, t.handlerNotConnected);
         SCommLink& link = c.link;
+        if (!CommInReadPass())
+            CommBeginReadPass();
         bool transferFailed = false;
         bool sendFailed = !c.SendHandler();
         if (!sendFailed) {

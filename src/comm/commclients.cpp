@@ -253,6 +253,10 @@ int32_t xCommClientRounds(int32_t rounds)
     if (glb == nullptr)
         return 0;
     uint32_t before = CommPacketsTakenIn();
+    // The frame's rounds are one read pass: a socket found empty in one
+    // round is not read again by the next (the frame's socket wait sees
+    // what comes in meanwhile).
+    SCommReadPass pass;
     std::vector<void*> snapshot;
     for (int32_t r = 0; r < rounds; ++r) {
         // A round in which no connection moved a byte leaves nothing for
@@ -366,6 +370,7 @@ void SCommLink::ResetTransfer()
     sockMode = -1;
     sendBatch = 0;
     lastMoved = 0;
+    drainedPass = 0;
     recvPacket = sendPacket = nullptr;
     recvCount = sendCount = 0;
     recvStatus = COMM_RECV_IDLE;

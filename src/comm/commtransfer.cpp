@@ -22,8 +22,13 @@ namespace
 
 uint32_t g_packetsTakenIn = 0;
 uint32_t g_stepsWithProgress = 0;
+uint32_t g_readPass = 1;
+bool g_inReadPass = false;
 
 constexpr uint32_t kAheadSize = 64 * 1024;
+
+constexpr const char* kBadHeaderText =
+    "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, discarding it.";
 
 // What a step may use beyond the plain transfer state.
 struct SStepExtras {
@@ -34,6 +39,7 @@ struct SStepExtras {
     uint32_t& sendBatch;
     int32_t& lastMoved;
     uint32_t& headerStart;
+    uint32_t& drainedPass;
 };
 
 // Joins the small packets at the front of out behind first (size bytes)
@@ -87,8 +93,10 @@ bool RoomInTransferIn(const CLList& in, uint32_t size)
         return false;
     uint32_t waiting = 0;
     for (const SLListNode* n = in.first; n != nullptr; n = n->next) {
-        uint32_t s = 0;
-        static_cast<const SXPacket*>(n->data)->GetPacketSize(s);
+        // Every packet here passed ValidateHeader on its way in: its size
+        // field is read as it stands.
+        const uint8_t* f = static_cast<const SXPacket*>(n->data)->packetSize;
+        const uint32_t s = (uint32_t{f[0]} << 24) | (uint32_t{f[1]} << 16) | (uint32_t{f[2]} << 8) | f[3];
         if (s > COMM_TRANSFER_IN_MAX_BYTES - waiting)
             return false;
         waiting += s;
@@ -107,6 +115,29 @@ int32_t Drop(uint32_t& sock, int32_t& connected, SCryptData* cd, const char* tex
 uint32_t CommPacketsTakenIn() { return g_packetsTakenIn; }
 
 uint32_t CommStepsWithProgress() { return g_stepsWithProgress; }
+
+void CommBeginReadPass()
+{
+    // 0 is what a link that never read holds: never a pass of its own.
+    if (++g_readPass == 0)
+        g_readPass = 1;
+}
+
+bool CommInReadPass() { return g_inReadPass; }
+
+SCommReadPass::SCommReadPass() : outer(!g_inReadPass)
+{
+    if (outer) {
+        CommBeginReadPass();
+        g_inReadPass = true;
+    }
+}
+
+SCommReadPass::~SCommReadPass()
+{
+    if (outer)
+        g_inReadPass = false;
+}
 
 int32_t PacketTransferHandler(int32_t& progress, int32_t blocked, uint32_t& sock, int32_t& connected,
                               SXPacket*& recvPacket, uint32_t& recvCount, int32_t& recvStatus,
@@ -130,7 +161,8 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
                            int32_t& connected, CLList* transferIn, CLList* transferOut)
 {
     SStepExtras extras{link.ahead,    link.aheadBegin, link.aheadEnd,
-                       link.sockMode, link.sendBatch,  link.lastMoved, link.headerStart};
+                       link.sockMode, link.sendBatch,  link.lastMoved, link.headerStart,
+                       link.drainedPass};
     int32_t r = Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
                      link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn,
                      transferOut, &link.cryptData, &extras);
@@ -156,8 +188,13 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected");
     // Later steps of a round rely on the first one's check: a peer lost in
     // between shows in the send and receive results themselves. So does
-    // the next round when the last step moved bytes.
-    bool check = firstOfRound && (extras == nullptr || extras->lastMoved == 0);
+    // the next round when the last step moved bytes. A plain socket of a
+    // client link needs no separate look at its pending error at all: the
+    // step's own send or receive fails with it (after the bytes that came
+    // before it), and a step that touches the socket neither way has
+    // nothing to lose by it.
+    const bool plain = cd == nullptr || cd->encrypted == 0;
+    bool check = firstOfRound && (extras == nullptr || (extras->lastMoved == 0 && !plain));
     if (check && (!xCheckConnectionUp(sock, connected, cd) || connected == 0))
         return Drop(sock, connected, cd, "PacketTransferHandler:Not connected error");
 
@@ -168,11 +205,30 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
             return Drop(sock, connected, cd,
                         "PacketTransferHandler: (recvpacket) Receive status is empty but the pointer is "
                         "valid anyway");
-        recvPacket = static_cast<SXPacket*>(xAllocTracked(PACKET_HEADER_SIZE, "base/commb", __LINE__));
-        if (recvPacket == nullptr)
-            return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
-        recvCount = 0;
-        recvStatus = COMM_RECV_HEADER;
+        if (extras != nullptr && extras->aheadEnd - extras->aheadBegin >= PACKET_HEADER_SIZE) {
+            // The header is already read ahead: checked where it lies, and
+            // the whole packet allocated at once, so a small packet read
+            // ahead is taken in by this one step.
+            const auto* head = reinterpret_cast<const SXPacket*>(extras->ahead + extras->aheadBegin);
+            if (!head->ValidateHeader())
+                return Drop(sock, connected, cd, kBadHeaderText);
+            uint32_t size = 0;
+            if (!head->GetPacketSize(size))
+                return Drop(sock, connected, cd, "PacketTransferHandler:GetPacketSize failed.");
+            recvPacket = static_cast<SXPacket*>(xAllocTracked(size, "base/commb", __LINE__));
+            if (recvPacket == nullptr)
+                return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
+            std::memcpy(recvPacket, head, PACKET_HEADER_SIZE);
+            extras->aheadBegin += PACKET_HEADER_SIZE;
+            recvCount = PACKET_HEADER_SIZE;
+            recvStatus = COMM_RECV_BODY;
+        } else {
+            recvPacket = static_cast<SXPacket*>(xAllocTracked(PACKET_HEADER_SIZE, "base/commb", __LINE__));
+            if (recvPacket == nullptr)
+                return Drop(sock, connected, cd, "PacketTransferHandler: Out of memory");
+            recvCount = 0;
+            recvStatus = COMM_RECV_HEADER;
+        }
         progress = 1;
     }
     if (recvStatus == COMM_RECV_HEADER) {
@@ -248,6 +304,11 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     uint32_t readWanted = recvLimit;
     uint32_t aheadDone = 0;
     bool viaAhead = false;
+    // A plain socket that a read of this pass left empty is not read again
+    // in the same pass: the read would only find nothing (a TLS connection
+    // may hold decrypted bytes the socket does not show, and a blocking
+    // read waits for more, so both read on).
+    const bool drained = extras != nullptr && plain && blocked != 1 && extras->drainedPass == g_readPass;
     if (extras != nullptr && recvCount < recvLimit) {
         uint32_t need = recvLimit - recvCount;
         if (extras->aheadBegin < extras->aheadEnd) {
@@ -255,6 +316,8 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
             std::memcpy(recvBuf + recvCount, extras->ahead + extras->aheadBegin, n);
             extras->aheadBegin += n;
             recvCount += n;
+            recvBuf = nullptr;
+        } else if (drained) {
             recvBuf = nullptr;
         } else if (need < kAheadSize) {
             if (extras->ahead == nullptr)
@@ -272,6 +335,8 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     // the mode remembered, only when it changes.
     const int32_t mode = blocked == 1 ? 0 : 1;
     const bool setMode = firstOfRound && (extras == nullptr || extras->sockMode != mode);
+    const bool reads = recvBuf != nullptr && *readDone < readWanted;
+    const uint32_t readBefore = *readDone;
     int32_t ok = !setMode       ? xSocketHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
                                                  sendCount, sendLimit, cd)
                  : blocked == 1 ? xBlockedHandler(sock, connected, recvBuf, *readDone, readWanted, sendBuf,
@@ -291,8 +356,12 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
     // packet in, nothing out) keeps going within the round.
     if (recvCount != recvBefore || sendCount != sendBefore)
         progress = 1;
-    if (extras != nullptr)
+    // A step that touched the socket tells whether it is evidently up; one
+    // that only took read-ahead bytes leaves that as it was.
+    if (extras != nullptr && (reads || sendBuf != nullptr))
         extras->lastMoved = recvCount != recvBefore || sendCount != sendBefore ? 1 : 0;
+    if (extras != nullptr && reads && plain && *readDone - readBefore < readWanted - readBefore)
+        extras->drainedPass = g_readPass;
     if (!ok)
         return FALSE;
 
@@ -317,10 +386,7 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
         // ValidateHeader also refuses sizes above the packet-size limit, so
         // an oversize announcement drops the connection before allocation.
         if (!recvPacket->ValidateHeader())
-            return Drop(
-                sock, connected, cd,
-                "PacketTransferHandler:(ValidateHeader()):Function failed. This is not a valid packet, "
-                "discarding it.");
+            return Drop(sock, connected, cd, kBadHeaderText);
         uint32_t size = 0;
         if (!recvPacket->GetPacketSize(size))
             return Drop(sock, connected, cd, "PacketTransferHandler:GetPacketSize failed.");

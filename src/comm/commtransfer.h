@@ -9,6 +9,20 @@ uint32_t CommPacketsTakenIn();
 // Client-round transfer steps that moved anything so far (wraps).
 uint32_t CommStepsWithProgress();
 
+// A read pass: the steps from its start on read a socket only until a read
+// finds nothing more waiting (a short read). A pass begins with each round
+// of a client's handler, or, while an SCommReadPass object lives (the frame's
+// client rounds), once for all the rounds it spans.
+void CommBeginReadPass();
+bool CommInReadPass();
+struct SCommReadPass {
+    SCommReadPass();
+    ~SCommReadPass();
+    SCommReadPass(const SCommReadPass&) = delete;
+    SCommReadPass& operator=(const SCommReadPass&) = delete;
+    bool outer;
+};
+
 // The step with the link's read-ahead buffer and remembered socket mode (see
 // SCommLink), as the client handler rounds run it.
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,

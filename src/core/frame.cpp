@@ -337,9 +337,12 @@ int32_t xHandler()
                         xWaitTimeOrSockets(static_cast<uint32_t>(wait));
                         // Woken by traffic: take it in now, so the
                         // application sees it this frame, not a frame later.
+                        // The rounds go on while anything moves, so what
+                        // taking it in queues (a reply from a receive
+                        // callback, a packet routed on) leaves this frame too.
                         if (g_commRounds != nullptr &&
                             xTimeDiff(now, xGetTime()) < static_cast<uint32_t>(wait))
-                            g_commRounds(1);
+                            g_commRounds(3);
                     }
                 } else
                     xSleep(static_cast<uint32_t>(wait));

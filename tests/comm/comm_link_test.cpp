@@ -3,6 +3,12 @@
 // client rounds, and peers that misbehave at the byte level.
 #include "comm_util.h"
 
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <vector>
 
 using tvtest::CommTest;
@@ -207,6 +213,73 @@ TEST_F(CommFault, EachBadPeerIsDroppedAndTheObjectConnectsAgain)
     xSetMaxPacketSize(PACKET_DEFAULT_MAX_SIZE);
 }
 
+// A peer that resets the connection right behind a packet: the packet is
+// still taken in, then the reset drops the connection.
+TEST_F(CommFault, APacketAheadOfAResetIsKept)
+{
+    ASSERT_TRUE(Connect());
+    const int sock = static_cast<int>(l->accepted.GetSocket());
+    Send(Header(1, 16) + "last");
+    const linger abort{1, 0};
+    ASSERT_EQ(setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+    tvtest::RawClose(fd);
+    fd = -1;
+    // Both the bytes and the reset are there before the object looks.
+    ASSERT_TRUE(Until([&] {
+        pollfd p{sock, POLLIN, 0};
+        return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
+    }));
+    ASSERT_TRUE(Dropped());
+    ASSERT_EQ(l->accepted.NumRecvQuePackets(), 1);
+    EXPECT_EQ(TakeRaw(l->accepted), "last");
+}
+
+namespace
+{
+
+CCommBase* g_replier = nullptr;
+
+int32_t ReplyPong(SXPacket*, SXPacketCNode*, int32_t& keep)
+{
+    keep = 1;
+    return g_replier->SendRawData("pong", 4);
+}
+
+} // namespace
+
+// A packet that ends the frame's socket wait is taken in by that frame, and
+// what its receive callback sends leaves in the same frame: nothing else
+// runs the rounds here after it.
+TEST_F(CommFault, AReplyToAWakingPacketLeavesInTheSameFrame)
+{
+    ASSERT_TRUE(Connect());
+    g_replier = &l->accepted;
+    l->accepted.SetPacketCallbackRecv(ReplyPong);
+    xHandler(); // the frame clock starts here
+    xSetXHandlerWaitMode(1);
+    SetMinimumFrameTime(5000);
+    const std::string ping = Header(1, 16) + "ping";
+    pid_t pid = fork();
+    if (pid == 0) {
+        usleep(100 * 1000);
+        _exit(tvtest::RawSend(fd, ping) ? 0 : 1);
+    }
+    ASSERT_GT(pid, 0);
+    xHandler();
+    SetMinimumFrameTime(0);
+    xSetXHandlerWaitMode(0);
+    l->accepted.SetPacketCallbackRecv(nullptr);
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(l->accepted.NumRecvQuePackets(), 1);
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 2000), 1) << "the reply did not leave in the frame";
+    char buf[16] = {};
+    ASSERT_EQ(read(fd, buf, 16), 16);
+    EXPECT_EQ(std::string(buf, 16), Header(1, 16) + "pong");
+}
+
 TEST_F(CommTest, TransferStepDropsBadHeadersAtOnce)
 {
     // The step on one end of a socket pair, fed raw bytes from the other.
@@ -265,6 +338,39 @@ TEST_F(CommFault, OneBytePerCallArrivesWhole)
     char buf[16] = {};
     ASSERT_EQ(read(fd, buf, 16), 16);
     EXPECT_EQ(std::string(buf, 16), Header(1, 16) + "back");
+}
+
+// A round that finds the socket empty does not read it again in the same
+// frame, so what is already waiting must all come in before that: a burst
+// larger than one read (the read-ahead holds 64 KB) is taken in whole by one
+// frame's rounds, however the reads split it.
+TEST_F(CommFault, WaitingBurstComesInWithinOneFrame)
+{
+    // Room on the accepted side for the whole burst before anyone reads.
+    const int room = 1 << 20;
+    ASSERT_EQ(setsockopt(static_cast<int>(l->server.GetListeningSocket()), SOL_SOCKET, SO_RCVBUF, &room,
+                         sizeof room),
+              0);
+    ASSERT_TRUE(Connect());
+    const uint32_t sock = l->accepted.GetSocket();
+    struct Case {
+        uint32_t count, payload;
+    } cases[] = {{200, 1000}, {1, 70000}, {3, 65536 - 12}};
+    for (const Case& c : cases) {
+        std::string burst;
+        for (uint32_t i = 0; i < c.count; ++i)
+            burst += Header(1, 12 + c.payload) + std::string(c.payload, static_cast<char>('a' + i % 26));
+        Send(burst);
+        ASSERT_TRUE(Until([&] {
+            int waiting = 0;
+            return ioctl(static_cast<int>(sock), FIONREAD, &waiting) == 0 &&
+                   static_cast<size_t>(waiting) == burst.size();
+        })) << "the burst did not arrive whole (" << c.count << " x " << c.payload << ")";
+        xCommClientRounds(3);
+        ASSERT_EQ(l->accepted.NumRecvQuePackets(), static_cast<int32_t>(c.count)) << c.count << " x " << c.payload;
+        for (uint32_t i = 0; i < c.count; ++i)
+            ASSERT_EQ(TakeRaw(l->accepted), std::string(c.payload, static_cast<char>('a' + i % 26)));
+    }
 }
 
 TEST_F(CommTest, TransferStepRefusesBadStates)
