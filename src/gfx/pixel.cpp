@@ -23,14 +23,8 @@ inline uint32_t FieldMask(int32_t w)
         return 0;
     return w >= 32 ? 0xFFFFFFFFu : (1u << w) - 1;
 }
-inline uint32_t ShiftLeft(uint32_t v, int32_t s)
-{
-    return s >= 0 && s < 32 ? v << s : 0;
-}
-inline uint32_t ShiftRight(uint32_t v, int32_t s)
-{
-    return s >= 0 && s < 32 ? v >> s : 0;
-}
+inline uint32_t ShiftLeft(uint32_t v, int32_t s) { return s >= 0 && s < 32 ? v << s : 0; }
+inline uint32_t ShiftRight(uint32_t v, int32_t s) { return s >= 0 && s < 32 ? v >> s : 0; }
 
 // Pixel integer (16-bit: the little-endian word; 24/32-bit: the big-endian
 // number) <-> memory order.
@@ -45,10 +39,7 @@ uint32_t ToInteger(uint32_t raw, int32_t bpp)
         return raw;
     }
 }
-uint32_t ToMemory(uint32_t v, int32_t bpp)
-{
-    return ToInteger(v, bpp);
-}
+uint32_t ToMemory(uint32_t v, int32_t bpp) { return ToInteger(v, bpp); }
 
 void CallLoadData()
 {
@@ -413,14 +404,27 @@ inline __m128i BitsToBytes(uint32_t bits)
 // often all key (nothing written) or free of it (copied whole); a mixed
 // group keeps the destination's bytes under the key pixels. Returns the
 // pixels done.
-int32_t KeyedLine24(const uint8_t* s, uint8_t* d, int32_t w, uint32_t key)
+struct Key24 {
+    __m128i k0, k1, k2; // the key's bytes over 48 bytes, in their three phases
+};
+
+// Built once per blit: glyphs and sprites are many short lines.
+Key24 MakeKey24(uint32_t key)
 {
     alignas(16) uint8_t pattern[48];
-    for (int j = 0; j < 48; ++j)
-        pattern[j] = static_cast<uint8_t>(key >> (8 * (j % 3)));
-    const __m128i k0 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern));
-    const __m128i k1 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 16));
-    const __m128i k2 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 32));
+    for (int j = 0; j < 48; j += 3) {
+        pattern[j] = static_cast<uint8_t>(key);
+        pattern[j + 1] = static_cast<uint8_t>(key >> 8);
+        pattern[j + 2] = static_cast<uint8_t>(key >> 16);
+    }
+    return Key24{_mm_load_si128(reinterpret_cast<const __m128i*>(pattern)),
+                 _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 16)),
+                 _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 32))};
+}
+
+int32_t KeyedLine24(const uint8_t* s, uint8_t* d, int32_t w, const Key24& key)
+{
+    const __m128i k0 = key.k0, k1 = key.k1, k2 = key.k2;
     constexpr uint64_t kPixelBits = 0x249249249249ull; // bit 3i for pixel i
     int32_t x = 0;
     for (; x + 16 <= w; x += 16, s += 48, d += 48) {
@@ -457,6 +461,12 @@ int32_t KeyedLine24(const uint8_t* s, uint8_t* d, int32_t w, uint32_t key)
 template <int B>
 void KeyedCopy(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, int32_t h, uint32_t key)
 {
+#if defined(__SSE2__)
+    [[maybe_unused]] Key24 key24{};
+    if constexpr (B == 3)
+        if (w >= 16)
+            key24 = MakeKey24(key);
+#endif
     for (int32_t y = 0; y < h; ++y, src += sp, dst += dp) {
         const uint8_t* s = src;
         uint8_t* d = dst;
@@ -465,7 +475,8 @@ void KeyedCopy(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t
         } else if constexpr (B == 3) {
             int32_t x = 0;
 #if defined(__SSE2__)
-            x = KeyedLine24(s, d, w, key);
+            if (w >= 16)
+                x = KeyedLine24(s, d, w, key24);
             s += 3 * x;
             d += 3 * x;
 #endif

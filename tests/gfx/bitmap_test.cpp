@@ -42,18 +42,9 @@ uint8_t Next()
 }
 
 // The layouts used below.
-bool Make565(CBitmap& b, int w, int h)
-{
-    return b.CreateRGB(w, h, 16, 5, 6, 5, 11, 5, 0, 0);
-}
-bool Make555(CBitmap& b, int w, int h)
-{
-    return b.CreateRGB(w, h, 16, 5, 5, 5, 10, 5, 0, 0);
-}
-bool MakeBGR(CBitmap& b, int w, int h)
-{
-    return b.CreateRGB(w, h, 24, 8, 8, 8, 0, 8, 16, 0);
-}
+bool Make565(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 16, 5, 6, 5, 11, 5, 0, 0); }
+bool Make555(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 16, 5, 5, 5, 10, 5, 0, 0); }
+bool MakeBGR(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 24, 8, 8, 8, 0, 8, 16, 0); }
 
 uint16_t Px16(const CBitmap& b, int x, int y)
 {
@@ -308,9 +299,9 @@ TEST_F(BitmapTest, KeyedBltFromIndexedRuns)
 // Keyed 24-bit blits, whose lines go 16 pixels at a time: groups all key,
 // groups without it, mixed groups, pixels that share one or two bytes with
 // the key, and line tails all match a pixel-by-pixel reading of the rule.
-TEST_F(BitmapTest, KeyedBlt24InGroups)
+void KeyedBlt24(int w)
 {
-    const int w = 53, h = 5; // three groups of 16 and a tail of 5
+    const int h = 5;
     CBitmap s, d;
     ASSERT_TRUE(MakeBGR(s, w, h));
     ASSERT_TRUE(MakeBGR(d, w, h));
@@ -347,6 +338,16 @@ TEST_F(BitmapTest, KeyedBlt24InGroups)
     for (int y = 0; y < h; ++y)
         for (int i = w * 3; i < d.pitch; ++i)
             ASSERT_EQ(d.data[y * d.pitch + i], before.data[y * d.pitch + i]) << y;
+}
+
+TEST_F(BitmapTest, KeyedBlt24InGroups)
+{
+    // Three groups of 16 and a tail of 5; exactly one group; lines shorter
+    // than a group (glyphs), which go pixel by pixel.
+    for (const int w : {53, 16, 15, 3}) {
+        SCOPED_TRACE(w);
+        KeyedBlt24(w);
+    }
 }
 
 TEST_F(BitmapTest, BltUnsupportedPairsClippingAndOverlap)
@@ -583,10 +584,7 @@ TEST_F(BitmapTest, GoldenHashes)
 }
 
 int g_calls = 0;
-void CountCall()
-{
-    ++g_calls;
-}
+void CountCall() { ++g_calls; }
 void DiscardCall()
 {
     ++g_calls;
