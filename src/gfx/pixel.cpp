@@ -558,6 +558,35 @@ void ConvertPixels(const uint8_t* src, int32_t srcPitch, int32_t srcBpp, uint8_t
     });
 }
 
+namespace
+{
+// One line of a same-layout copy. Sprites and glyphs copy many short lines,
+// for which a library call per line costs more than the bytes: up to 128
+// bytes go in 16-byte pieces the compiler inlines (the last piece may
+// overlap the one before; source and target never overlap here).
+inline void CopyLine(uint8_t* d, const uint8_t* s, size_t n)
+{
+    if (n > 128) {
+        std::memcpy(d, s, n);
+    } else if (n >= 16) {
+        size_t i = 0;
+        for (; i + 16 <= n; i += 16)
+            std::memcpy(d + i, s + i, 16);
+        if (i < n)
+            std::memcpy(d + n - 16, s + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(d, s, 8);
+        std::memcpy(d + n - 8, s + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(d, s, 4);
+        std::memcpy(d + n - 4, s + n - 4, 4);
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            d[i] = s[i];
+    }
+}
+} // namespace
+
 void CopyPixels(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstPitch, int32_t bpp, int32_t w,
                 int32_t h, bool skipKey, uint32_t key)
 {
@@ -571,7 +600,7 @@ void CopyPixels(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstP
                 return;
             }
             for (int32_t y = 0; y < n; ++y, s += srcPitch, d += dstPitch)
-                std::memcpy(d, s, line);
+                CopyLine(d, s, line);
             return;
         }
         switch (bpp) {

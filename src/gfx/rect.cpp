@@ -15,10 +15,7 @@ int32_t Sub32(int32_t a, int32_t b)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
-int32_t Abs32(int32_t v)
-{
-    return v < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v;
-}
+int32_t Abs32(int32_t v) { return v < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v; }
 } // namespace
 
 void CRect::Set(int32_t l, int32_t t, int32_t r, int32_t b)
@@ -37,26 +34,11 @@ void CRect::SetXYWH(int32_t x, int32_t y, int32_t w, int32_t h)
     bottom = Sub32(Add32(y, h), 1);
 }
 
-int32_t CRect::Width() const
-{
-    return Abs32(Sub32(right, left));
-}
-int32_t CRect::Height() const
-{
-    return Abs32(Sub32(bottom, top));
-}
-void CRect::SetEmpty()
-{
-    left = top = right = bottom = 0;
-}
-int32_t CRect::IsEmpty() const
-{
-    return left == right && top == bottom ? TRUE : FALSE;
-}
-int32_t CRect::IsNull() const
-{
-    return left == 0 && top == 0 && right == 0 && bottom == 0 ? TRUE : FALSE;
-}
+int32_t CRect::Width() const { return Abs32(Sub32(right, left)); }
+int32_t CRect::Height() const { return Abs32(Sub32(bottom, top)); }
+void CRect::SetEmpty() { left = top = right = bottom = 0; }
+int32_t CRect::IsEmpty() const { return left == right && top == bottom ? TRUE : FALSE; }
+int32_t CRect::IsNull() const { return left == 0 && top == 0 && right == 0 && bottom == 0 ? TRUE : FALSE; }
 
 int32_t CRect::IsPntInRect(int32_t x, int32_t y) const
 {
@@ -106,12 +88,10 @@ int32_t CRect::Intersect(CRect a, CRect b)
     b.Normalize();
     if (a.right < b.left || a.left > b.right || a.bottom < b.top || a.top > b.bottom)
         return FALSE;
-    // Of the four sorted edges per axis, the middle two bound the overlap.
-    int32_t xs[4] = {a.left, a.right, b.left, b.right};
-    int32_t ys[4] = {a.top, a.bottom, b.top, b.bottom};
-    std::sort(xs, xs + 4);
-    std::sort(ys, ys + 4);
-    Set(xs[1], ys[1], xs[2], ys[2]);
+    // Meeting, each left edge lies before both right edges: the overlap runs
+    // from the later left edge to the earlier right one.
+    Set(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+        std::min(a.bottom, b.bottom));
     return TRUE;
 }
 

@@ -296,6 +296,42 @@ TEST_F(BitmapTest, KeyedBltFromIndexedRuns)
     }
 }
 
+// Unkeyed same-layout blits copy each line in pieces sized by its length:
+// every length from one byte to past the piecewise limit lands exactly,
+// with the pixels around the target area (same line and the lines above
+// and below) untouched.
+TEST_F(BitmapTest, PlainBltLineLengths)
+{
+    for (int bits : {8, 16, 24}) {
+        for (int w : {1, 2, 3, 5, 7, 8, 11, 16, 17, 21, 32, 43, 48, 64, 65, 100}) {
+            SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(w) + " wide");
+            CBitmap s, d;
+            auto make = [&](CBitmap& b, int width, int height) {
+                return bits == 8 ? b.CreateIndex(width, height, 8, nullptr, 0)
+                                 : (bits == 16 ? Make555(b, width, height) : MakeBGR(b, width, height));
+            };
+            ASSERT_TRUE(make(s, w + 3, 4));
+            ASSERT_TRUE(make(d, w + 6, 6));
+            g_seed = 21;
+            for (int i = 0; i < s.pitch * s.height; ++i)
+                s.data[i] = Next();
+            for (int i = 0; i < d.pitch * d.height; ++i)
+                d.data[i] = static_cast<uint8_t>(i * 13 + 5);
+            CBitmap before(d);
+            ASSERT_TRUE(d.Blt(&s, 2, 1, 3, 2, w, 3, 0, 0, 0));
+            const int bpp = bits / 8;
+            for (int y = 0; y < d.height; ++y)
+                for (int i = 0; i < d.pitch; ++i) {
+                    const int x = i / bpp;
+                    const bool inside = y >= 2 && y < 5 && x >= 3 && x < 3 + w;
+                    const uint8_t want = inside ? s.data[(y - 1) * s.pitch + (x - 1) * bpp + i % bpp]
+                                                : before.data[y * d.pitch + i];
+                    ASSERT_EQ(d.data[y * d.pitch + i], want) << "byte " << i << " of line " << y;
+                }
+        }
+    }
+}
+
 // Keyed 24-bit blits, whose lines go 16 pixels at a time: groups all key,
 // groups without it, mixed groups, pixels that share one or two bytes with
 // the key, and line tails all match a pixel-by-pixel reading of the rule.
