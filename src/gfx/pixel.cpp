@@ -312,6 +312,19 @@ void Rows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, i
         uint8_t* d = dst;
         if constexpr (MODE == kSkipKey && SB == 1) {
             KeyedIndexLine<DB, false>(s, d, w, lut[0], key);
+        } else if constexpr (MODE == kPlain && SB == 1 && DB == 2) {
+            // Four looked-up pixels per 8-byte store (the entries of a
+            // 2-byte target fit 16 bits).
+            const uint32_t* t = lut[0];
+            int32_t x = 0;
+            for (; x + 4 <= w; x += 4, s += 4, d += 8) {
+                const uint64_t v = static_cast<uint64_t>(t[s[0]]) | static_cast<uint64_t>(t[s[1]]) << 16 |
+                                   static_cast<uint64_t>(t[s[2]]) << 32 |
+                                   static_cast<uint64_t>(t[s[3]]) << 48;
+                std::memcpy(d, &v, 8);
+            }
+            for (; x < w; ++x, ++s, d += 2)
+                Store<2>(d, t[s[0]]);
         } else if constexpr (MODE == kPlain && DB == 3) {
             // Whole 4-byte stores that the next pixel overwrites; the last
             // pixel of the line gets exact bytes.

@@ -332,6 +332,36 @@ TEST_F(BitmapTest, PlainBltLineLengths)
     }
 }
 
+// Unkeyed 8-bit to 16-bit blits go four pixels per store: lines of every
+// length around that step land exactly, the pixels beside them untouched.
+TEST_F(BitmapTest, IndexedToSixteenBitLineLengths)
+{
+    CPalette pal;
+    for (int i = 0; i < 256; ++i)
+        pal.colors[i] =
+            TRGBA(static_cast<uint8_t>(i * 3), static_cast<uint8_t>(i ^ 0xA5), static_cast<uint8_t>(255 - i));
+    for (int w : {1, 2, 3, 4, 5, 7, 8, 9, 37}) {
+        SCOPED_TRACE(w);
+        CBitmap s, d;
+        ASSERT_TRUE(s.CreateIndex(w, 2, 8, &pal, 0));
+        ASSERT_TRUE(Make555(d, w + 4, 4));
+        g_seed = 5;
+        for (int i = 0; i < s.pitch * s.height; ++i)
+            s.data[i] = Next();
+        std::memset(d.data, 0x5A, static_cast<size_t>(d.pitch * d.height));
+        ASSERT_TRUE(d.Blt(&s, 0, 0, 2, 1, -1, -1, 0, 0, 0));
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x) {
+                uint16_t want = 0x5A5A;
+                if (y >= 1 && y < 3 && x >= 2 && x < 2 + w) {
+                    const TRGBA& c = pal.colors[s.data[(y - 1) * s.pitch + x - 2]];
+                    want = static_cast<uint16_t>(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3));
+                }
+                ASSERT_EQ(Px16(d, x, y), want) << x << "," << y;
+            }
+    }
+}
+
 // Keyed 24-bit blits, whose lines go 16 pixels at a time: groups all key,
 // groups without it, mixed groups, pixels that share one or two bytes with
 // the key, and line tails all match a pixel-by-pixel reading of the rule.
