@@ -18,7 +18,8 @@
 #include <immintrin.h>
 #endif
 
-namespace {
+namespace
+{
 
 constexpr uint32_t kInputSize = 65536;
 constexpr int kLookBits = 9;
@@ -27,11 +28,11 @@ constexpr int kMaxComponents = 10;
 
 // Zigzag position -> natural position; the 16 extra entries catch a
 // corrupt run that steps past the end of the block.
-constexpr uint8_t kNatural[64 + 16] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
-    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
-    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
-    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+constexpr uint8_t kNatural[64 + 16] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                       12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                       35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                       58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+                                       63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
 struct SHuffTable {
     bool defined;
@@ -47,14 +48,14 @@ struct SHuffTable {
 
 struct SComponent {
     int id;
-    int h, v;        // sampling factors
-    int tq;          // quantisation table
-    int td, ta;      // Huffman tables of the scan
-    int rh, rv;      // replication ratios to full size
-    int32_t planeW;  // samples per plane row (whole MCUs)
-    uint8_t* plane;  // one MCU row of samples: planeW x (v * 8)
-    uint8_t* wide;   // one full-width upsampled row (rh > 1 only)
-    uint32_t pred;   // DC predictor (wraps as a 32-bit value)
+    int h, v;       // sampling factors
+    int tq;         // quantisation table
+    int td, ta;     // Huffman tables of the scan
+    int rh, rv;     // replication ratios to full size
+    int32_t planeW; // samples per plane row (whole MCUs)
+    uint8_t* plane; // one MCU row of samples: planeW x (v * 8)
+    uint8_t* wide;  // one full-width upsampled row (rh > 1 only)
+    uint32_t pred;  // DC predictor (wraps as a 32-bit value)
 };
 
 } // namespace
@@ -91,8 +92,8 @@ struct SJpegState {
 
     bool avx2;
     bool sse2;
-    bool quant16[4];          // the table's steps fit 16-bit lanes
-    int16_t quantS[4][64];    // the same steps as 16-bit numbers, when they fit
+    bool quant16[4];       // the table's steps fit 16-bit lanes
+    int16_t quantS[4][64]; // the same steps as 16-bit numbers, when they fit
     uint8_t rangeIdct[1024];
     uint8_t clamp[1024]; // clamp[i + 384] = i limited to 0..255
     int32_t crR[256], cbB[256], crG[256], cbG[256];
@@ -101,7 +102,8 @@ struct SJpegState {
     uint8_t input[kInputSize];
 };
 
-namespace {
+namespace
+{
 
 bool FillInput(SJpegState* s)
 {
@@ -430,7 +432,6 @@ void InverseDct(const int16_t* coef, const int32_t* q, const uint8_t* range, uin
     }
 }
 
-
 #if defined(__x86_64__) || defined(__i386__)
 #define TV_JPEG_AVX2 1
 
@@ -460,16 +461,14 @@ __attribute__((target("avx2"))) inline __m256i mul(__m256i a, int32_t c)
     return _mm256_mullo_epi32(a, _mm256_set1_epi32(c));
 }
 
-template <int Shift>
-__attribute__((target("avx2"))) inline __m256i ds(__m256i x)
+template <int Shift> __attribute__((target("avx2"))) inline __m256i ds(__m256i x)
 {
     return _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(1 << (Shift - 1))), Shift);
 }
 
 // One 1-D pass over eight lanes at once, same arithmetic as the scalar
 // code; out[k] = descaled output k (before any range limiting).
-template <int Shift>
-__attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* out)
+template <int Shift> __attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* out)
 {
     __m256i z2 = in[2], z3 = in[6];
     __m256i z1 = mul(_mm256_add_epi32(z2, z3), FIX_0_541196100);
@@ -520,7 +519,8 @@ __attribute__((target("avx2"))) inline bool Within16(const __m256i* v)
     const __m256i hi = _mm256_set1_epi32(kSimdLimit), lo = _mm256_set1_epi32(-kSimdLimit);
     __m256i bad = _mm256_setzero_si256();
     for (int i = 0; i < 8; ++i)
-        bad = _mm256_or_si256(bad, _mm256_or_si256(_mm256_cmpgt_epi32(v[i], hi), _mm256_cmpgt_epi32(lo, v[i])));
+        bad =
+            _mm256_or_si256(bad, _mm256_or_si256(_mm256_cmpgt_epi32(v[i], hi), _mm256_cmpgt_epi32(lo, v[i])));
     return _mm256_testz_si256(bad, bad) != 0;
 }
 
@@ -540,9 +540,9 @@ __attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const i
     Idct1D<kConstBits - kPass1Bits>(v, w); // w[k] = work row k, lanes = columns
     if (!Within16(w))
         return false;
-    Transpose8(w); // w[j] = work column j, lanes = rows
+    Transpose8(w);                             // w[j] = work column j, lanes = rows
     Idct1D<kConstBits + kPass1Bits + 3>(w, v); // v[k] = output column k, lanes = rows
-    Transpose8(v); // v[r] = output row r
+    Transpose8(v);                             // v[r] = output row r
     // Range limit: the descaled value modulo 1024 read as signed, level
     // shifted and clamped (what the range-limit table holds).
     const __m256i centre = _mm256_set1_epi32(128);
@@ -568,7 +568,8 @@ __attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const i
 // product pair of the 1-D pass is one multiply-add of two inputs by two
 // constants (the pass rewritten as sums of single inputs times combined
 // constants, so no 16-bit sum can overflow), giving exact 32-bit sums.
-namespace sse2 {
+namespace sse2
+{
 
 // Two 16-bit constants per 32-bit lane for _mm_madd_epi16.
 __attribute__((target("sse2"))) inline __m128i Pair(int32_t a, int32_t b)
@@ -706,7 +707,7 @@ __attribute__((target("sse2"))) bool InverseDctSse2(const int16_t* coef, const i
     }
     if (_mm_movemask_epi8(bad) != 0)
         return false;
-    Transpose8(v); // v[j] = work column j, lanes = rows
+    Transpose8(v);                             // v[j] = work column j, lanes = rows
     Idct1D<kConstBits + kPass1Bits + 3>(v, w); // w[k] = output column k, lanes = rows
     // Range limit: the descaled value modulo 1024 read as signed, level
     // shifted (what the range-limit table holds); clamped by the packing.
@@ -796,7 +797,8 @@ void CJpegDecoder::Reset()
     }
 }
 
-namespace {
+namespace
+{
 
 // Reads one marker: 0xFF, any fill bytes, a non-zero code. -1 at the end
 // of the file, 0 when the bytes are not a marker.
@@ -1059,15 +1061,30 @@ int32_t CJpegDecoder::ReadHeader(CFile* file, int32_t scrambled)
 
 // ------------------------------------------------------------------ scan
 
-namespace {
+namespace
+{
 
 // One block: DC difference and AC run/size codes into natural order.
 // False for a code that is not in its table.
 // *acSeen: whether any coefficient after the DC one was decoded.
+// Zeroes a block's 64 coefficients (16-byte aligned). Written as plain
+// vector stores: compilers turn a 128-byte memset into a string instruction
+// whose start-up alone costs about as much as decoding a sparse block.
+inline void ClearBlock(int16_t* coef)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8)
+        _mm_store_si128(reinterpret_cast<__m128i*>(coef + i), zero);
+#else
+    std::memset(coef, 0, 64 * sizeof(int16_t));
+#endif
+}
+
 inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef, bool* acSeen)
 {
     bool seen = false;
-    std::memset(coef, 0, 64 * sizeof(int16_t));
+    ClearBlock(coef);
     const SHuffTable* dc = &s->dcTab[c.td];
     const SHuffTable* ac = &s->acTab[c.ta];
     if (s->nbits < 32)
@@ -1245,8 +1262,8 @@ __attribute__((target("avx2"))) inline __m128i Pack16(__m256i lo, __m256i hi)
 }
 
 // The table conversion computed sixteen pixels at a time with the same
-// constants and rounding; returns how many pixels it wrote.
-template <int R>
+// constants and rounding, for chroma at full width (4:4:4); returns how
+// many pixels it wrote.
 __attribute__((target("avx2"))) int32_t YccRowAvx2(const int32_t* k, const uint8_t* yy, const uint8_t* cb,
                                                    const uint8_t* cr, uint8_t* o, int32_t w)
 {
@@ -1257,16 +1274,8 @@ __attribute__((target("avx2"))) int32_t YccRowAvx2(const int32_t* k, const uint8
     int32_t x = 0;
     for (; x + 16 <= w; x += 16, o += 48) {
         __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(yy + x));
-        __m128i b8, r8;
-        if constexpr (R == 1) {
-            b8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
-            r8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
-        } else {
-            b8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2));
-            r8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2));
-            b8 = _mm_unpacklo_epi8(b8, b8);
-            r8 = _mm_unpacklo_epi8(r8, r8);
-        }
+        const __m128i b8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
+        const __m128i r8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
         __m256i bo[2], go[2], ro[2];
         for (int h = 0; h < 2; ++h) {
             __m256i y = _mm256_cvtepu8_epi32(h == 0 ? y8 : _mm_srli_si128(y8, 8));
@@ -1287,6 +1296,65 @@ __attribute__((target("avx2"))) int32_t YccRowAvx2(const int32_t* k, const uint8
     }
     return x;
 }
+
+// Eight 32-bit terms as sixteen 16-bit ones, each twice.
+__attribute__((target("avx2"))) inline __m256i Spread(__m256i t)
+{
+    const __m128i t16 = _mm_packs_epi32(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(t16, t16)),
+                                   _mm_unpackhi_epi16(t16, t16), 1);
+}
+
+// Sixteen 16-bit lanes to bytes, clamped to 0..255.
+__attribute__((target("avx2"))) inline __m128i Bytes(__m256i v)
+{
+    return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+// Half-width chroma (4:2:x): the terms of eight chroma samples serve
+// sixteen pixels of each luma row given (one, or two sharing the chroma
+// row, as in 4:2:0). Each term is computed once per sample as in the table
+// conversion, then added in 16-bit lanes (luma plus a term always lies
+// within -227..482, so nothing saturates before the final clamp to bytes).
+// Returns how many pixels of each row it wrote.
+__attribute__((target("avx2"))) int32_t YccPairAvx2(const int32_t* k, const uint8_t* yy0, const uint8_t* yy1,
+                                                    const uint8_t* cb, const uint8_t* cr, uint8_t* o0,
+                                                    uint8_t* o1, int32_t w)
+{
+    const __m256i kCrR = _mm256_set1_epi32(k[0]), kCbB = _mm256_set1_epi32(k[1]);
+    const __m256i kCbG = _mm256_set1_epi32(k[2]), kCrG = _mm256_set1_epi32(k[3]);
+    const __m256i half = _mm256_set1_epi32(1 << 15), centre = _mm256_set1_epi32(128);
+    const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.m);
+    int32_t x = 0;
+    for (; x + 16 <= w; x += 16) {
+        const __m256i b = _mm256_sub_epi32(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2))), centre);
+        const __m256i r = _mm256_sub_epi32(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2))), centre);
+        const __m256i dr = Spread(_mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(r, kCrR), half), 16));
+        const __m256i db = Spread(_mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, kCbB), half), 16));
+        const __m256i dg =
+            Spread(_mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, kCbG), half),
+                                                      _mm256_mullo_epi32(r, kCrG)),
+                                     16));
+        for (int row = 0; row < 2; ++row) {
+            const uint8_t* yy = row == 0 ? yy0 : yy1;
+            if (yy == nullptr)
+                break;
+            uint8_t* o = (row == 0 ? o0 : o1) + 3 * x;
+            const __m256i y = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(yy + x)));
+            const __m128i c[3] = {Bytes(_mm256_add_epi16(y, db)), Bytes(_mm256_add_epi16(y, dg)),
+                                  Bytes(_mm256_add_epi16(y, dr))};
+            for (int j = 0; j < 3; ++j) {
+                __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c[0], _mm_loadu_si128(m + 3 * j)),
+                                                      _mm_shuffle_epi8(c[1], _mm_loadu_si128(m + 3 * j + 1))),
+                                         _mm_shuffle_epi8(c[2], _mm_loadu_si128(m + 3 * j + 2)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * j), v);
+            }
+        }
+    }
+    return x;
+}
 #endif
 
 void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
@@ -1295,6 +1363,31 @@ void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
     // Luma at full size and both chroma components at half width (the
     // common 4:2:x case) convert without an upsampled copy.
     bool pairs = s->nc == 3 && s->comp[0].rh == 1 && s->comp[1].rh == 2 && s->comp[2].rh == 2;
+#ifdef TV_JPEG_AVX2
+    if (pairs && s->avx2) {
+        const SComponent* c = s->comp;
+        auto line = [](const SComponent& k, int r) {
+            return k.plane + static_cast<size_t>(r / k.rv) * k.planeW;
+        };
+        for (int r = 0; r < rows;) {
+            // The next row goes along when it reads the same chroma rows.
+            const bool two =
+                r + 1 < rows && (r + 1) / c[1].rv == r / c[1].rv && (r + 1) / c[2].rv == r / c[2].rv;
+            const uint8_t* yy0 = line(c[0], r);
+            const uint8_t* yy1 = two ? line(c[0], r + 1) : nullptr;
+            const uint8_t* cb = line(c[1], r);
+            const uint8_t* cr = line(c[2], r);
+            uint8_t* o0 = out.pixels + static_cast<size_t>(y0 + r) * static_cast<size_t>(out.pitch);
+            uint8_t* o1 = two ? o0 + out.pitch : nullptr;
+            const int32_t x0 = YccPairAvx2(s->yccFix, yy0, yy1, cb, cr, o0, o1, w);
+            YccRow<2>(s, yy0, cb, cr, o0, w, x0);
+            if (two)
+                YccRow<2>(s, yy1, cb, cr, o1, w, x0);
+            r += two ? 2 : 1;
+        }
+        return;
+    }
+#endif
     for (int r = 0; r < rows; ++r) {
         const uint8_t* src[3] = {};
         for (int i = 0; i < s->nc; ++i) {
@@ -1318,17 +1411,12 @@ void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
             for (int32_t x = 0; x < w; ++x, o += 3)
                 o[0] = o[1] = o[2] = g[x];
         } else if (pairs) {
-            int32_t x0 = 0;
-#ifdef TV_JPEG_AVX2
-            if (s->avx2)
-                x0 = YccRowAvx2<2>(s->yccFix, src[0], src[1], src[2], o, w);
-#endif
-            YccRow<2>(s, src[0], src[1], src[2], o, w, x0);
+            YccRow<2>(s, src[0], src[1], src[2], o, w, 0);
         } else {
             int32_t x0 = 0;
 #ifdef TV_JPEG_AVX2
             if (s->avx2)
-                x0 = YccRowAvx2<1>(s->yccFix, src[0], src[1], src[2], o, w);
+                x0 = YccRowAvx2(s->yccFix, src[0], src[1], src[2], o, w);
 #endif
             YccRow<1>(s, src[0], src[1], src[2], o, w, x0);
         }
@@ -1343,8 +1431,7 @@ int32_t CJpegDecoder::Decode(const SJpegImage& out)
     m_error = nullptr;
     if (s == nullptr)
         return Fail(JPGERR_NO_FRAME);
-    if (out.pixels == nullptr || out.width != s->width || out.height != s->height ||
-        out.pitch < 3 * s->width)
+    if (out.pixels == nullptr || out.width != s->width || out.height != s->height || out.pitch < 3 * s->width)
         return Fail(JPGERR_OUTPUT);
 
     // Colour conversion takes the components in frame order (Y, Cb, Cr);
@@ -1384,8 +1471,8 @@ int32_t CJpegDecoder::Decode(const SJpegImage& out)
                 SComponent& c = s->comp[s->order[k]];
                 const int32_t* q = s->quant[c.tq];
                 for (int by = 0; by < c.v; ++by) {
-                    uint8_t* row = c.plane + static_cast<size_t>(by) * 8 * c.planeW +
-                                   static_cast<size_t>(mx) * c.h * 8;
+                    uint8_t* row =
+                        c.plane + static_cast<size_t>(by) * 8 * c.planeW + static_cast<size_t>(mx) * c.h * 8;
                     for (int bx = 0; bx < c.h; ++bx) {
                         bool acSeen = false;
                         if (!DecodeBlock(s, c, coef, &acSeen))
