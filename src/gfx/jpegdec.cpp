@@ -456,9 +456,12 @@ __attribute__((target("avx2"))) inline void Transpose8(__m256i* r)
     r[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
 }
 
-__attribute__((target("avx2"))) inline __m256i mul(__m256i a, int32_t c)
+// a * c for lanes whose values fit 16 bits and a constant that does: one
+// multiply-add of the lane's low half by c and its high half (the sign) by
+// zero, exact, and much cheaper than a 32-bit multiply.
+__attribute__((target("avx2"))) inline __m256i mul16(__m256i a, int32_t c)
 {
-    return _mm256_mullo_epi32(a, _mm256_set1_epi32(c));
+    return _mm256_madd_epi16(a, _mm256_set1_epi32(c & 0xFFFF));
 }
 
 template <int Shift> __attribute__((target("avx2"))) inline __m256i ds(__m256i x)
@@ -467,13 +470,15 @@ template <int Shift> __attribute__((target("avx2"))) inline __m256i ds(__m256i x
 }
 
 // One 1-D pass over eight lanes at once, same arithmetic as the scalar
-// code; out[k] = descaled output k (before any range limiting).
+// code; out[k] = descaled output k (before any range limiting). The inputs
+// lie within +-kSimdLimit, so every value multiplied (an input or the sum
+// of two) fits 16 bits; the one sum of four is multiplied as two halves.
 template <int Shift> __attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* out)
 {
     __m256i z2 = in[2], z3 = in[6];
-    __m256i z1 = mul(_mm256_add_epi32(z2, z3), FIX_0_541196100);
-    __m256i tmp2 = _mm256_sub_epi32(z1, mul(z3, FIX_1_847759065));
-    __m256i tmp3 = _mm256_add_epi32(z1, mul(z2, FIX_0_765366865));
+    __m256i z1 = mul16(_mm256_add_epi32(z2, z3), FIX_0_541196100);
+    __m256i tmp2 = _mm256_sub_epi32(z1, mul16(z3, FIX_1_847759065));
+    __m256i tmp3 = _mm256_add_epi32(z1, mul16(z2, FIX_0_765366865));
     __m256i tmp0 = _mm256_slli_epi32(_mm256_add_epi32(in[0], in[4]), kConstBits);
     __m256i tmp1 = _mm256_slli_epi32(_mm256_sub_epi32(in[0], in[4]), kConstBits);
     __m256i tmp10 = _mm256_add_epi32(tmp0, tmp3), tmp13 = _mm256_sub_epi32(tmp0, tmp3);
@@ -487,15 +492,15 @@ template <int Shift> __attribute__((target("avx2"))) inline void Idct1D(const __
     z2 = _mm256_add_epi32(tmp1, tmp2);
     z3 = _mm256_add_epi32(tmp0, tmp2);
     __m256i z4 = _mm256_add_epi32(tmp1, tmp3);
-    __m256i z5 = mul(_mm256_add_epi32(z3, z4), FIX_1_175875602);
-    tmp0 = mul(tmp0, FIX_0_298631336);
-    tmp1 = mul(tmp1, FIX_2_053119869);
-    tmp2 = mul(tmp2, FIX_3_072711026);
-    tmp3 = mul(tmp3, FIX_1_501321110);
-    z1 = mul(z1, -FIX_0_899976223);
-    z2 = mul(z2, -FIX_2_562915447);
-    z3 = _mm256_add_epi32(mul(z3, -FIX_1_961570560), z5);
-    z4 = _mm256_add_epi32(mul(z4, -FIX_0_390180644), z5);
+    __m256i z5 = _mm256_add_epi32(mul16(z3, FIX_1_175875602), mul16(z4, FIX_1_175875602));
+    tmp0 = mul16(tmp0, FIX_0_298631336);
+    tmp1 = mul16(tmp1, FIX_2_053119869);
+    tmp2 = mul16(tmp2, FIX_3_072711026);
+    tmp3 = mul16(tmp3, FIX_1_501321110);
+    z1 = mul16(z1, -FIX_0_899976223);
+    z2 = mul16(z2, -FIX_2_562915447);
+    z3 = _mm256_add_epi32(mul16(z3, -FIX_1_961570560), z5);
+    z4 = _mm256_add_epi32(mul16(z4, -FIX_0_390180644), z5);
     tmp0 = _mm256_add_epi32(tmp0, _mm256_add_epi32(z1, z3));
     tmp1 = _mm256_add_epi32(tmp1, _mm256_add_epi32(z2, z4));
     tmp2 = _mm256_add_epi32(tmp2, _mm256_add_epi32(z2, z3));
@@ -527,13 +532,16 @@ __attribute__((target("avx2"))) inline bool Within16(const __m256i* v)
 // The same transform eight lanes wide in 32-bit arithmetic. False (nothing
 // written) when the block's values are too large for that; the caller then
 // uses the scalar code.
-__attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const int32_t* q, uint8_t* out,
-                                                    int32_t stride)
+// q16: every step of q fits 16 bits (then the dequantising products are
+// multiply-adds of the coefficient by the step and of its sign by zero).
+__attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const int32_t* q, bool q16,
+                                                    uint8_t* out, int32_t stride)
 {
     __m256i v[8], w[8];
     for (int i = 0; i < 8; ++i) {
         __m256i c = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i)));
-        v[i] = _mm256_mullo_epi32(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 8 * i)));
+        __m256i steps = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 8 * i));
+        v[i] = q16 ? _mm256_madd_epi16(c, steps) : _mm256_mullo_epi32(c, steps);
     }
     if (!Within16(v))
         return false;
@@ -1482,7 +1490,7 @@ int32_t CJpegDecoder::Decode(const SJpegImage& out)
                             continue;
                         }
 #ifdef TV_JPEG_AVX2
-                        if (s->avx2 && InverseDctAvx2(coef, q, row + bx * 8, c.planeW))
+                        if (s->avx2 && InverseDctAvx2(coef, q, s->quant16[c.tq], row + bx * 8, c.planeW))
                             continue;
 #endif
 #ifdef TV_JPEG_SSE2
