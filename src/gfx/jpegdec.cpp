@@ -1269,6 +1269,18 @@ __attribute__((target("avx2"))) inline __m128i Pack16(__m256i lo, __m256i hi)
     return _mm_packus_epi16(_mm256_castsi256_si128(p), _mm256_extracti128_si256(p, 1));
 }
 
+// Sixteen blue, green and red bytes interleaved into 48 bytes of pixels at o.
+__attribute__((target("avx2"))) inline void StorePixels(__m128i b, __m128i g, __m128i r, uint8_t* o)
+{
+    const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.m);
+    for (int j = 0; j < 3; ++j) {
+        __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b, _mm_loadu_si128(m + 3 * j)),
+                                              _mm_shuffle_epi8(g, _mm_loadu_si128(m + 3 * j + 1))),
+                                 _mm_shuffle_epi8(r, _mm_loadu_si128(m + 3 * j + 2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * j), v);
+    }
+}
+
 // The table conversion computed sixteen pixels at a time with the same
 // constants and rounding, for chroma at full width (4:4:4); returns how
 // many pixels it wrote.
@@ -1278,7 +1290,6 @@ __attribute__((target("avx2"))) int32_t YccRowAvx2(const int32_t* k, const uint8
     const __m256i kCrR = _mm256_set1_epi32(k[0]), kCbB = _mm256_set1_epi32(k[1]);
     const __m256i kCbG = _mm256_set1_epi32(k[2]), kCrG = _mm256_set1_epi32(k[3]);
     const __m256i half = _mm256_set1_epi32(1 << 15), centre = _mm256_set1_epi32(128);
-    const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.m);
     int32_t x = 0;
     for (; x + 16 <= w; x += 16, o += 48) {
         __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(yy + x));
@@ -1294,13 +1305,7 @@ __attribute__((target("avx2"))) int32_t YccRowAvx2(const int32_t* k, const uint8
             go[h] = Channel(y, _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, kCbG), half),
                                                 _mm256_mullo_epi32(r, kCrG)));
         }
-        __m128i c[3] = {Pack16(bo[0], bo[1]), Pack16(go[0], go[1]), Pack16(ro[0], ro[1])};
-        for (int j = 0; j < 3; ++j) {
-            __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c[0], _mm_loadu_si128(m + 3 * j)),
-                                                  _mm_shuffle_epi8(c[1], _mm_loadu_si128(m + 3 * j + 1))),
-                                     _mm_shuffle_epi8(c[2], _mm_loadu_si128(m + 3 * j + 2)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * j), v);
-        }
+        StorePixels(Pack16(bo[0], bo[1]), Pack16(go[0], go[1]), Pack16(ro[0], ro[1]), o);
     }
     return x;
 }
@@ -1332,7 +1337,6 @@ __attribute__((target("avx2"))) int32_t YccPairAvx2(const int32_t* k, const uint
     const __m256i kCrR = _mm256_set1_epi32(k[0]), kCbB = _mm256_set1_epi32(k[1]);
     const __m256i kCbG = _mm256_set1_epi32(k[2]), kCrG = _mm256_set1_epi32(k[3]);
     const __m256i half = _mm256_set1_epi32(1 << 15), centre = _mm256_set1_epi32(128);
-    const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.m);
     int32_t x = 0;
     for (; x + 16 <= w; x += 16) {
         const __m256i b = _mm256_sub_epi32(
@@ -1351,14 +1355,8 @@ __attribute__((target("avx2"))) int32_t YccPairAvx2(const int32_t* k, const uint
                 break;
             uint8_t* o = (row == 0 ? o0 : o1) + 3 * x;
             const __m256i y = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(yy + x)));
-            const __m128i c[3] = {Bytes(_mm256_add_epi16(y, db)), Bytes(_mm256_add_epi16(y, dg)),
-                                  Bytes(_mm256_add_epi16(y, dr))};
-            for (int j = 0; j < 3; ++j) {
-                __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c[0], _mm_loadu_si128(m + 3 * j)),
-                                                      _mm_shuffle_epi8(c[1], _mm_loadu_si128(m + 3 * j + 1))),
-                                         _mm_shuffle_epi8(c[2], _mm_loadu_si128(m + 3 * j + 2)));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * j), v);
-            }
+            StorePixels(Bytes(_mm256_add_epi16(y, db)), Bytes(_mm256_add_epi16(y, dg)),
+                        Bytes(_mm256_add_epi16(y, dr)), o);
         }
     }
     return x;
