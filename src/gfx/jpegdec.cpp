@@ -18,8 +18,7 @@
 #include <immintrin.h>
 #endif
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kInputSize = 65536;
 constexpr int kLookBits = 9;
@@ -28,11 +27,11 @@ constexpr int kMaxComponents = 10;
 
 // Zigzag position -> natural position; the 16 extra entries catch a
 // corrupt run that steps past the end of the block.
-constexpr uint8_t kNatural[64 + 16] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-                                       12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-                                       35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-                                       58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-                                       63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+constexpr uint8_t kNatural[64 + 16] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
+    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
+    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
+    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
 struct SHuffTable {
     bool defined;
@@ -48,14 +47,14 @@ struct SHuffTable {
 
 struct SComponent {
     int id;
-    int h, v;       // sampling factors
-    int tq;         // quantisation table
-    int td, ta;     // Huffman tables of the scan
-    int rh, rv;     // replication ratios to full size
-    int32_t planeW; // samples per plane row (whole MCUs)
-    uint8_t* plane; // one MCU row of samples: planeW x (v * 8)
-    uint8_t* wide;  // one full-width upsampled row (rh > 1 only)
-    uint32_t pred;  // DC predictor (wraps as a 32-bit value)
+    int h, v;        // sampling factors
+    int tq;          // quantisation table
+    int td, ta;      // Huffman tables of the scan
+    int rh, rv;      // replication ratios to full size
+    int32_t planeW;  // samples per plane row (whole MCUs)
+    uint8_t* plane;  // one MCU row of samples: planeW x (v * 8)
+    uint8_t* wide;   // one full-width upsampled row (rh > 1 only)
+    uint32_t pred;   // DC predictor (wraps as a 32-bit value)
 };
 
 } // namespace
@@ -92,8 +91,8 @@ struct SJpegState {
 
     bool avx2;
     bool sse2;
-    bool quant16[4];       // the table's steps fit 16-bit lanes
-    int16_t quantS[4][64]; // the same steps as 16-bit numbers, when they fit
+    bool quant16[4];          // the table's steps fit 16-bit lanes
+    int16_t quantS[4][64];    // the same steps as 16-bit numbers, when they fit
     uint8_t rangeIdct[1024];
     uint8_t clamp[1024]; // clamp[i + 384] = i limited to 0..255
     int32_t crR[256], cbB[256], crG[256], cbG[256];
@@ -102,8 +101,7 @@ struct SJpegState {
     uint8_t input[kInputSize];
 };
 
-namespace
-{
+namespace {
 
 bool FillInput(SJpegState* s)
 {
@@ -432,6 +430,7 @@ void InverseDct(const int16_t* coef, const int32_t* q, const uint8_t* range, uin
     }
 }
 
+
 #if defined(__x86_64__) || defined(__i386__)
 #define TV_JPEG_AVX2 1
 
@@ -464,7 +463,8 @@ __attribute__((target("avx2"))) inline __m256i mul16(__m256i a, int32_t c)
     return _mm256_madd_epi16(a, _mm256_set1_epi32(c & 0xFFFF));
 }
 
-template <int Shift> __attribute__((target("avx2"))) inline __m256i ds(__m256i x)
+template <int Shift>
+__attribute__((target("avx2"))) inline __m256i ds(__m256i x)
 {
     return _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(1 << (Shift - 1))), Shift);
 }
@@ -473,7 +473,8 @@ template <int Shift> __attribute__((target("avx2"))) inline __m256i ds(__m256i x
 // code; out[k] = descaled output k (before any range limiting). The inputs
 // lie within +-kSimdLimit, so every value multiplied (an input or the sum
 // of two) fits 16 bits; the one sum of four is multiplied as two halves.
-template <int Shift> __attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* out)
+template <int Shift>
+__attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* out)
 {
     __m256i z2 = in[2], z3 = in[6];
     __m256i z1 = mul16(_mm256_add_epi32(z2, z3), FIX_0_541196100);
@@ -524,8 +525,7 @@ __attribute__((target("avx2"))) inline bool Within16(const __m256i* v)
     const __m256i hi = _mm256_set1_epi32(kSimdLimit), lo = _mm256_set1_epi32(-kSimdLimit);
     __m256i bad = _mm256_setzero_si256();
     for (int i = 0; i < 8; ++i)
-        bad =
-            _mm256_or_si256(bad, _mm256_or_si256(_mm256_cmpgt_epi32(v[i], hi), _mm256_cmpgt_epi32(lo, v[i])));
+        bad = _mm256_or_si256(bad, _mm256_or_si256(_mm256_cmpgt_epi32(v[i], hi), _mm256_cmpgt_epi32(lo, v[i])));
     return _mm256_testz_si256(bad, bad) != 0;
 }
 
@@ -548,9 +548,9 @@ __attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const i
     Idct1D<kConstBits - kPass1Bits>(v, w); // w[k] = work row k, lanes = columns
     if (!Within16(w))
         return false;
-    Transpose8(w);                             // w[j] = work column j, lanes = rows
+    Transpose8(w); // w[j] = work column j, lanes = rows
     Idct1D<kConstBits + kPass1Bits + 3>(w, v); // v[k] = output column k, lanes = rows
-    Transpose8(v);                             // v[r] = output row r
+    Transpose8(v); // v[r] = output row r
     // Range limit: the descaled value modulo 1024 read as signed, level
     // shifted and clamped (what the range-limit table holds).
     const __m256i centre = _mm256_set1_epi32(128);
@@ -576,8 +576,7 @@ __attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const i
 // product pair of the 1-D pass is one multiply-add of two inputs by two
 // constants (the pass rewritten as sums of single inputs times combined
 // constants, so no 16-bit sum can overflow), giving exact 32-bit sums.
-namespace sse2
-{
+namespace sse2 {
 
 // Two 16-bit constants per 32-bit lane for _mm_madd_epi16.
 __attribute__((target("sse2"))) inline __m128i Pair(int32_t a, int32_t b)
@@ -715,7 +714,7 @@ __attribute__((target("sse2"))) bool InverseDctSse2(const int16_t* coef, const i
     }
     if (_mm_movemask_epi8(bad) != 0)
         return false;
-    Transpose8(v);                             // v[j] = work column j, lanes = rows
+    Transpose8(v); // v[j] = work column j, lanes = rows
     Idct1D<kConstBits + kPass1Bits + 3>(v, w); // w[k] = output column k, lanes = rows
     // Range limit: the descaled value modulo 1024 read as signed, level
     // shifted (what the range-limit table holds); clamped by the packing.
@@ -805,8 +804,7 @@ void CJpegDecoder::Reset()
     }
 }
 
-namespace
-{
+namespace {
 
 // Reads one marker: 0xFF, any fill bytes, a non-zero code. -1 at the end
 // of the file, 0 when the bytes are not a marker.
@@ -1069,8 +1067,7 @@ int32_t CJpegDecoder::ReadHeader(CFile* file, int32_t scrambled)
 
 // ------------------------------------------------------------------ scan
 
-namespace
-{
+namespace {
 
 // One block: DC difference and AC run/size codes into natural order.
 // False for a code that is not in its table.
@@ -1437,7 +1434,8 @@ int32_t CJpegDecoder::Decode(const SJpegImage& out)
     m_error = nullptr;
     if (s == nullptr)
         return Fail(JPGERR_NO_FRAME);
-    if (out.pixels == nullptr || out.width != s->width || out.height != s->height || out.pitch < 3 * s->width)
+    if (out.pixels == nullptr || out.width != s->width || out.height != s->height ||
+        out.pitch < 3 * s->width)
         return Fail(JPGERR_OUTPUT);
 
     // Colour conversion takes the components in frame order (Y, Cb, Cr);
@@ -1477,8 +1475,8 @@ int32_t CJpegDecoder::Decode(const SJpegImage& out)
                 SComponent& c = s->comp[s->order[k]];
                 const int32_t* q = s->quant[c.tq];
                 for (int by = 0; by < c.v; ++by) {
-                    uint8_t* row =
-                        c.plane + static_cast<size_t>(by) * 8 * c.planeW + static_cast<size_t>(mx) * c.h * 8;
+                    uint8_t* row = c.plane + static_cast<size_t>(by) * 8 * c.planeW +
+                                   static_cast<size_t>(mx) * c.h * 8;
                     for (int bx = 0; bx < c.h; ++bx) {
                         bool acSeen = false;
                         if (!DecodeBlock(s, c, coef, &acSeen))

@@ -23,8 +23,14 @@ inline uint32_t FieldMask(int32_t w)
         return 0;
     return w >= 32 ? 0xFFFFFFFFu : (1u << w) - 1;
 }
-inline uint32_t ShiftLeft(uint32_t v, int32_t s) { return s >= 0 && s < 32 ? v << s : 0; }
-inline uint32_t ShiftRight(uint32_t v, int32_t s) { return s >= 0 && s < 32 ? v >> s : 0; }
+inline uint32_t ShiftLeft(uint32_t v, int32_t s)
+{
+    return s >= 0 && s < 32 ? v << s : 0;
+}
+inline uint32_t ShiftRight(uint32_t v, int32_t s)
+{
+    return s >= 0 && s < 32 ? v >> s : 0;
+}
 
 // Pixel integer (16-bit: the little-endian word; 24/32-bit: the big-endian
 // number) <-> memory order.
@@ -39,7 +45,10 @@ uint32_t ToInteger(uint32_t raw, int32_t bpp)
         return raw;
     }
 }
-uint32_t ToMemory(uint32_t v, int32_t bpp) { return ToInteger(v, bpp); }
+uint32_t ToMemory(uint32_t v, int32_t bpp)
+{
+    return ToInteger(v, bpp);
+}
 
 void CallLoadData()
 {

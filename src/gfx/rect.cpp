@@ -15,7 +15,10 @@ int32_t Sub32(int32_t a, int32_t b)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
-int32_t Abs32(int32_t v) { return v < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v; }
+int32_t Abs32(int32_t v)
+{
+    return v < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v;
+}
 } // namespace
 
 void CRect::Set(int32_t l, int32_t t, int32_t r, int32_t b)
@@ -34,11 +37,26 @@ void CRect::SetXYWH(int32_t x, int32_t y, int32_t w, int32_t h)
     bottom = Sub32(Add32(y, h), 1);
 }
 
-int32_t CRect::Width() const { return Abs32(Sub32(right, left)); }
-int32_t CRect::Height() const { return Abs32(Sub32(bottom, top)); }
-void CRect::SetEmpty() { left = top = right = bottom = 0; }
-int32_t CRect::IsEmpty() const { return left == right && top == bottom ? TRUE : FALSE; }
-int32_t CRect::IsNull() const { return left == 0 && top == 0 && right == 0 && bottom == 0 ? TRUE : FALSE; }
+int32_t CRect::Width() const
+{
+    return Abs32(Sub32(right, left));
+}
+int32_t CRect::Height() const
+{
+    return Abs32(Sub32(bottom, top));
+}
+void CRect::SetEmpty()
+{
+    left = top = right = bottom = 0;
+}
+int32_t CRect::IsEmpty() const
+{
+    return left == right && top == bottom ? TRUE : FALSE;
+}
+int32_t CRect::IsNull() const
+{
+    return left == 0 && top == 0 && right == 0 && bottom == 0 ? TRUE : FALSE;
+}
 
 int32_t CRect::IsPntInRect(int32_t x, int32_t y) const
 {

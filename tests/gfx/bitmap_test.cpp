@@ -42,9 +42,18 @@ uint8_t Next()
 }
 
 // The layouts used below.
-bool Make565(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 16, 5, 6, 5, 11, 5, 0, 0); }
-bool Make555(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 16, 5, 5, 5, 10, 5, 0, 0); }
-bool MakeBGR(CBitmap& b, int w, int h) { return b.CreateRGB(w, h, 24, 8, 8, 8, 0, 8, 16, 0); }
+bool Make565(CBitmap& b, int w, int h)
+{
+    return b.CreateRGB(w, h, 16, 5, 6, 5, 11, 5, 0, 0);
+}
+bool Make555(CBitmap& b, int w, int h)
+{
+    return b.CreateRGB(w, h, 16, 5, 5, 5, 10, 5, 0, 0);
+}
+bool MakeBGR(CBitmap& b, int w, int h)
+{
+    return b.CreateRGB(w, h, 24, 8, 8, 8, 0, 8, 16, 0);
+}
 
 uint16_t Px16(const CBitmap& b, int x, int y)
 {
@@ -650,7 +659,10 @@ TEST_F(BitmapTest, GoldenHashes)
 }
 
 int g_calls = 0;
-void CountCall() { ++g_calls; }
+void CountCall()
+{
+    ++g_calls;
+}
 void DiscardCall()
 {
     ++g_calls;
