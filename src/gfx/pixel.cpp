@@ -322,15 +322,22 @@ void Rows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, i
         if constexpr (MODE == kSkipKey && SB == 1) {
             KeyedIndexLine<DB, false>(s, d, w, lut[0], key);
         } else if constexpr (MODE == kPlain && SB == 1 && DB == 2) {
-            // Four looked-up pixels per 8-byte store (the entries of a
-            // 2-byte target fit 16 bits).
+            // Eight source bytes per load and four looked-up pixels per
+            // 8-byte store (the entries of a 2-byte target fit 16 bits):
+            // the loop is bound by its loads, one per pixel for the table.
             const uint32_t* t = lut[0];
+            auto four = [t](uint64_t p) {
+                return static_cast<uint64_t>(t[p & 255]) | static_cast<uint64_t>(t[(p >> 8) & 255]) << 16 |
+                       static_cast<uint64_t>(t[(p >> 16) & 255]) << 32 |
+                       static_cast<uint64_t>(t[(p >> 24) & 255]) << 48;
+            };
             int32_t x = 0;
-            for (; x + 4 <= w; x += 4, s += 4, d += 8) {
-                const uint64_t v = static_cast<uint64_t>(t[s[0]]) | static_cast<uint64_t>(t[s[1]]) << 16 |
-                                   static_cast<uint64_t>(t[s[2]]) << 32 |
-                                   static_cast<uint64_t>(t[s[3]]) << 48;
-                std::memcpy(d, &v, 8);
+            for (; x + 8 <= w; x += 8, s += 8, d += 16) {
+                uint64_t p;
+                std::memcpy(&p, s, 8);
+                const uint64_t lo = four(p), hi = four(p >> 32);
+                std::memcpy(d, &lo, 8);
+                std::memcpy(d + 8, &hi, 8);
             }
             for (; x < w; ++x, ++s, d += 2)
                 Store<2>(d, t[s[0]]);

@@ -341,7 +341,7 @@ TEST_F(BitmapTest, PlainBltLineLengths)
     }
 }
 
-// Unkeyed 8-bit to 16-bit blits go four pixels per store: lines of every
+// Unkeyed 8-bit to 16-bit blits go eight pixels per step: lines of every
 // length around that step land exactly, the pixels beside them untouched.
 TEST_F(BitmapTest, IndexedToSixteenBitLineLengths)
 {
@@ -349,7 +349,7 @@ TEST_F(BitmapTest, IndexedToSixteenBitLineLengths)
     for (int i = 0; i < 256; ++i)
         pal.colors[i] =
             TRGBA(static_cast<uint8_t>(i * 3), static_cast<uint8_t>(i ^ 0xA5), static_cast<uint8_t>(255 - i));
-    for (int w : {1, 2, 3, 4, 5, 7, 8, 9, 37}) {
+    for (int w : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 37}) {
         SCOPED_TRACE(w);
         CBitmap s, d;
         ASSERT_TRUE(s.CreateIndex(w, 2, 8, &pal, 0));
