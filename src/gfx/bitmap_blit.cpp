@@ -178,7 +178,12 @@ int32_t CBitmap::ConvertRGB(int32_t, int32_t, int32_t nbits, int32_t rb, int32_t
     auto* out = static_cast<uint8_t*>(XALLOC(size));
     if (out == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, __FILE__, __LINE__);
-    std::memset(out, 0xFF, size);
+    // The converter writes every pixel; only the line padding is set here.
+    const size_t lineBytes = static_cast<size_t>(width) * static_cast<size_t>(db);
+    if (static_cast<size_t>(newPitch) > lineBytes)
+        for (int32_t y = 0; y < height; ++y)
+            std::memset(out + static_cast<size_t>(y) * static_cast<size_t>(newPitch) + lineBytes, 0xFF,
+                        static_cast<size_t>(newPitch) - lineBytes);
 
     Format sf = FormatOf(*this);
     Format df;

@@ -455,9 +455,12 @@ __attribute__((target("avx2"))) inline void Transpose8(__m256i* r)
     r[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
 }
 
-__attribute__((target("avx2"))) inline __m256i mul(__m256i a, int32_t c)
+// a * c for lanes whose values fit 16 bits and a constant that does: one
+// multiply-add of the lane's low half by c and its high half (the sign) by
+// zero, exact, and much cheaper than a 32-bit multiply.
+__attribute__((target("avx2"))) inline __m256i mul16(__m256i a, int32_t c)
 {
-    return _mm256_mullo_epi32(a, _mm256_set1_epi32(c));
+    return _mm256_madd_epi16(a, _mm256_set1_epi32(c & 0xFFFF));
 }
 
 template <int Shift>
@@ -467,14 +470,16 @@ __attribute__((target("avx2"))) inline __m256i ds(__m256i x)
 }
 
 // One 1-D pass over eight lanes at once, same arithmetic as the scalar
-// code; out[k] = descaled output k (before any range limiting).
+// code; out[k] = descaled output k (before any range limiting). The inputs
+// lie within +-kSimdLimit, so every value multiplied (an input or the sum
+// of two) fits 16 bits; the one sum of four is multiplied as two halves.
 template <int Shift>
 __attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* out)
 {
     __m256i z2 = in[2], z3 = in[6];
-    __m256i z1 = mul(_mm256_add_epi32(z2, z3), FIX_0_541196100);
-    __m256i tmp2 = _mm256_sub_epi32(z1, mul(z3, FIX_1_847759065));
-    __m256i tmp3 = _mm256_add_epi32(z1, mul(z2, FIX_0_765366865));
+    __m256i z1 = mul16(_mm256_add_epi32(z2, z3), FIX_0_541196100);
+    __m256i tmp2 = _mm256_sub_epi32(z1, mul16(z3, FIX_1_847759065));
+    __m256i tmp3 = _mm256_add_epi32(z1, mul16(z2, FIX_0_765366865));
     __m256i tmp0 = _mm256_slli_epi32(_mm256_add_epi32(in[0], in[4]), kConstBits);
     __m256i tmp1 = _mm256_slli_epi32(_mm256_sub_epi32(in[0], in[4]), kConstBits);
     __m256i tmp10 = _mm256_add_epi32(tmp0, tmp3), tmp13 = _mm256_sub_epi32(tmp0, tmp3);
@@ -488,15 +493,15 @@ __attribute__((target("avx2"))) inline void Idct1D(const __m256i* in, __m256i* o
     z2 = _mm256_add_epi32(tmp1, tmp2);
     z3 = _mm256_add_epi32(tmp0, tmp2);
     __m256i z4 = _mm256_add_epi32(tmp1, tmp3);
-    __m256i z5 = mul(_mm256_add_epi32(z3, z4), FIX_1_175875602);
-    tmp0 = mul(tmp0, FIX_0_298631336);
-    tmp1 = mul(tmp1, FIX_2_053119869);
-    tmp2 = mul(tmp2, FIX_3_072711026);
-    tmp3 = mul(tmp3, FIX_1_501321110);
-    z1 = mul(z1, -FIX_0_899976223);
-    z2 = mul(z2, -FIX_2_562915447);
-    z3 = _mm256_add_epi32(mul(z3, -FIX_1_961570560), z5);
-    z4 = _mm256_add_epi32(mul(z4, -FIX_0_390180644), z5);
+    __m256i z5 = _mm256_add_epi32(mul16(z3, FIX_1_175875602), mul16(z4, FIX_1_175875602));
+    tmp0 = mul16(tmp0, FIX_0_298631336);
+    tmp1 = mul16(tmp1, FIX_2_053119869);
+    tmp2 = mul16(tmp2, FIX_3_072711026);
+    tmp3 = mul16(tmp3, FIX_1_501321110);
+    z1 = mul16(z1, -FIX_0_899976223);
+    z2 = mul16(z2, -FIX_2_562915447);
+    z3 = _mm256_add_epi32(mul16(z3, -FIX_1_961570560), z5);
+    z4 = _mm256_add_epi32(mul16(z4, -FIX_0_390180644), z5);
     tmp0 = _mm256_add_epi32(tmp0, _mm256_add_epi32(z1, z3));
     tmp1 = _mm256_add_epi32(tmp1, _mm256_add_epi32(z2, z4));
     tmp2 = _mm256_add_epi32(tmp2, _mm256_add_epi32(z2, z3));
@@ -527,13 +532,16 @@ __attribute__((target("avx2"))) inline bool Within16(const __m256i* v)
 // The same transform eight lanes wide in 32-bit arithmetic. False (nothing
 // written) when the block's values are too large for that; the caller then
 // uses the scalar code.
-__attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const int32_t* q, uint8_t* out,
-                                                    int32_t stride)
+// q16: every step of q fits 16 bits (then the dequantising products are
+// multiply-adds of the coefficient by the step and of its sign by zero).
+__attribute__((target("avx2"))) bool InverseDctAvx2(const int16_t* coef, const int32_t* q, bool q16,
+                                                    uint8_t* out, int32_t stride)
 {
     __m256i v[8], w[8];
     for (int i = 0; i < 8; ++i) {
         __m256i c = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * i)));
-        v[i] = _mm256_mullo_epi32(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 8 * i)));
+        __m256i steps = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 8 * i));
+        v[i] = q16 ? _mm256_madd_epi16(c, steps) : _mm256_mullo_epi32(c, steps);
     }
     if (!Within16(v))
         return false;
@@ -1064,10 +1072,24 @@ namespace {
 // One block: DC difference and AC run/size codes into natural order.
 // False for a code that is not in its table.
 // *acSeen: whether any coefficient after the DC one was decoded.
+// Zeroes a block's 64 coefficients (16-byte aligned). Written as plain
+// vector stores: compilers turn a 128-byte memset into a string instruction
+// whose start-up alone costs about as much as decoding a sparse block.
+inline void ClearBlock(int16_t* coef)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8)
+        _mm_store_si128(reinterpret_cast<__m128i*>(coef + i), zero);
+#else
+    std::memset(coef, 0, 64 * sizeof(int16_t));
+#endif
+}
+
 inline bool DecodeBlock(SJpegState* s, SComponent& c, int16_t* coef, bool* acSeen)
 {
     bool seen = false;
-    std::memset(coef, 0, 64 * sizeof(int16_t));
+    ClearBlock(coef);
     const SHuffTable* dc = &s->dcTab[c.td];
     const SHuffTable* ac = &s->acTab[c.ta];
     if (s->nbits < 32)
@@ -1244,29 +1266,32 @@ __attribute__((target("avx2"))) inline __m128i Pack16(__m256i lo, __m256i hi)
     return _mm_packus_epi16(_mm256_castsi256_si128(p), _mm256_extracti128_si256(p, 1));
 }
 
+// Sixteen blue, green and red bytes interleaved into 48 bytes of pixels at o.
+__attribute__((target("avx2"))) inline void StorePixels(__m128i b, __m128i g, __m128i r, uint8_t* o)
+{
+    const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.m);
+    for (int j = 0; j < 3; ++j) {
+        __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b, _mm_loadu_si128(m + 3 * j)),
+                                              _mm_shuffle_epi8(g, _mm_loadu_si128(m + 3 * j + 1))),
+                                 _mm_shuffle_epi8(r, _mm_loadu_si128(m + 3 * j + 2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * j), v);
+    }
+}
+
 // The table conversion computed sixteen pixels at a time with the same
-// constants and rounding; returns how many pixels it wrote.
-template <int R>
+// constants and rounding, for chroma at full width (4:4:4); returns how
+// many pixels it wrote.
 __attribute__((target("avx2"))) int32_t YccRowAvx2(const int32_t* k, const uint8_t* yy, const uint8_t* cb,
                                                    const uint8_t* cr, uint8_t* o, int32_t w)
 {
     const __m256i kCrR = _mm256_set1_epi32(k[0]), kCbB = _mm256_set1_epi32(k[1]);
     const __m256i kCbG = _mm256_set1_epi32(k[2]), kCrG = _mm256_set1_epi32(k[3]);
     const __m256i half = _mm256_set1_epi32(1 << 15), centre = _mm256_set1_epi32(128);
-    const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.m);
     int32_t x = 0;
     for (; x + 16 <= w; x += 16, o += 48) {
         __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(yy + x));
-        __m128i b8, r8;
-        if constexpr (R == 1) {
-            b8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
-            r8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
-        } else {
-            b8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2));
-            r8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2));
-            b8 = _mm_unpacklo_epi8(b8, b8);
-            r8 = _mm_unpacklo_epi8(r8, r8);
-        }
+        const __m128i b8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
+        const __m128i r8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
         __m256i bo[2], go[2], ro[2];
         for (int h = 0; h < 2; ++h) {
             __m256i y = _mm256_cvtepu8_epi32(h == 0 ? y8 : _mm_srli_si128(y8, 8));
@@ -1277,12 +1302,58 @@ __attribute__((target("avx2"))) int32_t YccRowAvx2(const int32_t* k, const uint8
             go[h] = Channel(y, _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, kCbG), half),
                                                 _mm256_mullo_epi32(r, kCrG)));
         }
-        __m128i c[3] = {Pack16(bo[0], bo[1]), Pack16(go[0], go[1]), Pack16(ro[0], ro[1])};
-        for (int j = 0; j < 3; ++j) {
-            __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c[0], _mm_loadu_si128(m + 3 * j)),
-                                                  _mm_shuffle_epi8(c[1], _mm_loadu_si128(m + 3 * j + 1))),
-                                     _mm_shuffle_epi8(c[2], _mm_loadu_si128(m + 3 * j + 2)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * j), v);
+        StorePixels(Pack16(bo[0], bo[1]), Pack16(go[0], go[1]), Pack16(ro[0], ro[1]), o);
+    }
+    return x;
+}
+
+// Eight 32-bit terms as sixteen 16-bit ones, each twice.
+__attribute__((target("avx2"))) inline __m256i Spread(__m256i t)
+{
+    const __m128i t16 = _mm_packs_epi32(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(t16, t16)),
+                                   _mm_unpackhi_epi16(t16, t16), 1);
+}
+
+// Sixteen 16-bit lanes to bytes, clamped to 0..255.
+__attribute__((target("avx2"))) inline __m128i Bytes(__m256i v)
+{
+    return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+// Half-width chroma (4:2:x): the terms of eight chroma samples serve
+// sixteen pixels of each luma row given (one, or two sharing the chroma
+// row, as in 4:2:0). Each term is computed once per sample as in the table
+// conversion, then added in 16-bit lanes (luma plus a term always lies
+// within -227..482, so nothing saturates before the final clamp to bytes).
+// Returns how many pixels of each row it wrote.
+__attribute__((target("avx2"))) int32_t YccPairAvx2(const int32_t* k, const uint8_t* yy0, const uint8_t* yy1,
+                                                    const uint8_t* cb, const uint8_t* cr, uint8_t* o0,
+                                                    uint8_t* o1, int32_t w)
+{
+    const __m256i kCrR = _mm256_set1_epi32(k[0]), kCbB = _mm256_set1_epi32(k[1]);
+    const __m256i kCbG = _mm256_set1_epi32(k[2]), kCrG = _mm256_set1_epi32(k[3]);
+    const __m256i half = _mm256_set1_epi32(1 << 15), centre = _mm256_set1_epi32(128);
+    int32_t x = 0;
+    for (; x + 16 <= w; x += 16) {
+        const __m256i b = _mm256_sub_epi32(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2))), centre);
+        const __m256i r = _mm256_sub_epi32(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2))), centre);
+        const __m256i dr = Spread(_mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(r, kCrR), half), 16));
+        const __m256i db = Spread(_mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, kCbB), half), 16));
+        const __m256i dg =
+            Spread(_mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, kCbG), half),
+                                                      _mm256_mullo_epi32(r, kCrG)),
+                                     16));
+        for (int row = 0; row < 2; ++row) {
+            const uint8_t* yy = row == 0 ? yy0 : yy1;
+            if (yy == nullptr)
+                break;
+            uint8_t* o = (row == 0 ? o0 : o1) + 3 * x;
+            const __m256i y = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(yy + x)));
+            StorePixels(Bytes(_mm256_add_epi16(y, db)), Bytes(_mm256_add_epi16(y, dg)),
+                        Bytes(_mm256_add_epi16(y, dr)), o);
         }
     }
     return x;
@@ -1295,6 +1366,31 @@ void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
     // Luma at full size and both chroma components at half width (the
     // common 4:2:x case) convert without an upsampled copy.
     bool pairs = s->nc == 3 && s->comp[0].rh == 1 && s->comp[1].rh == 2 && s->comp[2].rh == 2;
+#ifdef TV_JPEG_AVX2
+    if (pairs && s->avx2) {
+        const SComponent* c = s->comp;
+        auto line = [](const SComponent& k, int r) {
+            return k.plane + static_cast<size_t>(r / k.rv) * k.planeW;
+        };
+        for (int r = 0; r < rows;) {
+            // The next row goes along when it reads the same chroma rows.
+            const bool two =
+                r + 1 < rows && (r + 1) / c[1].rv == r / c[1].rv && (r + 1) / c[2].rv == r / c[2].rv;
+            const uint8_t* yy0 = line(c[0], r);
+            const uint8_t* yy1 = two ? line(c[0], r + 1) : nullptr;
+            const uint8_t* cb = line(c[1], r);
+            const uint8_t* cr = line(c[2], r);
+            uint8_t* o0 = out.pixels + static_cast<size_t>(y0 + r) * static_cast<size_t>(out.pitch);
+            uint8_t* o1 = two ? o0 + out.pitch : nullptr;
+            const int32_t x0 = YccPairAvx2(s->yccFix, yy0, yy1, cb, cr, o0, o1, w);
+            YccRow<2>(s, yy0, cb, cr, o0, w, x0);
+            if (two)
+                YccRow<2>(s, yy1, cb, cr, o1, w, x0);
+            r += two ? 2 : 1;
+        }
+        return;
+    }
+#endif
     for (int r = 0; r < rows; ++r) {
         const uint8_t* src[3] = {};
         for (int i = 0; i < s->nc; ++i) {
@@ -1318,17 +1414,12 @@ void ConvertRows(SJpegState* s, const SJpegImage& out, int32_t y0, int rows)
             for (int32_t x = 0; x < w; ++x, o += 3)
                 o[0] = o[1] = o[2] = g[x];
         } else if (pairs) {
-            int32_t x0 = 0;
-#ifdef TV_JPEG_AVX2
-            if (s->avx2)
-                x0 = YccRowAvx2<2>(s->yccFix, src[0], src[1], src[2], o, w);
-#endif
-            YccRow<2>(s, src[0], src[1], src[2], o, w, x0);
+            YccRow<2>(s, src[0], src[1], src[2], o, w, 0);
         } else {
             int32_t x0 = 0;
 #ifdef TV_JPEG_AVX2
             if (s->avx2)
-                x0 = YccRowAvx2<1>(s->yccFix, src[0], src[1], src[2], o, w);
+                x0 = YccRowAvx2(s->yccFix, src[0], src[1], src[2], o, w);
 #endif
             YccRow<1>(s, src[0], src[1], src[2], o, w, x0);
         }
@@ -1395,7 +1486,7 @@ int32_t CJpegDecoder::Decode(const SJpegImage& out)
                             continue;
                         }
 #ifdef TV_JPEG_AVX2
-                        if (s->avx2 && InverseDctAvx2(coef, q, row + bx * 8, c.planeW))
+                        if (s->avx2 && InverseDctAvx2(coef, q, s->quant16[c.tq], row + bx * 8, c.planeW))
                             continue;
 #endif
 #ifdef TV_JPEG_SSE2

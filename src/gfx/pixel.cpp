@@ -321,6 +321,26 @@ void Rows(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, i
         uint8_t* d = dst;
         if constexpr (MODE == kSkipKey && SB == 1) {
             KeyedIndexLine<DB, false>(s, d, w, lut[0], key);
+        } else if constexpr (MODE == kPlain && SB == 1 && DB == 2) {
+            // Eight source bytes per load and four looked-up pixels per
+            // 8-byte store (the entries of a 2-byte target fit 16 bits):
+            // the loop is bound by its loads, one per pixel for the table.
+            const uint32_t* t = lut[0];
+            auto four = [t](uint64_t p) {
+                return static_cast<uint64_t>(t[p & 255]) | static_cast<uint64_t>(t[(p >> 8) & 255]) << 16 |
+                       static_cast<uint64_t>(t[(p >> 16) & 255]) << 32 |
+                       static_cast<uint64_t>(t[(p >> 24) & 255]) << 48;
+            };
+            int32_t x = 0;
+            for (; x + 8 <= w; x += 8, s += 8, d += 16) {
+                uint64_t p;
+                std::memcpy(&p, s, 8);
+                const uint64_t lo = four(p), hi = four(p >> 32);
+                std::memcpy(d, &lo, 8);
+                std::memcpy(d + 8, &hi, 8);
+            }
+            for (; x < w; ++x, ++s, d += 2)
+                Store<2>(d, t[s[0]]);
         } else if constexpr (MODE == kPlain && DB == 3) {
             // Whole 4-byte stores that the next pixel overwrites; the last
             // pixel of the line gets exact bytes.
@@ -413,14 +433,27 @@ inline __m128i BitsToBytes(uint32_t bits)
 // often all key (nothing written) or free of it (copied whole); a mixed
 // group keeps the destination's bytes under the key pixels. Returns the
 // pixels done.
-int32_t KeyedLine24(const uint8_t* s, uint8_t* d, int32_t w, uint32_t key)
+struct Key24 {
+    __m128i k0, k1, k2; // the key's bytes over 48 bytes, in their three phases
+};
+
+// Built once per blit: glyphs and sprites are many short lines.
+Key24 MakeKey24(uint32_t key)
 {
     alignas(16) uint8_t pattern[48];
-    for (int j = 0; j < 48; ++j)
-        pattern[j] = static_cast<uint8_t>(key >> (8 * (j % 3)));
-    const __m128i k0 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern));
-    const __m128i k1 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 16));
-    const __m128i k2 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 32));
+    for (int j = 0; j < 48; j += 3) {
+        pattern[j] = static_cast<uint8_t>(key);
+        pattern[j + 1] = static_cast<uint8_t>(key >> 8);
+        pattern[j + 2] = static_cast<uint8_t>(key >> 16);
+    }
+    return Key24{_mm_load_si128(reinterpret_cast<const __m128i*>(pattern)),
+                 _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 16)),
+                 _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 32))};
+}
+
+int32_t KeyedLine24(const uint8_t* s, uint8_t* d, int32_t w, const Key24& key)
+{
+    const __m128i k0 = key.k0, k1 = key.k1, k2 = key.k2;
     constexpr uint64_t kPixelBits = 0x249249249249ull; // bit 3i for pixel i
     int32_t x = 0;
     for (; x + 16 <= w; x += 16, s += 48, d += 48) {
@@ -457,6 +490,12 @@ int32_t KeyedLine24(const uint8_t* s, uint8_t* d, int32_t w, uint32_t key)
 template <int B>
 void KeyedCopy(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t w, int32_t h, uint32_t key)
 {
+#if defined(__SSE2__)
+    [[maybe_unused]] Key24 key24{};
+    if constexpr (B == 3)
+        if (w >= 16)
+            key24 = MakeKey24(key);
+#endif
     for (int32_t y = 0; y < h; ++y, src += sp, dst += dp) {
         const uint8_t* s = src;
         uint8_t* d = dst;
@@ -465,7 +504,8 @@ void KeyedCopy(const uint8_t* src, int32_t sp, uint8_t* dst, int32_t dp, int32_t
         } else if constexpr (B == 3) {
             int32_t x = 0;
 #if defined(__SSE2__)
-            x = KeyedLine24(s, d, w, key);
+            if (w >= 16)
+                x = KeyedLine24(s, d, w, key24);
             s += 3 * x;
             d += 3 * x;
 #endif
@@ -547,6 +587,35 @@ void ConvertPixels(const uint8_t* src, int32_t srcPitch, int32_t srcBpp, uint8_t
     });
 }
 
+namespace
+{
+// One line of a same-layout copy. Sprites and glyphs copy many short lines,
+// for which a library call per line costs more than the bytes: up to 128
+// bytes go in 16-byte pieces the compiler inlines (the last piece may
+// overlap the one before; source and target never overlap here).
+inline void CopyLine(uint8_t* d, const uint8_t* s, size_t n)
+{
+    if (n > 128) {
+        std::memcpy(d, s, n);
+    } else if (n >= 16) {
+        size_t i = 0;
+        for (; i + 16 <= n; i += 16)
+            std::memcpy(d + i, s + i, 16);
+        if (i < n)
+            std::memcpy(d + n - 16, s + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(d, s, 8);
+        std::memcpy(d + n - 8, s + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(d, s, 4);
+        std::memcpy(d + n - 4, s + n - 4, 4);
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            d[i] = s[i];
+    }
+}
+} // namespace
+
 void CopyPixels(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstPitch, int32_t bpp, int32_t w,
                 int32_t h, bool skipKey, uint32_t key)
 {
@@ -560,7 +629,7 @@ void CopyPixels(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstP
                 return;
             }
             for (int32_t y = 0; y < n; ++y, s += srcPitch, d += dstPitch)
-                std::memcpy(d, s, line);
+                CopyLine(d, s, line);
             return;
         }
         switch (bpp) {

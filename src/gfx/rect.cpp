@@ -106,12 +106,10 @@ int32_t CRect::Intersect(CRect a, CRect b)
     b.Normalize();
     if (a.right < b.left || a.left > b.right || a.bottom < b.top || a.top > b.bottom)
         return FALSE;
-    // Of the four sorted edges per axis, the middle two bound the overlap.
-    int32_t xs[4] = {a.left, a.right, b.left, b.right};
-    int32_t ys[4] = {a.top, a.bottom, b.top, b.bottom};
-    std::sort(xs, xs + 4);
-    std::sort(ys, ys + 4);
-    Set(xs[1], ys[1], xs[2], ys[2]);
+    // Meeting, each left edge lies before both right edges: the overlap runs
+    // from the later left edge to the earlier right one.
+    Set(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+        std::min(a.bottom, b.bottom));
     return TRUE;
 }
 

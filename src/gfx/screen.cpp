@@ -358,30 +358,70 @@ bool CScreenBase::ClipToScreen(CRect& r) const
     return true;
 }
 
-void CScreenBase::AddArea(CRect* list, int32_t& count, CRect r, bool skipEqual)
+namespace
 {
-    if (count < 0 || count > XSCREEN_AREAS)
-        count = 0;
+// Width() and Height() of a rectangle (edge distances, wrapping as 32-bit
+// values), without the calls: the merge scan runs once per listed entry for
+// every added area, hundreds of times a frame with many sprites.
+inline int64_t Span(int32_t lo, int32_t hi)
+{
+    const auto d = static_cast<int32_t>(static_cast<uint32_t>(hi) - static_cast<uint32_t>(lo));
+    return d < 0 ? static_cast<int64_t>(0u - static_cast<uint32_t>(d)) : d;
+}
+
+// The merge step of the area lists: every live entry whose union with r is
+// smaller than the two together is retired and r grows to that union. With
+// skipContained, an r lying inside a live entry stops the scan (false: add
+// nothing). r is normalised; live entries are those with right >= left and
+// bottom >= top.
+inline bool MergeArea(CRect* list, int32_t count, CRect& r, bool skipContained)
+{
+    // Rectangles that share no pixel never merge: their union's edge
+    // distances are at least the sum of theirs plus one along the axis they
+    // are apart on, so the union is never the smaller. That holds while no
+    // distance wraps, which coordinates within +-2^29 guarantee; the scan
+    // then skips most entries with four compares.
+    constexpr int32_t kTame = 1 << 29;
+    auto tame = [](const CRect& q) {
+        return q.left >= -kTame && q.right <= kTame && q.top >= -kTame && q.bottom <= kTame;
+    };
+    int64_t rArea = Span(r.left, r.right) * Span(r.top, r.bottom);
+    bool rTame = tame(r);
     for (int32_t i = 0; i < count; ++i) {
         CRect& e = list[i];
         if (e.right < e.left || e.bottom < e.top)
             continue; // retired
+        if ((e.right < r.left || r.right < e.left || e.bottom < r.top || r.bottom < e.top) && rTame &&
+            tame(e))
+            continue;
         // A rectangle inside one already listed adds nothing. (Merging it
         // would retire that entry and append a copy, so a frame of many
         // small areas over a large one filled the list for nothing.)
-        if (skipEqual && r.left >= e.left && r.top >= e.top && r.right <= e.right && r.bottom <= e.bottom)
-            return;
-        CRect u;
-        u.Union(e, r);
+        if (skipContained && r.left >= e.left && r.top >= e.top && r.right <= e.right && r.bottom <= e.bottom)
+            return false;
+        const int32_t ul = e.left < r.left ? e.left : r.left;
+        const int32_t ut = e.top < r.top ? e.top : r.top;
+        const int32_t ur = e.right > r.right ? e.right : r.right;
+        const int32_t ub = e.bottom > r.bottom ? e.bottom : r.bottom;
         // 64-bit: a screen-sized union overflows 32-bit products.
-        const int64_t grow = static_cast<int64_t>(u.Width()) * u.Height() -
-                             static_cast<int64_t>(e.Width()) * e.Height() -
-                             static_cast<int64_t>(r.Width()) * r.Height();
-        if (grow < 0) {
+        const int64_t uArea = Span(ul, ur) * Span(ut, ub);
+        if (uArea - Span(e.left, e.right) * Span(e.top, e.bottom) - rArea < 0) {
             e.SetXYWH(-100, -100, 0, 0);
-            r = u;
+            r = CRect(ul, ut, ur, ub);
+            rArea = uArea;
+            rTame = tame(r);
         }
     }
+    return true;
+}
+} // namespace
+
+void CScreenBase::AddArea(CRect* list, int32_t& count, CRect r, bool skipEqual)
+{
+    if (count < 0 || count > XSCREEN_AREAS)
+        count = 0;
+    if (!MergeArea(list, count, r, skipEqual))
+        return;
     if (count >= XSCREEN_AREAS) {
         count = 1;
         list[0] = ScreenRect();
@@ -416,21 +456,7 @@ int32_t CScreenBase::AddClearAreaPersistent(int32_t l, int32_t t, int32_t r, int
     if (!ClipToScreen(rc))
         return TRUE;
     // Merge against this page's list, then the grown rectangle joins every page.
-    CRect* list = persistentAreas[page];
-    for (int32_t i = 0; i < persistentCount[page]; ++i) {
-        CRect& e = list[i];
-        if (e.right < e.left || e.bottom < e.top)
-            continue;
-        CRect u;
-        u.Union(e, rc);
-        const int64_t grow = static_cast<int64_t>(u.Width()) * u.Height() -
-                             static_cast<int64_t>(e.Width()) * e.Height() -
-                             static_cast<int64_t>(rc.Width()) * rc.Height();
-        if (grow < 0) {
-            e.SetXYWH(-100, -100, 0, 0);
-            rc = u;
-        }
-    }
+    MergeArea(persistentAreas[page], persistentCount[page], rc, false);
     const int32_t pages = pageCount > 0 ? (pageCount < XSCREEN_PAGES ? pageCount : XSCREEN_PAGES) : 1;
     for (int32_t p = 0; p < pages; ++p) {
         int32_t& n = persistentCount[p];

@@ -305,12 +305,78 @@ TEST_F(BitmapTest, KeyedBltFromIndexedRuns)
     }
 }
 
+// Unkeyed same-layout blits copy each line in pieces sized by its length:
+// every length from one byte to past the piecewise limit lands exactly,
+// with the pixels around the target area (same line and the lines above
+// and below) untouched.
+TEST_F(BitmapTest, PlainBltLineLengths)
+{
+    for (int bits : {8, 16, 24}) {
+        for (int w : {1, 2, 3, 5, 7, 8, 11, 16, 17, 21, 32, 43, 48, 64, 65, 100}) {
+            SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(w) + " wide");
+            CBitmap s, d;
+            auto make = [&](CBitmap& b, int width, int height) {
+                return bits == 8 ? b.CreateIndex(width, height, 8, nullptr, 0)
+                                 : (bits == 16 ? Make555(b, width, height) : MakeBGR(b, width, height));
+            };
+            ASSERT_TRUE(make(s, w + 3, 4));
+            ASSERT_TRUE(make(d, w + 6, 6));
+            g_seed = 21;
+            for (int i = 0; i < s.pitch * s.height; ++i)
+                s.data[i] = Next();
+            for (int i = 0; i < d.pitch * d.height; ++i)
+                d.data[i] = static_cast<uint8_t>(i * 13 + 5);
+            CBitmap before(d);
+            ASSERT_TRUE(d.Blt(&s, 2, 1, 3, 2, w, 3, 0, 0, 0));
+            const int bpp = bits / 8;
+            for (int y = 0; y < d.height; ++y)
+                for (int i = 0; i < d.pitch; ++i) {
+                    const int x = i / bpp;
+                    const bool inside = y >= 2 && y < 5 && x >= 3 && x < 3 + w;
+                    const uint8_t want = inside ? s.data[(y - 1) * s.pitch + (x - 1) * bpp + i % bpp]
+                                                : before.data[y * d.pitch + i];
+                    ASSERT_EQ(d.data[y * d.pitch + i], want) << "byte " << i << " of line " << y;
+                }
+        }
+    }
+}
+
+// Unkeyed 8-bit to 16-bit blits go eight pixels per step: lines of every
+// length around that step land exactly, the pixels beside them untouched.
+TEST_F(BitmapTest, IndexedToSixteenBitLineLengths)
+{
+    CPalette pal;
+    for (int i = 0; i < 256; ++i)
+        pal.colors[i] =
+            TRGBA(static_cast<uint8_t>(i * 3), static_cast<uint8_t>(i ^ 0xA5), static_cast<uint8_t>(255 - i));
+    for (int w : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 37}) {
+        SCOPED_TRACE(w);
+        CBitmap s, d;
+        ASSERT_TRUE(s.CreateIndex(w, 2, 8, &pal, 0));
+        ASSERT_TRUE(Make555(d, w + 4, 4));
+        g_seed = 5;
+        for (int i = 0; i < s.pitch * s.height; ++i)
+            s.data[i] = Next();
+        std::memset(d.data, 0x5A, static_cast<size_t>(d.pitch * d.height));
+        ASSERT_TRUE(d.Blt(&s, 0, 0, 2, 1, -1, -1, 0, 0, 0));
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x) {
+                uint16_t want = 0x5A5A;
+                if (y >= 1 && y < 3 && x >= 2 && x < 2 + w) {
+                    const TRGBA& c = pal.colors[s.data[(y - 1) * s.pitch + x - 2]];
+                    want = static_cast<uint16_t>(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3));
+                }
+                ASSERT_EQ(Px16(d, x, y), want) << x << "," << y;
+            }
+    }
+}
+
 // Keyed 24-bit blits, whose lines go 16 pixels at a time: groups all key,
 // groups without it, mixed groups, pixels that share one or two bytes with
 // the key, and line tails all match a pixel-by-pixel reading of the rule.
-TEST_F(BitmapTest, KeyedBlt24InGroups)
+void KeyedBlt24(int w)
 {
-    const int w = 53, h = 5; // three groups of 16 and a tail of 5
+    const int h = 5;
     CBitmap s, d;
     ASSERT_TRUE(MakeBGR(s, w, h));
     ASSERT_TRUE(MakeBGR(d, w, h));
@@ -347,6 +413,16 @@ TEST_F(BitmapTest, KeyedBlt24InGroups)
     for (int y = 0; y < h; ++y)
         for (int i = w * 3; i < d.pitch; ++i)
             ASSERT_EQ(d.data[y * d.pitch + i], before.data[y * d.pitch + i]) << y;
+}
+
+TEST_F(BitmapTest, KeyedBlt24InGroups)
+{
+    // Three groups of 16 and a tail of 5; exactly one group; lines shorter
+    // than a group (glyphs), which go pixel by pixel.
+    for (const int w : {53, 16, 15, 3}) {
+        SCOPED_TRACE(w);
+        KeyedBlt24(w);
+    }
 }
 
 TEST_F(BitmapTest, BltUnsupportedPairsClippingAndOverlap)

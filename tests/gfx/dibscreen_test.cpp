@@ -283,6 +283,43 @@ TEST_F(DibScreenTest, DesktopSizedKindCentresThePicture)
     EXPECT_GT(s->GetDepth(), 0);
 }
 
+// 16-bit frames reach the window through per-field tables taken from SDL's
+// own conversion: every 16-bit value (the unused top bit too) must show as
+// SDL shows it, for whole-screen copies and for small areas at the edges,
+// in a window of the mode's size and centred on the desktop.
+TEST_F(DibScreenTest, EverySixteenBitValueReachesTheWindow)
+{
+    int32_t dw = 0, dh = 0, bits = 0;
+    ASSERT_TRUE(tvp::DesktopMode(dw, dh, bits));
+    for (int32_t kind : {XVMODE_WINDOW, XVMODE_DESKTOP}) {
+        SCOPED_TRACE(kind);
+        if (kind == XVMODE_DESKTOP && (dw < 640 || dh < 480))
+            continue;
+        ASSERT_TRUE(Open(640, 480, 16, kind));
+        CDibScreen* s = Screen();
+        CBitmap* b = s->GetScreenBitmap();
+        ASSERT_NE(b, nullptr);
+        for (int32_t y = 0; y < 480; ++y)
+            for (int32_t x = 0; x < 640; ++x) {
+                const auto v = static_cast<uint16_t>((y * 640 + x) * 40503u);
+                std::memcpy(b->data + y * b->pitch + x * 2, &v, 2);
+            }
+        s->AddLayerArea(0, 0, 639, 479);
+        ASSERT_EQ(xHandler(), 0);
+        EXPECT_TRUE(WindowShowsBuffer(s, "all_16bit_values"));
+        // Small areas in the corners and along the edges.
+        const CRect areas[] = {{0, 0, 0, 0},       {639, 479, 639, 479}, {0, 470, 20, 479}, {630, 0, 639, 9},
+                               {300, 0, 301, 479}, {0, 200, 639, 200},   {17, 33, 49, 65}};
+        for (const CRect& r : areas)
+            s->FillRect(r.left, r.top, r.right - r.left + 1, r.bottom - r.top + 1,
+                        TRGBA(static_cast<uint8_t>(r.left * 7), static_cast<uint8_t>(r.top * 3), 99));
+        ASSERT_EQ(xHandler(), 0);
+        EXPECT_TRUE(WindowShowsBuffer(s, "16bit_edges"));
+        EXPECT_TRUE(s->ExitMode());
+        ASSERT_TRUE(s->GetVideoModes());
+    }
+}
+
 TEST_F(DibScreenTest, PaletteReachesTheWindow)
 {
     ASSERT_TRUE(Open(640, 480, 8));

@@ -177,6 +177,83 @@ TEST_F(ScreenBaseTest, AreaLists)
     }
 }
 
+// The merge scan skips entries that share no pixel with the new area; the
+// lists must still come out exactly as the plain rule builds them (union
+// smaller than the two: retire and grow; a contained area adds nothing; the
+// 129th entry makes the whole screen), also next to entries whose edge
+// distances wrap.
+TEST_F(ScreenBaseTest, AreaListsFollowThePlainMergeRule)
+{
+    ASSERT_TRUE(Open(640, 480, 16));
+    CDibScreen* s = Screen();
+    ASSERT_TRUE(s->SetPersistentMode(1));
+    const CRect screen(0, 0, 639, 479);
+    auto plainAdd = [&](std::vector<CRect>& list, CRect r) {
+        r.Normalize();
+        CRect cut;
+        if (!cut.Intersect(r, screen))
+            return;
+        r = cut;
+        for (CRect& e : list) {
+            if (e.right < e.left || e.bottom < e.top)
+                continue;
+            if (r.left >= e.left && r.top >= e.top && r.right <= e.right && r.bottom <= e.bottom)
+                return;
+            CRect u;
+            u.Union(e, r);
+            const int64_t grow = static_cast<int64_t>(u.Width()) * u.Height() -
+                                 static_cast<int64_t>(e.Width()) * e.Height() -
+                                 static_cast<int64_t>(r.Width()) * r.Height();
+            if (grow < 0) {
+                e.SetXYWH(-100, -100, 0, 0);
+                r = u;
+            }
+        }
+        if (list.size() >= XSCREEN_AREAS)
+            list.assign(1, screen);
+        else
+            list.push_back(r);
+    };
+    struct Run {
+        const char* what;
+        int32_t size, spread; // rectangle sides up to size, steps up to spread
+        CRect seeded;         // written into the list first (right < left: none)
+    };
+    const Run runs[] = {
+        {"sprites moving a few pixels", 32, 4, CRect(0, 0, -1, -1)},
+        {"scattered small areas", 20, 640, CRect(0, 0, -1, -1)},
+        {"large overlapping areas", 300, 200, CRect(0, 0, -1, -1)},
+        {"beside an entry whose width wraps", 32, 4, CRect(-2147483600, 0, 5, 479)},
+        {"beside a far entry", 40, 640, CRect(1 << 30, 100, (1 << 30) + 5, 200)},
+    };
+    uint32_t seed = 99;
+    auto next = [&](int32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int32_t>((seed >> 16) % static_cast<uint32_t>(n));
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.what);
+        std::vector<CRect> want;
+        s->clearCount[0] = 0;
+        if (run.seeded.right >= run.seeded.left) {
+            s->clearAreas[0][0] = run.seeded;
+            s->clearCount[0] = 1;
+            want.push_back(run.seeded);
+        }
+        int32_t x = 300, y = 200;
+        for (int32_t i = 0; i < 400; ++i) {
+            x = (x + next(2 * run.spread + 1) - run.spread + 640) % 640;
+            y = (y + next(2 * run.spread + 1) - run.spread + 480) % 480;
+            const CRect r(x - 10, y - 10, x + next(run.size), y + next(run.size));
+            s->AddClearArea(r.left, r.top, r.right, r.bottom);
+            plainAdd(want, r);
+            ASSERT_EQ(s->clearCount[0], static_cast<int32_t>(want.size())) << "add " << i;
+            for (size_t k = 0; k < want.size(); ++k)
+                ASSERT_TRUE(s->clearAreas[0][k].IsEqual(&want[k])) << "add " << i << " entry " << k;
+        }
+    }
+}
+
 TEST_F(ScreenBaseTest, PrimitivesCrossingClipEdges)
 {
     for (int32_t bits : {8, 16, 24}) {
