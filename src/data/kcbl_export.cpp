@@ -121,7 +121,7 @@ void PutQuoted(Out& o, const char* s, size_t n, bool split, int64_t maxLen, int6
             if (static_cast<uint64_t>(allowed) < room)
                 room = static_cast<size_t>(allowed);
         }
-        const char* stop = FindByte(s + j + 1, s + j + room, [](uint8_t b) {
+        const char* stop = FindByte(s + j + 1, s + j + room, [](uint8_t b) { return kEscape[b] != 0; }, [](uint8_t b) {
             return (b == '\t') + (b == '\n') + (b == '\r') + (b == '"') + (b == '\\');
         });
         size_t k = static_cast<size_t>(stop - (s + j));

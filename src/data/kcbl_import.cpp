@@ -29,6 +29,22 @@ constexpr std::array<uint8_t, 256> kCls = [] {
     return t;
 }();
 
+// Bytes that end a plain run inside quotes.
+constexpr std::array<bool, 256> kQuoteStop = [] {
+    std::array<bool, 256> t{};
+    for (int c : {int('"'), int('\\'), int('\r'), int('\n'), 0, 0xFD, 0xFE, 0xFF})
+        t[c] = true;
+    return t;
+}();
+
+// Bytes that end a comment (or are refused inside one).
+constexpr std::array<bool, 256> kCommentStop = [] {
+    std::array<bool, 256> t{};
+    for (int c : {int('\r'), int('\n'), 0, 0xFD, 0xFE, 0xFF})
+        t[c] = true;
+    return t;
+}();
+
 constexpr char kMissingQuote[] = "Missing terminating \" in string";
 constexpr char kNoArray[] = "Trying to end array without starting one";
 constexpr char kRawBinary[] = "Binary data detected in a rawdata ascii chunk";
@@ -74,9 +90,10 @@ class Reader
     static const char* Chars(const uint8_t* p) { return reinterpret_cast<const char*>(p); }
     // The first byte from m_p on that stop is true for; stop must hold for
     // the terminating zero.
-    template <class Stop> const uint8_t* Find(Stop stop) const
+    template <class Stop> const uint8_t* Find(const std::array<bool, 256>& table, Stop blockStop) const
     {
-        return reinterpret_cast<const uint8_t*>(FindByte(Chars(m_p), Chars(m_end) + 1, stop));
+        return reinterpret_cast<const uint8_t*>(
+            FindByte(Chars(m_p), Chars(m_end) + 1, [&table](uint8_t c) { return table[c]; }, blockStop));
     }
 
     void SkipBlanks()
@@ -98,7 +115,7 @@ class Reader
     bool Comment()
     {
         const uint8_t* s = m_p;
-        m_p = Find([](uint8_t c) { return (c == 0) + (c == '\r') + (c == '\n') + (c >= 0xFD); });
+        m_p = Find(kCommentStop, [](uint8_t c) { return (c == 0) + (c == '\r') + (c == '\n') + (c >= 0xFD); });
         if (*m_p >= 0xFD)
             return Fail(kBinaryCorrupt);
         return m_text.Append(s, static_cast<uint32_t>(m_p - s)) && m_text.Push(0);
@@ -138,7 +155,7 @@ class Reader
         ++m_p;
         for (;;) {
             const uint8_t* s = m_p;
-            m_p = Find([](uint8_t c) {
+            m_p = Find(kQuoteStop, [](uint8_t c) {
                 return (c == 0) + (c == '"') + (c == '\\') + (c == '\r') + (c == '\n') + (c >= 0xFD);
             });
             if (m_p != s && !m_text.Append(s, static_cast<uint32_t>(m_p - s)))

@@ -5,6 +5,7 @@
 #include <tarvex/kcbl.h>
 #include <tarvex/memory.h>
 
+#include <array>
 #include <cstring>
 
 namespace kcbl
@@ -59,12 +60,14 @@ class Buf
 // ---------------------------------------------------------------- scanning
 
 // The first byte in [p, end) for which stop is true, or end. Short runs
-// are the common case and are walked byte by byte; past the first bytes,
-// whole blocks are tested with no branch per byte (compilers turn that loop
-// into vector code when stop adds its byte tests: || would branch, and a
-// chain of | over small constants may become a bit-mask test), and the
-// byte loop then finds the place inside the block that stopped.
-template <class Stop> inline const char* FindByte(const char* p, const char* end, Stop stop)
+// are the common case and are walked byte by byte with stop (best a table
+// lookup); past the first bytes, whole blocks are tested with blockStop
+// (the same test as arithmetic) and no branch per byte, which compilers turn
+// into vector code when blockStop adds its byte tests (|| would branch, and
+// a chain of | over small constants may become a bit-mask test); the byte
+// loop then finds the place inside the block that stopped.
+template <class Stop, class BlockStop>
+inline const char* FindByte(const char* p, const char* end, Stop stop, BlockStop blockStop)
 {
     constexpr ptrdiff_t kHead = 16;
     constexpr ptrdiff_t kBlock = 32;
@@ -75,7 +78,7 @@ template <class Stop> inline const char* FindByte(const char* p, const char* end
     while (end - p >= kBlock) {
         uint8_t any = 0;
         for (ptrdiff_t i = 0; i < kBlock; ++i)
-            any |= static_cast<uint8_t>(stop(static_cast<uint8_t>(p[i])));
+            any |= static_cast<uint8_t>(blockStop(static_cast<uint8_t>(p[i])));
         if (any != 0)
             break;
         p += kBlock;
@@ -87,6 +90,15 @@ template <class Stop> inline const char* FindByte(const char* p, const char* end
 
 // Plain characters: 33-126 except the six the reader takes for syntax. A
 // value of plain characters only is written and read back as it stands.
+inline constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> t{};
+    for (int c = 33; c <= 126; ++c)
+        t[c] = true;
+    for (char c : {',', '=', '{', '}', '"', ';'})
+        t[static_cast<uint8_t>(c)] = false;
+    return t;
+}();
+
 inline bool NotPlain(uint8_t c)
 {
     return (static_cast<uint8_t>(c - 33) > 93) | (c == ',') | (c == '=') | (c == '{') | (c == '}') | (c == '"') |
@@ -96,7 +108,7 @@ inline bool NotPlain(uint8_t c)
 // The first byte in [p, end) that is not plain, or end.
 inline const char* PlainEnd(const char* p, const char* end)
 {
-    return FindByte(p, end, NotPlain);
+    return FindByte(p, end, [](uint8_t c) { return !kPlain[c]; }, NotPlain);
 }
 
 // Whether [s, s + n) holds a marker byte.
