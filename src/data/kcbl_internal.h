@@ -105,9 +105,14 @@ inline bool NotPlain(uint8_t c)
            (c == ';');
 }
 
-// The first byte in [p, end) that is not plain, or end.
+// The first byte in [p, end) that is not plain, or end. Some byte in
+// [p, end] must not be plain (a terminator), which lets the first bytes,
+// where most runs end, go without a bounds test.
 inline const char* PlainEnd(const char* p, const char* end)
 {
+    for (int i = 0; i < 16; ++i, ++p)
+        if (!kPlain[static_cast<uint8_t>(*p)])
+            return p;
     return FindByte(p, end, [](uint8_t c) { return !kPlain[c]; }, NotPlain);
 }
 
