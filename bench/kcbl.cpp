@@ -219,6 +219,59 @@ void BM_RapidJsonWrite(benchmark::State& st)
     st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d.json.size()));
 }
 
+// A small message as a comm node sends it: one item with about 1000
+// characters of text built, exported and imported again (and the same
+// as a JSON array built, written and parsed). Argument 0 is text without
+// blanks (written as it stands), 1 words with blanks (written quoted).
+std::string MessageText(int64_t words)
+{
+    std::string t;
+    while (t.size() < 1000)
+        t += words != 0 ? "some words " : "plaintextkk";
+    t.resize(1000);
+    return t;
+}
+
+void BM_KcblMessage(benchmark::State& st)
+{
+    const std::string text = MessageText(st.range(0));
+    CKCBL send, recv;
+    std::string out(4096, 0);
+    int32_t len = 0;
+    for (auto _ : st) {
+        send.Free();
+        if (!send.NewItem("data", KSTRING, text.c_str(), KEND) || !send.ExportSize(&len) ||
+            !send.Export(out.data(), len + 1, &len) || !recv.Import(out.data()))
+            st.SkipWithError("message failed");
+        benchmark::DoNotOptimize(recv.mainChunk.list.count);
+    }
+    st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * len);
+}
+
+void BM_RapidJsonMessage(benchmark::State& st)
+{
+    const std::string text = MessageText(st.range(0));
+    size_t len = 0;
+    for (auto _ : st) {
+        rapidjson::Document doc;
+        doc.SetArray();
+        doc.PushBack("data", doc.GetAllocator());
+        doc.PushBack(rapidjson::StringRef(text.c_str(), text.size()), doc.GetAllocator());
+        rapidjson::StringBuffer sb;
+        rapidjson::Writer<rapidjson::StringBuffer> w(sb);
+        doc.Accept(w);
+        len = sb.GetSize();
+        rapidjson::Document in;
+        in.Parse(sb.GetString(), len);
+        if (in.HasParseError())
+            st.SkipWithError("parse failed");
+        benchmark::DoNotOptimize(in.Size());
+    }
+    st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(len));
+}
+
+BENCHMARK(BM_KcblMessage)->Arg(0)->Arg(1);
+BENCHMARK(BM_RapidJsonMessage)->Arg(0)->Arg(1);
 BENCHMARK(BM_KcblImport)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RapidJsonParse)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KcblExport)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
@@ -272,6 +325,13 @@ int main(int argc, char** argv)
         if (ke > 0 && jw > 0)
             std::printf("export (%s): KCBL %.1f MB/s, RapidJSON write %.1f MB/s, ratio %.2f\n", label, ke, jw,
                         ke / jw);
+    }
+    for (const char* mode : {"0", "1"}) {
+        const char* label = mode[0] == '0' ? "plain text" : "quoted text";
+        double km = get(std::string("BM_KcblMessage/") + mode), jm = get(std::string("BM_RapidJsonMessage/") + mode);
+        if (km > 0 && jm > 0)
+            std::printf("1 KB message built, written, read (%s): KCBL %.1f MB/s, RapidJSON %.1f MB/s, ratio %.2f\n",
+                        label, km, jm, km / jm);
     }
     benchmark::Shutdown();
     xFreeGlobals();

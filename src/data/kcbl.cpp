@@ -35,7 +35,7 @@ bool Buf::Grow(uint32_t extra)
         return false;
     if (size != 0)
         std::memcpy(p, data, size);
-    if (data != nullptr)
+    if (data != nullptr && data != m_local)
         XFREE(data);
     data = p;
     cap = static_cast<uint32_t>(next);
@@ -287,14 +287,6 @@ bool PutDouble(Buf& b, const char* format, double d)
     return b.Append(tmp, static_cast<uint32_t>(n));
 }
 
-bool HasMarker(const char* s)
-{
-    for (; *s != 0; ++s)
-        if (IsMarker(static_cast<uint8_t>(*s)))
-            return true;
-    return false;
-}
-
 const char* KeywordText(const char* keyword)
 {
     return keyword != nullptr ? keyword : "(null)";
@@ -312,11 +304,12 @@ static bool RenderItem(const CKCBL& k, const char* keyword, uint32_t type, va_li
         xErrorf("Tried to add NULL string in keyword \"%s\"", KeywordText(keyword));
         return false;
     }
-    if (HasMarker(keyword)) {
+    size_t kwLen = std::strlen(keyword);
+    if (HasMarker(keyword, kwLen)) {
         xErrorTxt_Func(kBinaryCorrupt, __FILE__, __LINE__);
         return false;
     }
-    if (!text.Append(keyword, static_cast<uint32_t>(std::strlen(keyword)) + 1))
+    if (!text.Append(keyword, static_cast<uint32_t>(kwLen) + 1))
         return false;
     for (;; type = va_arg(ap, uint32_t)) {
         if (type == KEND)
@@ -348,11 +341,12 @@ static bool RenderItem(const CKCBL& k, const char* keyword, uint32_t type, va_li
                 xErrorf("Tried to add NULL string in keyword \"%s\"", keyword);
                 return false;
             }
-            if (HasMarker(s)) {
+            size_t len = std::strlen(s);
+            if (HasMarker(s, len)) {
                 xErrorTxt_Func(kBinaryCorrupt, __FILE__, __LINE__);
                 return false;
             }
-            ok = text.Append(s, static_cast<uint32_t>(std::strlen(s)));
+            ok = text.Append(s, static_cast<uint32_t>(len));
             break;
         }
         case KBOOLARRAY:
@@ -420,15 +414,24 @@ static int32_t InsertItem(CKCBL& k, Buf& text, Buf& offs, int32_t n)
     return TRUE;
 }
 
+// Rendering space for one item: most items fit on the stack and cost no
+// allocation beyond their own block.
+struct ItemScratch {
+    alignas(8) char textStore[2048];
+    alignas(8) char offsStore[256];
+    Buf text{textStore, sizeof textStore};
+    Buf offs{offsStore, sizeof offsStore};
+};
+
 static int32_t CreateItem(CKCBL& k, const char* keyword, uint32_t type, va_list ap)
 {
     if (!k.hasData && !KcblAccess::Init(k))
         return FALSE;
-    Buf text, offs;
+    ItemScratch s;
     int32_t n = 0;
-    if (!RenderItem(k, keyword, type, ap, text, offs, n))
+    if (!RenderItem(k, keyword, type, ap, s.text, s.offs, n))
         return FALSE;
-    return InsertItem(k, text, offs, n);
+    return InsertItem(k, s.text, s.offs, n);
 }
 
 int32_t CKCBL::NewItem(const char* keyword, ...)
@@ -467,13 +470,13 @@ int32_t CKCBL::ReplaceItem(const char* keyword, ...)
     va_list ap;
     va_start(ap, keyword);
     uint32_t type = va_arg(ap, uint32_t);
-    Buf text, offs;
+    ItemScratch s;
     int32_t n = 0;
-    bool ok = RenderItem(*this, keyword, type, ap, text, offs, n);
+    bool ok = RenderItem(*this, keyword, type, ap, s.text, s.offs, n);
     va_end(ap);
     if (!ok || !KillItem())
         return FALSE;
-    return InsertItem(*this, text, offs, n);
+    return InsertItem(*this, s.text, s.offs, n);
 }
 
 int32_t CKCBL::KillItem()

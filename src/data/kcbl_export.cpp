@@ -13,16 +13,6 @@ using namespace kcbl;
 namespace
 {
 
-// Characters a value may hold and still be written without quotes.
-constexpr std::array<bool, 256> kPlain = [] {
-    std::array<bool, 256> t{};
-    for (int c = 33; c <= 126; ++c)
-        t[c] = true;
-    for (char c : {',', '=', '{', '}', '"', ';'})
-        t[static_cast<uint8_t>(c)] = false;
-    return t;
-}();
-
 // Characters written as a backslash pair inside quotes.
 constexpr std::array<char, 256> kEscape = [] {
     std::array<char, 256> t{};
@@ -36,20 +26,16 @@ constexpr std::array<char, 256> kEscape = [] {
 
 bool AllPlain(const char* s, uint32_t n)
 {
-    for (uint32_t i = 0; i < n; ++i)
-        if (!kPlain[static_cast<uint8_t>(s[i])])
-            return false;
-    return true;
+    return PlainEnd(s, s + n) == s + n;
 }
 
-// Length of a zero-terminated string and whether it is all plain, in one pass.
-size_t ScanPlain(const char* s, bool& plain)
+// Length of a zero-terminated string inside an item's text (which ends at
+// end) and whether it is all plain, in one pass over the plain part.
+size_t ScanPlain(const char* s, const char* end, bool& plain)
 {
-    const char* p = s;
-    while (kPlain[static_cast<uint8_t>(*p)])
-        ++p;
-    plain = *p == 0 && p != s;
-    if (*p != 0)
+    const char* p = PlainEnd(s, end);
+    plain = p < end && *p == 0 && p != s;
+    if (p < end && *p != 0)
         p += std::strlen(p);
     return static_cast<size_t>(p - s);
 }
@@ -135,9 +121,10 @@ void PutQuoted(Out& o, const char* s, size_t n, bool split, int64_t maxLen, int6
             if (static_cast<uint64_t>(allowed) < room)
                 room = static_cast<size_t>(allowed);
         }
-        size_t k = 1;
-        while (k < room && kEscape[static_cast<uint8_t>(s[j + k])] == 0)
-            ++k;
+        const char* stop = FindByte(s + j + 1, s + j + room, [](uint8_t b) { return kEscape[b] != 0; }, [](uint8_t b) {
+            return (b == '\t') + (b == '\n') + (b == '\r') + (b == '"') + (b == '\\');
+        });
+        size_t k = static_cast<size_t>(stop - (s + j));
         o.Put(s + j, k);
         j += k;
     }
@@ -168,7 +155,7 @@ bool WriteItem(Out& o, const CKCBL& k, const TKCBLKeyword* item, int32_t level)
 {
     const char* kw = item->keyword;
     bool kwAllPlain;
-    size_t kwLen = ScanPlain(kw, kwAllPlain);
+    size_t kwLen = ScanPlain(kw, TextEnd(item), kwAllPlain);
     bool raw = kw[0] == '[' && kw[1] == 0;
     int32_t n = item->numStrings;
     int32_t lineValues = n;
@@ -240,7 +227,7 @@ bool WriteItem(Out& o, const CKCBL& k, const TKCBLKeyword* item, int32_t level)
             o.Put('}');
         } else {
             bool plain;
-            size_t len = ScanPlain(v, plain);
+            size_t len = ScanPlain(v, TextEnd(item), plain);
             if (plain && o.Col() + static_cast<int64_t>(len) <= maxLen)
                 o.Put(v, len);
             else

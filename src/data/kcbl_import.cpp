@@ -57,7 +57,11 @@ bool Fail(const char* text)
 class Reader
 {
   public:
-    Reader(CKCBL& k, const char* text) : m_k(k), m_p(reinterpret_cast<const uint8_t*>(text)) {}
+    Reader(CKCBL& k, const char* text)
+        : m_k(k), m_p(reinterpret_cast<const uint8_t*>(text)),
+          m_end(reinterpret_cast<const uint8_t*>(text + std::strlen(text)))
+    {
+    }
 
     bool Run()
     {
@@ -75,9 +79,22 @@ class Reader
   private:
     CKCBL& m_k;
     const uint8_t* m_p;
-    Buf m_text; // keyword and values of the item being read
-    Buf m_offs; // uint32_t start of each value in m_text
+    const uint8_t* m_end; // the terminating zero
+    // Small texts are read without any allocation beyond the item blocks.
+    alignas(8) char m_textStore[2048];
+    alignas(8) char m_offsStore[256];
+    Buf m_text{m_textStore, sizeof m_textStore}; // keyword and values of the item being read
+    Buf m_offs{m_offsStore, sizeof m_offsStore}; // uint32_t start of each value in m_text
     int32_t m_values = 0;
+
+    static const char* Chars(const uint8_t* p) { return reinterpret_cast<const char*>(p); }
+    // The first byte from m_p on that stop is true for; stop must hold for
+    // the terminating zero.
+    template <class Stop> const uint8_t* Find(const std::array<bool, 256>& table, Stop blockStop) const
+    {
+        return reinterpret_cast<const uint8_t*>(
+            FindByte(Chars(m_p), Chars(m_end) + 1, [&table](uint8_t c) { return table[c]; }, blockStop));
+    }
 
     void SkipBlanks()
     {
@@ -98,8 +115,7 @@ class Reader
     bool Comment()
     {
         const uint8_t* s = m_p;
-        while (!kCommentStop[*m_p])
-            ++m_p;
+        m_p = Find(kCommentStop, [](uint8_t c) { return (c == 0) + (c == '\r') + (c == '\n') + (c >= 0xFD); });
         if (*m_p >= 0xFD)
             return Fail(kBinaryCorrupt);
         return m_text.Append(s, static_cast<uint32_t>(m_p - s)) && m_text.Push(0);
@@ -139,8 +155,9 @@ class Reader
         ++m_p;
         for (;;) {
             const uint8_t* s = m_p;
-            while (!kQuoteStop[*m_p])
-                ++m_p;
+            m_p = Find(kQuoteStop, [](uint8_t c) {
+                return (c == 0) + (c == '"') + (c == '\\') + (c == '\r') + (c == '\n') + (c >= 0xFD);
+            });
             if (m_p != s && !m_text.Append(s, static_cast<uint32_t>(m_p - s)))
                 return false;
             uint8_t c = *m_p;
@@ -214,8 +231,7 @@ class Reader
             switch (kCls[c]) {
             case C_PLAIN: {
                 const uint8_t* s = m_p;
-                while (kCls[*m_p] == C_PLAIN)
-                    ++m_p;
+                m_p = reinterpret_cast<const uint8_t*>(PlainEnd(Chars(m_p), Chars(m_end)));
                 if (!m_text.Append(s, static_cast<uint32_t>(m_p - s)))
                     return false;
                 started = true;

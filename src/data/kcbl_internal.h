@@ -5,6 +5,7 @@
 #include <tarvex/kcbl.h>
 #include <tarvex/memory.h>
 
+#include <array>
 #include <cstring>
 
 namespace kcbl
@@ -16,6 +17,8 @@ inline constexpr const char kBinaryCorrupt[] =
 inline constexpr const char kMalformedRaw[] = "Malformed rawdata string";
 
 // Growable tracked byte buffer for building item texts and export lines.
+// It may start in caller storage (usually on the stack), so that a small
+// item costs no allocation; it moves to a tracked block once that is full.
 class Buf
 {
   public:
@@ -24,11 +27,12 @@ class Buf
     uint32_t cap = 0;
 
     Buf() = default;
+    Buf(char* storage, uint32_t n) : data(storage), cap(n), m_local(storage) {}
     Buf(const Buf&) = delete;
     Buf& operator=(const Buf&) = delete;
     ~Buf()
     {
-        if (data != nullptr)
+        if (data != nullptr && data != m_local)
             XFREE(data);
     }
     bool Reserve(uint32_t extra) { return size + static_cast<uint64_t>(extra) <= cap || Grow(extra); }
@@ -48,7 +52,78 @@ class Buf
         return true;
     }
     bool Grow(uint32_t extra);
+
+  private:
+    char* m_local = nullptr;
 };
+
+// ---------------------------------------------------------------- scanning
+
+// The first byte in [p, end) for which stop is true, or end. Short runs
+// are the common case and are walked byte by byte with stop (best a table
+// lookup); past the first bytes, whole blocks are tested with blockStop
+// (the same test as arithmetic) and no branch per byte, which compilers turn
+// into vector code when blockStop adds its byte tests (|| would branch, and
+// a chain of | over small constants may become a bit-mask test); the byte
+// loop then finds the place inside the block that stopped.
+template <class Stop, class BlockStop>
+inline const char* FindByte(const char* p, const char* end, Stop stop, BlockStop blockStop)
+{
+    constexpr ptrdiff_t kHead = 16;
+    constexpr ptrdiff_t kBlock = 32;
+    const char* head = end - p > kHead ? p + kHead : end;
+    for (; p < head; ++p)
+        if (stop(static_cast<uint8_t>(*p)))
+            return p;
+    while (end - p >= kBlock) {
+        uint8_t any = 0;
+        for (ptrdiff_t i = 0; i < kBlock; ++i)
+            any |= static_cast<uint8_t>(blockStop(static_cast<uint8_t>(p[i])));
+        if (any != 0)
+            break;
+        p += kBlock;
+    }
+    while (p < end && !stop(static_cast<uint8_t>(*p)))
+        ++p;
+    return p;
+}
+
+// Plain characters: 33-126 except the six the reader takes for syntax. A
+// value of plain characters only is written and read back as it stands.
+inline constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> t{};
+    for (int c = 33; c <= 126; ++c)
+        t[c] = true;
+    for (char c : {',', '=', '{', '}', '"', ';'})
+        t[static_cast<uint8_t>(c)] = false;
+    return t;
+}();
+
+inline bool NotPlain(uint8_t c)
+{
+    return (static_cast<uint8_t>(c - 33) > 93) | (c == ',') | (c == '=') | (c == '{') | (c == '}') | (c == '"') |
+           (c == ';');
+}
+
+// The first byte in [p, end) that is not plain, or end. Some byte in
+// [p, end] must not be plain (a terminator), which lets the first bytes,
+// where most runs end, go without a bounds test.
+inline const char* PlainEnd(const char* p, const char* end)
+{
+    for (int i = 0; i < 16; ++i, ++p)
+        if (!kPlain[static_cast<uint8_t>(*p)])
+            return p;
+    return FindByte(p, end, [](uint8_t c) { return !kPlain[c]; }, NotPlain);
+}
+
+// Whether [s, s + n) holds a marker byte.
+inline bool HasMarker(const char* s, size_t n)
+{
+    uint8_t any = 0;
+    for (size_t i = 0; i < n; ++i)
+        any |= static_cast<uint8_t>(static_cast<uint8_t>(s[i]) >= KCBL_ARRAY_START);
+    return any != 0;
+}
 
 // Item blocks. text holds the keyword and the values, each zero-terminated
 // (arrays with their markers); offsets the start of each value in text.

@@ -269,6 +269,89 @@ TEST_F(Kcbl, ReaderMessages)
     }
 }
 
+// Long values are scanned a block at a time: every kind of character that
+// changes how a value is written or read, at every position of values
+// shorter than, as long as and longer than such blocks.
+TEST_F(Kcbl, SpecialCharacterAtEveryPosition)
+{
+    const char* const kCorrupt = "Binary/corrupt data detected while trying to add it to a kbcl list";
+    struct Case {
+        char c;
+        const char* quoted; // how it is written inside quotes; null: the value stays plain
+    } cases[] = {
+        {'x', nullptr}, {'\\', nullptr}, {' ', " "},   {'"', "\\\""}, {'\n', "\\n"},   {'\r', "\\r"},
+        {'\t', "\\t"},  {',', ","},      {';', ";"},   {'=', "="},    {'{', "{"},     {'}', "}"},
+        {'\x7f', "\x7f"},
+    };
+    const size_t lengths[] = {1, 15, 16, 17, 31, 32, 33, 48, 49, 50, 80, 81, 100};
+    for (size_t len : lengths) {
+        for (size_t pos = 0; pos < len; ++pos) {
+            SCOPED_TRACE("length " + std::to_string(len) + ", position " + std::to_string(pos));
+            for (const auto& c : cases) {
+                std::string v(len, 'k');
+                v[pos] = c.c;
+                std::string want = "V = " + v + "\n";
+                if (c.quoted != nullptr) {
+                    std::string q = std::string(len, 'k').replace(pos, 1, c.quoted);
+                    want = "V = \"" + q + "\"\n";
+                }
+                if (c.c == ';' && pos == 0) // a comment value
+                    want = "V\t\t" + v + "\n";
+                CKCBL k;
+                ASSERT_TRUE(k.NewItem("V", KSTRING, v.c_str(), KEND));
+                EXPECT_EQ(ExportText(k), want) << int(c.c);
+                ExpectRoundTrip(k);
+            }
+            // Bytes the reader refuses, bare, inside quotes and in a comment;
+            // marker bytes refused when building.
+            std::string v(len, 'k');
+            struct Bad {
+                const char* before;
+                char c;
+                const char* after;
+            } bad[] = {{"V = ", '\x01', ""},   {"V = ", '\x80', ""},      {"V = \"", '\xfd', "\""},
+                       {"V = \"", '\xff', "\""}, {"V = 1 ;", '\xfe', ""}, {";", '\xfd', ""}};
+            for (const auto& b : bad) {
+                std::string text = b.before + std::string(v).replace(pos, 1, 1, b.c) + b.after;
+                CKCBL k;
+                EXPECT_FALSE(k.Import(text.c_str())) << text;
+                EXPECT_EQ(LastError(), kCorrupt) << text;
+            }
+            for (char m : {'\xfd', '\xfe', '\xff'}) {
+                std::string s = std::string(v).replace(pos, 1, 1, m);
+                CKCBL k;
+                EXPECT_FALSE(k.NewItem("V", KSTRING, s.c_str(), KEND));
+                EXPECT_EQ(LastError(), kCorrupt);
+                EXPECT_FALSE(k.NewItem(s.c_str(), KEND));
+            }
+        }
+    }
+}
+
+// Items beyond the space the builder and the reader start with on the stack.
+TEST_F(Kcbl, LargeItemsRoundTrip)
+{
+    CKCBL k;
+    std::string big(5000, 'b');
+    big[4000] = ' ';
+    k.NewItem("Big", KSTRING, big.c_str(), KEND);
+    std::vector<int32_t> many(300);
+    for (size_t i = 0; i < many.size(); ++i)
+        many[i] = static_cast<int32_t>(i * 7919);
+    k.NewItem("Many", KLONGARRAY, static_cast<int32_t>(many.size()), many.data(), KSTRING, big.c_str(), KEND);
+    k.NewItem("Values", KLONG, 1, KLONG, 2, KLONG, 3, KLONG, 4, KLONG, 5, KLONG, 6, KLONG, 7, KLONG, 8, KLONG, 9,
+              KLONG, 10, KEND);
+    ExpectRoundTrip(k);
+    std::string text = "V = 0";
+    for (int i = 1; i < 200; ++i)
+        text += ", " + std::to_string(i);
+    CKCBL many2;
+    ASSERT_TRUE(many2.Import(text.c_str()));
+    EXPECT_EQ(many2.GetNumStrings(), 200);
+    EXPECT_STREQ(many2.GetString(199), "199");
+    ExpectRoundTrip(many2);
+}
+
 TEST_F(Kcbl, ExportQuotesWhatTheReaderWouldNotGiveBack)
 {
     // Keywords and elements read from quotes, comments that would swallow
