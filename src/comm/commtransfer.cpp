@@ -173,6 +173,13 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
     return r;
 }
 
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
+                           int32_t& connected, CLList* transferIn, CLList* transferOut)
+{
+    uint32_t taken = 0;
+    return PacketTransferStep(firstOfRound, progress, blocked, link, connected, transferIn, transferOut, taken);
+}
+
 namespace
 {
 

@@ -34,6 +34,8 @@ struct SCommReadPass {
 // the packets it took from transferOut.
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
                            int32_t& connected, CLList* transferIn, CLList* transferOut, uint32_t& taken);
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
+                           int32_t& connected, CLList* transferIn, CLList* transferOut);
 
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& sock,
                            int32_t& connected, SXPacket*& recvPacket, uint32_t& recvCount,
