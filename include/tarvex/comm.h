@@ -51,6 +51,11 @@ constexpr uint32_t COMM_OTHER_SIDE_NODES_MAX = 4096u;
 // any allowed size is always taken).
 constexpr uint32_t COMM_TRANSFER_IN_MAX_PACKETS = 4096u;
 constexpr uint32_t COMM_TRANSFER_IN_MAX_BYTES = 64u * 1024u * 1024u;
+// Node traffic routed into a connection from the others waits in its send
+// queues (sendQue and transferOut) until the peer reads it: past these, by
+// number and by bytes, that connection is dropped (a peer that never reads).
+constexpr uint32_t COMM_SEND_QUEUE_MAX_PACKETS = 65536u;
+constexpr uint32_t COMM_SEND_QUEUE_MAX_BYTES = 64u * 1024u * 1024u;
 
 // How the comm objects reach comm nodes. The node module installs these;
 // until it does, no node can exist and the node paths see none.
@@ -140,6 +145,8 @@ class TARVEX_API CCommBase
     SXPacket* SendQueGetPacket() { return static_cast<SXPacket*>(sendQue.Get()); }
     int32_t SendQueDelete();
     int32_t NumSendQuePackets() const { return sendQue.GetNumNodes(); }
+    // Bytes of the packets in sendQue and transferOut.
+    uint32_t SendQueBytes() const { return sendQueBytes; }
     int16_t RecvQueFirst() { return recvQue.First(); }
     int16_t RecvQueNext() { return recvQue.Next(); }
     int16_t RecvQueExists() { return recvQue.Exists(); }
@@ -160,6 +167,10 @@ class TARVEX_API CCommBase
     // Traffic.
     int32_t SendPacket(SXPacket* packet);
     int32_t SendQueAdd(SXPacket* packet);
+    // Whether a routed packet of size bytes fits the send queues; when it
+    // does not, reports the bound, empties them and marks the connection to
+    // be dropped by its next handler round (FALSE from then on).
+    int32_t RoomToRoute(uint32_t size);
     int32_t SendRawData(const char* data, uint32_t size);
     int32_t SendCommNodeData(const char* nodeName, uint32_t nodeId, uint32_t nodeType, uint32_t sessionIndex,
                              const char* data, uint32_t size);
@@ -203,6 +214,10 @@ class TARVEX_API CCommBase
     CLList recvQue;
     uint32_t recvQueBytes = 0; // bytes of the packets in recvQue
     void TakeFromRecvQueBytes(SXPacket* packet);
+    uint32_t sendQueBytes = 0; // bytes of the packets in sendQue and transferOut
+    uint8_t sendQueOver = 0;   // the send queues passed their bound: drop the connection
+    void AddToSendQueBytes(SXPacket* packet);
+    void TakeFromSendQueBytes(uint32_t n);
     CLList transferIn;
     int32_t connected = 0;
     int32_t inDataAcked = 1;

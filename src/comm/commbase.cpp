@@ -8,6 +8,7 @@
 #include <tarvex/memory.h>
 
 #include "core/textcopy.h"
+#include "comm/commtransfer.h"
 #include "comm/objname.h"
 
 #include <cstdarg>
@@ -110,11 +111,35 @@ CCommBase::~CCommBase()
 
 void CCommBase::EmptyList(CLList& list)
 {
-    for (list.First(); list.Exists(); list.Next())
+    const bool outgoing = &list == &sendQue || &list == &transferOut;
+    for (list.First(); list.Exists(); list.Next()) {
+        if (outgoing)
+            TakeFromSendQueBytes(PacketSizeOf(static_cast<SXPacket*>(list.Get())));
         FreePacket(static_cast<SXPacket*>(list.Get()));
+    }
     list.KillAll();
     if (&list == &recvQue)
         recvQueBytes = 0;
+}
+
+void CCommBase::AddToSendQueBytes(SXPacket* packet) { sendQueBytes += PacketSizeOf(packet); }
+
+void CCommBase::TakeFromSendQueBytes(uint32_t n) { sendQueBytes -= n <= sendQueBytes ? n : sendQueBytes; }
+
+int32_t CCommBase::RoomToRoute(uint32_t size)
+{
+    if (sendQueOver != 0 || connected == 0)
+        return FALSE;
+    if (static_cast<uint32_t>(sendQue.GetNumNodes() + transferOut.GetNumNodes()) <
+            COMM_SEND_QUEUE_MAX_PACKETS &&
+        size <= COMM_SEND_QUEUE_MAX_BYTES - sendQueBytes)
+        return TRUE;
+    // The peer does not take what is routed to it: what waits for it goes
+    // now, the connection with the next handler round.
+    sendQueOver = 1;
+    EmptyList(sendQue);
+    EmptyList(transferOut);
+    return Report(kSendQueueFullText);
 }
 
 void CCommBase::TakeFromRecvQueBytes(SXPacket* packet)
@@ -185,6 +210,7 @@ int32_t CCommBase::SendQueDelete()
 {
     if (!sendQue.Exists())
         return FALSE;
+    TakeFromSendQueBytes(PacketSizeOf(static_cast<SXPacket*>(sendQue.Get())));
     FreePacket(static_cast<SXPacket*>(sendQue.Get()));
     DeleteCurrent(sendQue);
     return TRUE;
@@ -219,6 +245,7 @@ int32_t CCommBase::SendPacket(SXPacket* packet)
         return Report("CommBase::SendPacket: Data not accepted (acceptRaw == FALSE and acceptNode == FALSE)");
     if (!sendQue.InsertLast(packet))
         return Report("CommBase::SendPacket: CLList.InsertLast function failed");
+    AddToSendQueBytes(packet);
     uint32_t size = 0;
     if (!packet->GetPacketSize(size))
         Report("CommBase::SendPacket: GetPacketSize failed");
@@ -233,6 +260,7 @@ int32_t CCommBase::SendQueAdd(SXPacket* packet)
         return Report("CCommBase::SendQueAdd: connected is FALSE, this object is not connected");
     if (packet == nullptr || !sendQue.InsertLast(packet))
         return Report("CCommBase::SendQueAdd: CLList.InsertLast function failed");
+    AddToSendQueBytes(packet);
     return TRUE;
 }
 
@@ -588,8 +616,10 @@ int32_t CCommBase::RegisterCommNode(CCommNode* node)
         FreePacket(p);
         return Report("CCommRemoteClient:: RegisterCommNode: Unable to register commnode");
     }
+    AddToSendQueBytes(p);
     LogData(">Add commnode to comm (thissidenode)<", name, static_cast<uint32_t>(std::strlen(name)));
     if (!thisSideNodes.InsertLast(node)) {
+        TakeFromSendQueBytes(PacketSizeOf(p));
         sendQue.DeleteItem(p);
         FreePacket(p);
         return Report("CCommRemoteClient:: RegisterCommNode: Unable to register commnode");
@@ -601,6 +631,7 @@ int32_t CCommBase::RegisterCommNode(CCommNode* node)
         LogData(">Sending packet (register comm node)<", p, size);
     if (g_hooks.addCommObject(node, this))
         return TRUE;
+    TakeFromSendQueBytes(PacketSizeOf(p));
     sendQue.DeleteItem(p);
     FreePacket(p);
     thisSideNodes.DeleteItem(node);
@@ -620,6 +651,7 @@ int32_t CCommBase::UnregisterCommNode(CCommNode* node)
                        "objectname: %s) Node(%s,%ld)",
                        GetClassName(), GetObjName(), name, static_cast<long>(static_cast<int32_t>(id)));
     }
+    AddToSendQueBytes(p);
     uint32_t size = 0;
     if (!p->GetPacketSize(size))
         Report("CCommRemoteClient:: UnregisterCommNode: GetPacketSize failed");
@@ -724,6 +756,8 @@ template <bool Data> int32_t RouteToAll(CCommBase* from, SXPacket* packet, const
                 continue;
             if (Data && !comm->HasOtherSideNode(name, nameSize, id, type))
                 continue;
+            if (!comm->RoomToRoute(size))
+                continue;
             SXPacket* copy = nullptr;
             if (!packet->MakeNewPacket(copy)) {
                 xErrorf(Data ? "%s: MakeNewPacket function failed" : "%s: MakeNewPacket function failed.",
@@ -793,6 +827,7 @@ int32_t CCommBase::PingHandler(int32_t& timedOut)
                         "CCommBase::PingHandler: Unable to insert pinganswer packet in que.", __FILE__,
                         __LINE__);
                 }
+                AddToSendQueBytes(reinterpret_cast<SXPacket*>(answer));
             } else if (type == PACKET_TYPE_PROTOCOL && pass == 1 && proto == PACKET_PROTOCOL_PINGANSWER) {
                 transferIn.Unlink(n);
                 FreePacket(p);
@@ -815,6 +850,7 @@ int32_t CCommBase::PingHandler(int32_t& timedOut)
             return xErrorTxt_Func("CCommBase::PingHandler: Unable to insert ping packet in que.", __FILE__,
                                   __LINE__);
         }
+        AddToSendQueBytes(reinterpret_cast<SXPacket*>(ping));
         lastPingTime = now;
         pingTimeSet = 1;
         pingPending = 1;

@@ -208,6 +208,7 @@ struct SCommClientSteps {
         // A new connection starts with a clean transfer state.
         c.link.ResetTransfer();
         c.pingTimeSet = c.pingPending = 0;
+        c.sendQueOver = 0;
         if (!Register(c))
             return FALSE;
         c.LogData(">ConnectInit<", nullptr, 0);
@@ -235,6 +236,10 @@ struct SCommClientSteps {
             return Say(c, t.handlerNoStartup);
         if (c.connected != 1)
             return Say(c, t.handlerNotConnected);
+        if (c.sendQueOver != 0) {
+            c.ConnectExit();
+            return c.Report(kSendQueueFullText);
+        }
         SCommLink& link = c.link;
         if (!CommInReadPass())
             CommBeginReadPass();
@@ -243,8 +248,11 @@ struct SCommClientSteps {
         if (!sendFailed) {
             for (int32_t i = 0; i < COMM_STEPS_PER_ROUND; ++i) {
                 int32_t progress = 0;
-                if (!PacketTransferStep(i == 0, progress, blocked, link, c.connected, &c.transferIn,
-                                        &c.transferOut)) {
+                uint32_t taken = 0;
+                const int32_t stepped = PacketTransferStep(i == 0, progress, blocked, link, c.connected,
+                                                           &c.transferIn, &c.transferOut, taken);
+                c.TakeFromSendQueBytes(taken);
+                if (!stepped) {
                     transferFailed = true;
                     break;
                 }

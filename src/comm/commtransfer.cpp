@@ -40,6 +40,7 @@ struct SStepExtras {
     int32_t& lastMoved;
     uint32_t& headerStart;
     uint32_t& drainedPass;
+    uint32_t& taken;
 };
 
 // Joins the small packets at the front of out behind first (size bytes)
@@ -158,17 +159,25 @@ int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked
 }
 
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
-                           int32_t& connected, CLList* transferIn, CLList* transferOut)
+                           int32_t& connected, CLList* transferIn, CLList* transferOut, uint32_t& taken)
 {
+    taken = 0;
     SStepExtras extras{link.ahead,    link.aheadBegin, link.aheadEnd,
                        link.sockMode, link.sendBatch,  link.lastMoved, link.headerStart,
-                       link.drainedPass};
+                       link.drainedPass, taken};
     int32_t r = Step(firstOfRound, progress, blocked, link.sock, connected, link.recvPacket, link.recvCount,
                      link.recvStatus, link.sendPacket, link.sendCount, link.sendStatus, transferIn,
                      transferOut, &link.cryptData, &extras);
     if (progress != 0)
         ++g_stepsWithProgress;
     return r;
+}
+
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
+                           int32_t& connected, CLList* transferIn, CLList* transferOut)
+{
+    uint32_t taken = 0;
+    return PacketTransferStep(firstOfRound, progress, blocked, link, connected, transferIn, transferOut, taken);
 }
 
 namespace
@@ -264,11 +273,14 @@ int32_t Step(bool firstOfRound, int32_t& progress, int32_t blocked, uint32_t& so
                 dprintf("SEND ERROR: The header is incorrect.\n");
             // Small packets queued behind this one go out with the same write.
             uint32_t size = 0;
-            if (extras != nullptr && transferOut->first != nullptr && sendPacket->GetPacketSize(size) &&
-                size < kAheadSize) {
+            const bool sized = sendPacket->GetPacketSize(size) != 0;
+            if (extras != nullptr && sized)
+                extras->taken = size;
+            if (extras != nullptr && transferOut->first != nullptr && sized && size < kAheadSize) {
                 uint32_t total = 0;
                 sendPacket = JoinSmallPackets(sendPacket, size, transferOut, total);
                 extras->sendBatch = total != size ? total : 0;
+                extras->taken = total;
             }
         }
         sendCount = 0;

@@ -4,6 +4,12 @@
 #pragma once
 #include <tarvex/comm.h>
 
+// The error of a connection dropped because its send queues passed
+// COMM_SEND_QUEUE_MAX_* (its peer does not read what is routed to it).
+constexpr const char* kSendQueueFullText =
+    "CommBase: Send queue full, the peer does not read what is routed to it (limit 65536 packets, "
+    "67108864 bytes), connection dropped";
+
 // Packets completed by the transfer steps so far (wraps).
 uint32_t CommPacketsTakenIn();
 // Client-round transfer steps that moved anything so far (wraps).
@@ -24,7 +30,10 @@ struct SCommReadPass {
 };
 
 // The step with the link's read-ahead buffer and remembered socket mode (see
-// SCommLink), as the client handler rounds run it.
+// SCommLink), as the client handler rounds run it; taken gets the bytes of
+// the packets it took from transferOut.
+int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
+                           int32_t& connected, CLList* transferIn, CLList* transferOut, uint32_t& taken);
 int32_t PacketTransferStep(bool firstOfRound, int32_t& progress, int32_t blocked, SCommLink& link,
                            int32_t& connected, CLList* transferIn, CLList* transferOut);
 

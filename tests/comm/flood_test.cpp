@@ -1,8 +1,13 @@
 // Every queue a peer can fill is bounded: a raw peer floods one of them and
 // the connection is dropped at its bound, the memory held staying within it.
+// A hub's connection to a peer that never reads, fed by the others' node
+// traffic, is dropped at its send queues' bound while the others go on.
 #include "proxy_util.h"
 
 #include <tarvex/commnode.h>
+
+#include <memory>
+#include <vector>
 
 using tvproxy::RawClient;
 using tvtest::LastError;
@@ -129,6 +134,173 @@ TEST_F(FloodTest, EachPeerFedQueueDropsTheConnectionAtItsBound)
         }));
         node.ExitCommNode();
     }
+}
+
+// A hub: every accepted connection gets a comm object of its own, node
+// traffic is routed between them. Each round runs every object's handler.
+struct Hub {
+    CCommRemoteServer server;
+    std::vector<std::unique_ptr<CCommRemoteClient>> comms;
+
+    static int32_t Take(CCommRemoteServerBase* s, void* user, int32_t)
+    {
+        auto* self = static_cast<Hub*>(user);
+        auto c = std::make_unique<CCommRemoteClient>();
+        c->SetPacketTypes(1, 1);
+        c->SetObjName("hub", static_cast<uint32_t>(self->comms.size()));
+        if (!c->Startup() || !c->SetConnectFromServer(s))
+            return FALSE;
+        self->comms.push_back(std::move(c));
+        return TRUE;
+    }
+    bool Start()
+    {
+        server.SetPort(0);
+        if (!server.Startup() || !server.StartListen() || !server.NonBlockedStartListenHandler())
+            return false;
+        server.SetCallbackFunction(Take, this, 0);
+        return true;
+    }
+    // Dials a raw peer that first sends what; returns it once accepted.
+    std::unique_ptr<RawClient> Join(const std::string& what, int receiveBuffer = 0)
+    {
+        const size_t before = comms.size();
+        auto peer = std::make_unique<RawClient>(server.GetBoundPort(), receiveBuffer);
+        peer->out = what;
+        if (!tvtest::Until([&] {
+                server.NonBlockedHandler();
+                peer->Step();
+                return comms.size() > before;
+            }))
+            return nullptr;
+        return peer;
+    }
+    static bool Knows(CCommRemoteClient& c, const char* node)
+    {
+        for (c.OtherSideNodes_First(); c.OtherSideNodes_Exists(); c.OtherSideNodes_Next())
+            if (std::strcmp(c.OtherSideNodes_Get()->name, node) == 0)
+                return true;
+        return false;
+    }
+};
+
+struct SinkCase {
+    const char* name;
+    std::string flood; // node data for "sink", fed by another peer
+};
+
+TEST_F(FloodTest, HubDropsAPeerThatNeverReadsWhatOthersRouteToIt)
+{
+    const uint32_t big = 30u << 20;
+    const SinkCase cases[] = {
+        {"by bytes", Times(NodeData("sink", big), 4)},
+        // Within the bytes bound; what the sockets take on the way (a few
+        // MiB) comes on top.
+        {"by packets", Times(NodeData("sink", 700), COMM_SEND_QUEUE_MAX_PACKETS + 12000)},
+    };
+    for (const SinkCase& sc : cases) {
+        SCOPED_TRACE(sc.name);
+        Hub hub;
+        ASSERT_TRUE(hub.Start()) << LastError();
+        // The sink announces its node and never reads again (a small receive
+        // buffer: the hub's writes stop at once).
+        auto sink = hub.Join(Registration("sink"), 4096);
+        auto a = hub.Join(Registration("na"));
+        auto b = hub.Join(Registration("nb"));
+        // The feeder has a node of that name too: what it sends is its own.
+        auto feeder = hub.Join(Registration("sink"));
+        ASSERT_TRUE(sink && a && b && feeder) << LastError();
+        CCommRemoteClient& sinkComm = *hub.comms[0];
+        std::vector<RawClient*> readers = {a.get(), b.get(), feeder.get()};
+        std::string dropError;
+        uint32_t mostBytes = 0;
+        int32_t mostPackets = 0;
+        auto round = [&] {
+            for (RawClient* p : readers)
+                p->Step();
+            for (auto& c : hub.comms) {
+                if (!c->IsConnected())
+                    continue;
+                c->NonBlockedHandler();
+                // The bound is reported where it is met (the round of the
+                // connection routing into the sink).
+                if (dropError.empty() && LastError().find("Send queue full") != std::string::npos)
+                    dropError = LastError();
+            }
+            mostBytes = std::max(mostBytes, sinkComm.SendQueBytes());
+            mostPackets = std::max(mostPackets, sinkComm.NumSendQuePackets() + sinkComm.NumTransferOut());
+        };
+        ASSERT_TRUE(tvtest::Until([&] {
+            if (sink->sent < sink->out.size())
+                sink->Step();
+            round();
+            return Hub::Knows(sinkComm, "sink") && Hub::Knows(*hub.comms[1], "na") &&
+                   Hub::Knows(*hub.comms[2], "nb") && Hub::Knows(*hub.comms[3], "sink");
+        })) << LastError();
+
+        feeder->out += sc.flood;
+        // Rounds back to back while the flood comes in: there is always
+        // something to move.
+        bool dropped = false;
+        for (int i = 0; i < 400000 && !dropped; ++i) {
+            round();
+            dropped = sinkComm.IsConnected() == 0;
+        }
+        EXPECT_TRUE(dropped) << LastError() << " queued " << mostPackets << " packets, " << mostBytes << " bytes";
+        EXPECT_NE(dropError.find("limit 65536 packets, 67108864 bytes"), std::string::npos) << dropError;
+        EXPECT_LE(mostBytes, COMM_SEND_QUEUE_MAX_BYTES);
+        EXPECT_LE(mostPackets, static_cast<int32_t>(COMM_SEND_QUEUE_MAX_PACKETS));
+        EXPECT_EQ(sinkComm.SendQueBytes(), 0u);
+
+        // The others go on: a and b exchange node data through the hub.
+        const std::string toB = NodeData("nb", 100), toA = NodeData("na", 50);
+        a->out += toB;
+        b->out += toA;
+        EXPECT_TRUE(tvtest::Until([&] {
+            round();
+            return b->in.find(toB) != std::string::npos && a->in.find(toA) != std::string::npos;
+        })) << LastError();
+        for (size_t i = 1; i < hub.comms.size(); ++i)
+            EXPECT_EQ(hub.comms[i]->IsConnected(), 1) << i;
+    }
+}
+
+// A peer that reads, however slowly, takes a burst routed to it without
+// being dropped.
+TEST_F(FloodTest, HubKeepsASlowReaderThroughABurst)
+{
+    Hub hub;
+    ASSERT_TRUE(hub.Start()) << LastError();
+    auto reader = hub.Join(Registration("slow"), 4096);
+    auto feeder = hub.Join(Registration("slow"));
+    ASSERT_TRUE(reader && feeder) << LastError();
+    auto round = [&] {
+        feeder->Step();
+        for (auto& c : hub.comms)
+            if (c->IsConnected())
+                c->NonBlockedHandler();
+    };
+    ASSERT_TRUE(tvtest::Until([&] {
+        reader->Step();
+        round();
+        return Hub::Knows(*hub.comms[0], "slow");
+    }));
+    const std::string one = NodeData("slow", 16u << 10);
+    const uint32_t count = 512; // 8 MiB at once
+    feeder->out += Times(one, count);
+    const size_t want = reader->in.size() + one.size() * count;
+    // The reader takes a little at a time, a step every few rounds.
+    int turn = 0;
+    EXPECT_TRUE(tvtest::Until(
+        [&] {
+            round();
+            if (++turn % 2 == 0)
+                reader->Step();
+            return reader->in.size() >= want || !hub.comms[0]->IsConnected();
+        },
+        20000));
+    EXPECT_EQ(hub.comms[0]->IsConnected(), 1) << LastError();
+    EXPECT_GE(reader->in.size(), want);
 }
 
 } // namespace
