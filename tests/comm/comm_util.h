@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tvtest
 {
@@ -167,5 +168,42 @@ inline std::string Header(uint8_t type, uint32_t size, const char* magic = "PCKT
     h += static_cast<char>(size);
     return h;
 }
+
+// A hub as a program runs one: every connection the server accepts gets a
+// comm object of its own (named objName and its index), and node traffic is
+// routed between them. The objects are tracked and freed with the hub.
+struct Hub {
+    CCommRemoteServer server;
+    std::vector<CCommRemoteClient*> accepted;
+    const char* objName = "accepted";
+
+    static int32_t Take(CCommRemoteServerBase* s, void* user, int32_t)
+    {
+        auto* self = static_cast<Hub*>(user);
+        auto* c = XNEW(CCommRemoteClient);
+        c->SetPacketTypes(1, 1);
+        c->SetObjName(self->objName, static_cast<uint32_t>(self->accepted.size()));
+        if (!c->Startup() || !c->SetConnectFromServer(s)) {
+            XDELETE(c);
+            return FALSE;
+        }
+        self->accepted.push_back(c);
+        return TRUE;
+    }
+    bool Start()
+    {
+        server.SetPort(0);
+        if (!server.Startup() || !server.StartListen() || !server.NonBlockedStartListenHandler())
+            return false;
+        server.SetCallbackFunction(Take, this, 0);
+        return true;
+    }
+    uint16_t Port() const { return server.GetBoundPort(); }
+    ~Hub()
+    {
+        for (CCommRemoteClient* c : accepted)
+            XDELETE(c);
+    }
+};
 
 } // namespace tvtest

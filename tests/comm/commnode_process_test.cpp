@@ -17,42 +17,10 @@ using tvtest::CommTest;
 using tvtest::LastError;
 using tvtest::Until;
 
+using tvtest::Hub;
+
 namespace
 {
-
-// Accepts every connection into a comm object of its own.
-struct Hub {
-    CCommRemoteServer server;
-    std::vector<CCommRemoteClient*> accepted;
-
-    static int32_t Take(CCommRemoteServerBase* s, void* user, int32_t)
-    {
-        auto* self = static_cast<Hub*>(user);
-        auto* c = XNEW(CCommRemoteClient);
-        c->SetPacketTypes(1, 1);
-        c->SetObjName("accepted", static_cast<uint32_t>(self->accepted.size()));
-        if (!c->Startup() || !c->SetConnectFromServer(s)) {
-            XDELETE(c);
-            return FALSE;
-        }
-        self->accepted.push_back(c);
-        return TRUE;
-    }
-    bool Start()
-    {
-        server.SetPort(0);
-        if (!server.Startup() || !server.StartListen() || !server.NonBlockedStartListenHandler())
-            return false;
-        server.SetCallbackFunction(Take, this, 0);
-        return true;
-    }
-    uint16_t Port() const { return server.GetBoundPort(); }
-    ~Hub()
-    {
-        for (CCommRemoteClient* c : accepted)
-            XDELETE(c);
-    }
-};
 
 // Frames as an application runs them (xHandler waits on the comm sockets),
 // with the server's accept step; until done() or the frames are used up.

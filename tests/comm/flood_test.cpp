@@ -2,6 +2,7 @@
 // the connection is dropped at its bound, the memory held staying within it.
 // A hub's connection to a peer that never reads, fed by the others' node
 // traffic, is dropped at its send queues' bound while the others go on.
+#include "comm_util.h"
 #include "proxy_util.h"
 
 #include <tarvex/commnode.h>
@@ -138,39 +139,18 @@ TEST_F(FloodTest, EachPeerFedQueueDropsTheConnectionAtItsBound)
 
 // A hub: every accepted connection gets a comm object of its own, node
 // traffic is routed between them. Each round runs every object's handler.
-struct Hub {
-    CCommRemoteServer server;
-    std::vector<std::unique_ptr<CCommRemoteClient>> comms;
-
-    static int32_t Take(CCommRemoteServerBase* s, void* user, int32_t)
-    {
-        auto* self = static_cast<Hub*>(user);
-        auto c = std::make_unique<CCommRemoteClient>();
-        c->SetPacketTypes(1, 1);
-        c->SetObjName("hub", static_cast<uint32_t>(self->comms.size()));
-        if (!c->Startup() || !c->SetConnectFromServer(s))
-            return FALSE;
-        self->comms.push_back(std::move(c));
-        return TRUE;
-    }
-    bool Start()
-    {
-        server.SetPort(0);
-        if (!server.Startup() || !server.StartListen() || !server.NonBlockedStartListenHandler())
-            return false;
-        server.SetCallbackFunction(Take, this, 0);
-        return true;
-    }
+struct Hub : tvtest::Hub {
+    Hub() { objName = "hub"; }
     // Dials a raw peer that first sends what; returns it once accepted.
     std::unique_ptr<RawClient> Join(const std::string& what, int receiveBuffer = 0)
     {
-        const size_t before = comms.size();
+        const size_t before = accepted.size();
         auto peer = std::make_unique<RawClient>(server.GetBoundPort(), receiveBuffer);
         peer->out = what;
         if (!tvtest::Until([&] {
                 server.NonBlockedHandler();
                 peer->Step();
-                return comms.size() > before;
+                return accepted.size() > before;
             }))
             return nullptr;
         return peer;
@@ -210,7 +190,7 @@ TEST_F(FloodTest, HubDropsAPeerThatNeverReadsWhatOthersRouteToIt)
         // The feeder has a node of that name too: what it sends is its own.
         auto feeder = hub.Join(Registration("sink"));
         ASSERT_TRUE(sink && a && b && feeder) << LastError();
-        CCommRemoteClient& sinkComm = *hub.comms[0];
+        CCommRemoteClient& sinkComm = *hub.accepted[0];
         std::vector<RawClient*> readers = {a.get(), b.get(), feeder.get()};
         std::string dropError;
         uint32_t mostBytes = 0;
@@ -218,7 +198,7 @@ TEST_F(FloodTest, HubDropsAPeerThatNeverReadsWhatOthersRouteToIt)
         auto round = [&] {
             for (RawClient* p : readers)
                 p->Step();
-            for (auto& c : hub.comms) {
+            for (auto& c : hub.accepted) {
                 if (!c->IsConnected())
                     continue;
                 c->NonBlockedHandler();
@@ -234,8 +214,8 @@ TEST_F(FloodTest, HubDropsAPeerThatNeverReadsWhatOthersRouteToIt)
             if (sink->sent < sink->out.size())
                 sink->Step();
             round();
-            return Hub::Knows(sinkComm, "sink") && Hub::Knows(*hub.comms[1], "na") &&
-                   Hub::Knows(*hub.comms[2], "nb") && Hub::Knows(*hub.comms[3], "sink");
+            return Hub::Knows(sinkComm, "sink") && Hub::Knows(*hub.accepted[1], "na") &&
+                   Hub::Knows(*hub.accepted[2], "nb") && Hub::Knows(*hub.accepted[3], "sink");
         })) << LastError();
 
         feeder->out += sc.flood;
@@ -260,8 +240,8 @@ TEST_F(FloodTest, HubDropsAPeerThatNeverReadsWhatOthersRouteToIt)
             round();
             return b->in.find(toB) != std::string::npos && a->in.find(toA) != std::string::npos;
         })) << LastError();
-        for (size_t i = 1; i < hub.comms.size(); ++i)
-            EXPECT_EQ(hub.comms[i]->IsConnected(), 1) << i;
+        for (size_t i = 1; i < hub.accepted.size(); ++i)
+            EXPECT_EQ(hub.accepted[i]->IsConnected(), 1) << i;
     }
 }
 
@@ -276,14 +256,14 @@ TEST_F(FloodTest, HubKeepsASlowReaderThroughABurst)
     ASSERT_TRUE(reader && feeder) << LastError();
     auto round = [&] {
         feeder->Step();
-        for (auto& c : hub.comms)
+        for (auto& c : hub.accepted)
             if (c->IsConnected())
                 c->NonBlockedHandler();
     };
     ASSERT_TRUE(tvtest::Until([&] {
         reader->Step();
         round();
-        return Hub::Knows(*hub.comms[0], "slow");
+        return Hub::Knows(*hub.accepted[0], "slow");
     }));
     const std::string one = NodeData("slow", 16u << 10);
     const uint32_t count = 512; // 8 MiB at once
@@ -296,10 +276,10 @@ TEST_F(FloodTest, HubKeepsASlowReaderThroughABurst)
             round();
             if (++turn % 2 == 0)
                 reader->Step();
-            return reader->in.size() >= want || !hub.comms[0]->IsConnected();
+            return reader->in.size() >= want || !hub.accepted[0]->IsConnected();
         },
         20000));
-    EXPECT_EQ(hub.comms[0]->IsConnected(), 1) << LastError();
+    EXPECT_EQ(hub.accepted[0]->IsConnected(), 1) << LastError();
     EXPECT_GE(reader->in.size(), want);
 }
 
