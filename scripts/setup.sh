@@ -12,6 +12,8 @@ PACKAGES=(
   libjpeg-turbo-progs imagemagick libjpeg62-turbo-dev
   # messaging peers: relays, FTP servers, a download client to compare with
   socat netcat-openbsd vsftpd python3-pyftpdlib curl
+  # scaling out: relays behind a load balancer, hubs joined through Redis
+  haproxy redis-server libhiredis-dev
   # network namespaces, veth pairs and tc for the bad-link suite (netem needs
   # the kernel's sch_netem)
   iproute2
