@@ -21,7 +21,7 @@
 namespace {
 
 constexpr uint32_t kInputSize = 65536;
-constexpr int kLookBits = 9;
+constexpr int kLookBits = 10;
 constexpr int32_t kMaxDimension = 65500;
 constexpr int kMaxComponents = 10;
 
