@@ -12,6 +12,7 @@
 #include <tarvex/proxyloc.h>
 #include <tarvex/strings.h>
 
+#include "core/layerhooks.h"
 #include "core/textcopy.h"
 #include "platform/net.h"
 #include "platform/tls.h"
@@ -1134,3 +1135,14 @@ int32_t RemoteServer_socket_List_Remove(CCommRemoteServer* obj)
     return ListRemove("RemoteServer_socket_List_Remove", "remoteServer_socket_RegList",
                       &SGlobals::remoteServer_socket_RegList, obj);
 }
+
+namespace {
+// The frame cleans the sockets up at exit and waits on them between frames
+// through these.
+void WaitOnSockets(uint32_t ms) { xWaitTimeOrSockets(ms); }
+
+[[maybe_unused]] const bool kHooksFilled = [] {
+    g_commHooks = {xCleanupSockets, WaitOnSockets};
+    return true;
+}();
+} // namespace

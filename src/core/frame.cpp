@@ -1,19 +1,12 @@
 // The library frame: the global records, start-up and shut-down, the main
 // window and its procedure, window-message and library-message dispatch,
 // and the per-frame handler with its pacing.
-#include <tarvex/bitmap.h>
-#include <tarvex/dibscreen.h>
-#include <tarvex/dxscreen.h>
 #include <tarvex/frame.h>
-#include <tarvex/keyboard.h>
-#include <tarvex/mouse.h>
-#include <tarvex/pictype.h>
-#include <tarvex/shade.h>
-#include <tarvex/socket.h>
 #include <tarvex/timer.h>
 
 #include "platform/platform.h"
 #include "core/guihooks.h"
+#include "core/layerhooks.h"
 
 #include <cstring>
 #include <vector>
@@ -32,8 +25,11 @@ int32_t (*g_commRounds)(int32_t) = nullptr;
 void SdlLogLine(const char* line) { dprintf("%s\n", line); }
 } // namespace
 
-// Zero until the GUI's static initialiser fills it at load time.
+// Zero until the layers' static initialisers fill them at load time.
 SGuiHooks g_guiHooks = {};
+SGfxHooks g_gfxHooks = {};
+SInputHooks g_inputHooks = {};
+SCommHooks g_commHooks = {};
 
 SGlobals::SGlobals()
 {
@@ -111,15 +107,13 @@ int32_t xCreateGlobals()
         return FALSE;
     tvp::RouteSdlLog(SdlLogLine);
     glb->memory = XNEW(CMemory);
-    glb->picTypes = XNEW(CPicTypeList);
-    glb->screens = XNEW(CScreenBaseList);
+    const bool lists = g_gfxHooks.createLists == nullptr || g_gfxHooks.createLists();
     if (g_guiHooks.createRoot != nullptr)
         glb->rootWindow = g_guiHooks.createRoot();
     glb->squares = static_cast<uint16_t*>(XALLOC(514));
     if (g_guiHooks.createMsgBox != nullptr)
         g_guiHooks.createMsgBox();
-    if (glb->memory == nullptr || glb->picTypes == nullptr || glb->screens == nullptr ||
-        glb->rootWindow == nullptr || glb->squares == nullptr)
+    if (glb->memory == nullptr || !lists || glb->rootWindow == nullptr || glb->squares == nullptr)
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
     for (uint16_t i = 0; i < 256; ++i)
         glb->squares[i] = static_cast<uint16_t>(i * i);
@@ -130,16 +124,9 @@ int32_t xInit(int, char**)
 {
     if (glb == nullptr || sglb == nullptr)
         return FALSE;
-    sglb->jpgPic = XNEW(CJPGPic);
-    sglb->bmpPic = XNEW(CBMPPic);
-    sglb->dibScreen = XNEW(CDibScreen);
-    sglb->dxScreen = XNEW(CDxScreen);
-    if (sglb->jpgPic == nullptr || sglb->bmpPic == nullptr || sglb->dibScreen == nullptr ||
-        sglb->dxScreen == nullptr)
+    if (g_gfxHooks.createScreens != nullptr && !g_gfxHooks.createScreens())
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
-    glb->mouse = XNEW(CMouse);
-    glb->keyboard = XNEW(CKeyboard);
-    if (glb->mouse == nullptr || glb->keyboard == nullptr)
+    if (g_inputHooks.create != nullptr && !g_inputHooks.create())
         return xError_Func(XERR_OUT_OF_MEMORY, nullptr, 0);
     if (g_guiHooks.inputReady != nullptr)
         g_guiHooks.inputReady();
@@ -160,18 +147,8 @@ int32_t xInit(int, char**)
     if (sglb->windowDC == nullptr)
         return FALSE;
     // Only screens that are available stay.
-    if (sglb->dibScreen->ScreenAvailable()) {
-        sglb->dibScreen->GetVideoModes();
-    } else {
-        XDELETE(sglb->dibScreen);
-        sglb->dibScreen = nullptr;
-    }
-    // The full-screen screen stays beside it; the windowed one is the
-    // default, the application picks a full-screen mode to use this one.
-    if (!sglb->dxScreen->ScreenAvailable() || !sglb->dxScreen->GetVideoModes()) {
-        XDELETE(sglb->dxScreen);
-        sglb->dxScreen = nullptr;
-    }
+    if (g_gfxHooks.keepShowable != nullptr)
+        g_gfxHooks.keepShowable();
     // The first frame counts from here, not from the clock's zero.
     glb->lastFrameTime = xGetTime();
     return TRUE;
@@ -185,16 +162,11 @@ void xExit()
     // here, while the keyboard still exists.
     if (glb != nullptr && g_guiHooks.inputGone != nullptr)
         g_guiHooks.inputGone();
-    xCleanupSockets();
+    if (g_commHooks.cleanupSockets != nullptr)
+        g_commHooks.cleanupSockets();
     // The screen goes while the window system it shows through still runs.
-    if (sglb->dibScreen != nullptr) {
-        XDELETE(sglb->dibScreen);
-        sglb->dibScreen = nullptr;
-    }
-    if (sglb->dxScreen != nullptr) {
-        XDELETE(sglb->dxScreen);
-        sglb->dxScreen = nullptr;
-    }
+    if (g_gfxHooks.freeScreens != nullptr)
+        g_gfxHooks.freeScreens();
     // Whatever goes later (the GUI root, windows left in it) must not reach
     // a screen that is gone.
     if (glb != nullptr)
@@ -212,28 +184,16 @@ void xExit()
         sglb->windowClass = 0;
         tvp::VideoShutdown();
     }
-    if (glb != nullptr)
-        xDiscardColorMatch(); // the current palette copy and its colour-match table
-    if (glb != nullptr && glb->mouse != nullptr) {
-        XDELETE(glb->mouse);
-        glb->mouse = nullptr;
-    }
-    if (glb != nullptr && glb->keyboard != nullptr) {
-        XDELETE(glb->keyboard);
-        glb->keyboard = nullptr;
-    }
+    // The current palette copy and its colour-match table, the picture
+    // readers, then the mouse and the keyboard.
+    if (g_gfxHooks.freeReaders != nullptr)
+        g_gfxHooks.freeReaders();
+    if (glb != nullptr && g_inputHooks.free != nullptr)
+        g_inputHooks.free();
     if (sglb->winMsgHandlers != nullptr) {
         sglb->winMsgHandlers->KillAllData();
         XDELETE(sglb->winMsgHandlers);
         sglb->winMsgHandlers = nullptr;
-    }
-    if (sglb->bmpPic != nullptr) {
-        XDELETE(sglb->bmpPic);
-        sglb->bmpPic = nullptr;
-    }
-    if (sglb->jpgPic != nullptr) {
-        XDELETE(sglb->jpgPic);
-        sglb->jpgPic = nullptr;
     }
 }
 
@@ -255,23 +215,15 @@ void xFreeGlobals()
         return;
     if (g_guiHooks.freeMsgBox != nullptr)
         g_guiHooks.freeMsgBox();
-    // A colour-match table built without xInit/xExit still goes back.
-    xDiscardColorMatch();
     if (glb->squares != nullptr) {
         XFREE(glb->squares);
         glb->squares = nullptr;
     }
-    if (glb->screens != nullptr) {
-        XDELETE(glb->screens);
-        glb->screens = nullptr;
-    }
+    // The screen and picture-type lists, the shade tables the screens built
+    // on demand, and a colour-match table built without xInit/xExit.
+    if (g_gfxHooks.freeLists != nullptr)
+        g_gfxHooks.freeLists();
     glb->screen = nullptr;
-    // Shade tables the screens built on demand.
-    DeleteShade();
-    if (glb->picTypes != nullptr) {
-        XDELETE(glb->picTypes);
-        glb->picTypes = nullptr;
-    }
     if (glb->rootWindow != nullptr) {
         CWinCtrl* root = glb->rootWindow;
         glb->rootWindow = nullptr;
@@ -300,8 +252,8 @@ int32_t xHandler()
 {
     xUpdateObjTimers();
     int32_t takenIn = g_commRounds != nullptr ? g_commRounds(3) : 0;
-    if (glb != nullptr && glb->screen != nullptr)
-        glb->screen->FlipPage();
+    if (glb != nullptr && glb->screen != nullptr && g_gfxHooks.flipPage != nullptr)
+        g_gfxHooks.flipPage();
 
     tvp::Msg msg;
     while (tvp::PeekMessage(msg, true)) {
@@ -332,9 +284,9 @@ int32_t xHandler()
                 // With the socket wait mode on, traffic on any comm socket
                 // ends the wait early, and packets that already came in this
                 // frame skip it: the application answers them at once.
-                if (glb->socketWaitMode != 0) {
+                if (glb->socketWaitMode != 0 && g_commHooks.waitTimeOrSockets != nullptr) {
                     if (takenIn == 0) {
-                        xWaitTimeOrSockets(static_cast<uint32_t>(wait));
+                        g_commHooks.waitTimeOrSockets(static_cast<uint32_t>(wait));
                         // Woken by traffic: take it in now, so the
                         // application sees it this frame, not a frame later.
                         // The rounds go on while anything moves, so what
@@ -368,8 +320,8 @@ int32_t xHandler()
         }
     }
 
-    if (glb != nullptr && glb->screen != nullptr)
-        glb->screen->ClearBuffer();
+    if (glb != nullptr && glb->screen != nullptr && g_gfxHooks.clearBuffer != nullptr)
+        g_gfxHooks.clearBuffer();
     if (sglb != nullptr && sglb->music != nullptr)
         sglb->music->Ticker();
     return 0;
