@@ -239,19 +239,25 @@ void ReadText(const uint8_t* data, uint32_t size, SProxyHeader& out)
     if (std::memcmp(text, kTextStart, head) != 0)
         return Invalid(out);
 
-    // The protocol name, as far as it has come.
+    // The protocol name, as far as it has come: the protocols it may still
+    // be, and the shortest header among them.
     const TextProtocol* protocol = nullptr;
+    uint32_t shortest = kShortestHeader;
     uint32_t afterStart = size - head;
     if (afterStart > 0) {
+        uint32_t matches = 0;
         for (const TextProtocol& p : kTextProtocols) {
             uint32_t n = static_cast<uint32_t>(std::strlen(p.name));
-            if (std::memcmp(text + kTextStartSize, p.name, afterStart < n ? afterStart : n) == 0) {
-                protocol = &p;
-                break;
-            }
+            if (std::memcmp(text + kTextStartSize, p.name, afterStart < n ? afterStart : n) != 0)
+                continue;
+            if (matches++ == 0 || p.shortest < shortest)
+                shortest = p.shortest;
+            protocol = &p;
         }
-        if (protocol == nullptr)
+        if (matches == 0)
             return Invalid(out);
+        if (matches > 1)
+            protocol = nullptr;
     }
 
     // One line of printable characters, ended by CR LF.
@@ -273,7 +279,6 @@ void ReadText(const uint8_t* data, uint32_t size, SProxyHeader& out)
     if (end == 0) {
         if (size >= PROXYHDR_TEXT_MAX)
             return Invalid(out);
-        uint32_t shortest = protocol != nullptr ? protocol->shortest : kShortestHeader;
         uint32_t wanted = data[size - 1] == '\r' ? 1 : 2;
         if (shortest > size && shortest - size > wanted)
             wanted = shortest - size;
