@@ -5,6 +5,7 @@
 // are driven by the test.
 #include "proxy_util.h"
 
+#include <openssl/ssl.h>
 #include <sys/resource.h>
 
 #include <fstream>
@@ -628,6 +629,64 @@ TEST_F(ProxyTlsTest, IncomingTlsFromOpenSslClient)
         20000))
         << sc.output << LastError();
     EXPECT_EQ(proxy.GetClientToServerBytes64(), 18u);
+}
+
+// Behind a balancer the address header comes first, in the clear, and the
+// client's TLS after it: a client that speaks TLS right after the header.
+TEST_F(ProxyTlsTest, AddressHeaderThenIncomingTls)
+{
+    EchoServer echo;
+    ASSERT_NE(echo.port, 0);
+    CCommProxyServer proxy;
+    ASSERT_EQ(proxy.SetIncomingEncryption(1, "key.pem", "cert.pem"), TRUE);
+    ASSERT_EQ(proxy.SetProxyProtocol(1), TRUE);
+    ASSERT_TRUE(Start(proxy)) << LastError();
+    const uint16_t proxyPort = port, echoPort = echo.port;
+    Forked client([proxyPort, echoPort] {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(proxyPort);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const std::string header = "PROXY TCP4 192.0.2.44 127.0.0.1 5555 443\r\n";
+        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            write(fd, header.data(), header.size()) != static_cast<ssize_t>(header.size()))
+            _exit(2);
+        SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+        SSL* ssl = SSL_new(ctx);
+        SSL_set_fd(ssl, fd);
+        if (SSL_connect(ssl) != 1)
+            _exit(3);
+        const std::string out = Record("127.0.0.1", echoPort) + "over tls";
+        if (SSL_write(ssl, out.data(), static_cast<int>(out.size())) != static_cast<int>(out.size()))
+            _exit(4);
+        std::string in;
+        char buf[64];
+        while (in.size() < 8) {
+            int n = SSL_read(ssl, buf, sizeof buf);
+            if (n <= 0)
+                _exit(5);
+            in.append(buf, static_cast<size_t>(n));
+        }
+        _exit(in == "over tls" ? 0 : 6);
+    });
+    int status = -1;
+    ASSERT_TRUE(Pump(
+        proxy,
+        [&] {
+            int st = 0;
+            if (waitpid(client.pid, &st, WNOHANG) != client.pid)
+                return false;
+            client.pid = -1;
+            status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+            return true;
+        },
+        20000))
+        << LastError();
+    EXPECT_EQ(status, 0) << LastError();
+    ASSERT_TRUE(Pump(proxy, [&] { return proxy.GetHistory()->last != nullptr; }, 400, 100)) << LastError();
+    std::string line = static_cast<const char*>(proxy.GetHistory()->last->data);
+    EXPECT_EQ(line.rfind("client ip:192.0.2.44 ", 0), 0u) << line;
 }
 
 TEST_F(ProxyTlsTest, OutgoingTlsToOpenSslServer)
