@@ -190,7 +190,9 @@ int Connections(uint16_t front, const std::string& out, int n)
             fds[i].events = static_cast<short>(POLLIN | (live[i].sent < out.size() ? POLLOUT : 0));
             fds[i].revents = 0;
         }
-        if (poll(fds.data(), fds.size(), 2000) <= 0)
+        // Ten seconds without any progress ends the round: whatever is left
+        // counts as failed (and the round's rate means nothing).
+        if (poll(fds.data(), fds.size(), 10000) <= 0)
             return failed + (n - finished);
         for (size_t i = 0; i < live.size(); ++i) {
             Conn& c = live[i];
