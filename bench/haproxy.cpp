@@ -8,6 +8,7 @@
 // rates and the median ratio. Needs haproxy and socat.
 #include <tarvex/tarvex.h>
 
+#include "relays.h"
 #include "rounds.h"
 
 #include <arpa/inet.h>
@@ -36,25 +37,6 @@ constexpr int kConnections = 1000; // per round and side
 constexpr int kAtOnce = 32;
 constexpr int kRounds = 5;
 constexpr size_t kMessage = 64;
-
-int Listen(uint16_t& port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 1024) != 0) {
-        close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
 
 uint16_t FreePort()
 {
@@ -88,43 +70,6 @@ uint16_t FreePort()
         while ((c = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK)) >= 0)
             fds.push_back({c, POLLIN, 0});
     }
-}
-
-// Our proxy in this process, until killed.
-[[noreturn]] void OurProxy(uint16_t port)
-{
-    static SGlobals g;
-    static SSysGlobals s;
-    glb = &g;
-    sglb = &s;
-    if (!xCreateGlobals() || !CommBaseStartup())
-        _exit(1);
-    auto* proxy = XNEW(CCommProxyServer);
-    proxy->SetProxyProtocol(1);
-    if (!proxy->Startup(port, 0))
-        _exit(2);
-    for (;;) {
-        int32_t finished;
-        proxy->Handler(finished);
-        xWaitTimeOrSockets(10);
-    }
-}
-
-pid_t Spawn(const std::vector<std::string>& args)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
 }
 
 template <class F> pid_t Fork(F body)
@@ -235,7 +180,7 @@ int main()
         return 0;
     }
     uint16_t echoPort = 0;
-    int echoFd = Listen(echoPort);
+    int echoFd = Listen(echoPort, 1024);
     std::vector<pid_t> children;
     children.push_back(Fork([&] { Echo(echoFd); }));
     close(echoFd);
@@ -243,7 +188,7 @@ int main()
     uint16_t ours[kRelays], socats[kRelays];
     for (int i = 0; i < kRelays; ++i) {
         ours[i] = FreePort();
-        children.push_back(Fork([&] { OurProxy(ours[i]); }));
+        children.push_back(Fork([&] { OurProxy(ours[i], true); }));
         socats[i] = FreePort();
         children.push_back(Spawn({"socat", "TCP-LISTEN:" + std::to_string(socats[i]) + ",fork,reuseaddr,nodelay",
                                   "TCP:127.0.0.1:" + std::to_string(echoPort) + ",nodelay"}));
