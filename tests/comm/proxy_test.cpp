@@ -802,7 +802,7 @@ TEST_F(ProxyTest, AddressHeaderRequiredMissingOrLateClosesThatConnectionAlone)
     CProxyConnection* waiting = OnlyConnection(proxy);
     RawClient good(port);
     good.out = "PROXY TCP4 10.0.0.2 127.0.0.1 1 2\r\n" + Record("127.0.0.1", echo.port) + "served";
-    ASSERT_TRUE(Exchange(proxy, good, 6, 100)) << LastError();
+    ASSERT_TRUE(Exchange(proxy, good, 6, 1000)) << LastError();
     EXPECT_EQ(good.in, "served");
     EXPECT_EQ(waiting->GetState(), PROXYCONN_WAIT_HEADER);
     EXPECT_EQ(proxy.GetClientToServerBytes64(), 6u);
