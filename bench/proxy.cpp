@@ -7,6 +7,8 @@
 // away from the noise of other work on the machine.
 #include <tarvex/tarvex.h>
 
+#include "relays.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -34,25 +36,6 @@ constexpr int kRoundTrips = 5000;
 constexpr int kRepeats = 5;
 
 using Clock = std::chrono::steady_clock;
-
-int Listen(uint16_t& port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 16) != 0) {
-        close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
 
 int Dial(uint16_t port)
 {
@@ -125,42 +108,6 @@ bool ReadAll(int fd, char* p, size_t n)
         }
         close(c);
     }
-}
-
-// Our proxy in this process, until killed.
-[[noreturn]] void OurProxy(uint16_t port)
-{
-    static SGlobals g;
-    static SSysGlobals s;
-    glb = &g;
-    sglb = &s;
-    if (!xCreateGlobals() || !CommBaseStartup())
-        _exit(1);
-    auto* proxy = XNEW(CCommProxyServer);
-    if (!proxy->Startup(port, 0))
-        _exit(2);
-    for (;;) {
-        int32_t finished;
-        proxy->Handler(finished);
-        xWaitTimeOrSockets(10);
-    }
-}
-
-pid_t Spawn(const std::vector<std::string>& args)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
 }
 
 struct Relay {

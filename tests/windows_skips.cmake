@@ -10,6 +10,7 @@ set(TARVEX_WINDOWS_SKIPS
   comm/commnode_process_test.cpp "its hubs and nodes run in forked processes"
   comm/proxy_test.cpp "its relay peers run in forked processes, with POSIX resource limits"
   comm/proxy_scale_test.cpp "raises the POSIX descriptor limit for thousands of sockets"
+  comm/haproxy_test.cpp "starts haproxy by fork and exec; its echo destination runs in a forked process"
   comm/socket_test.cpp "checks the errno mapping and drives raw BSD sockets (fcntl, poll), winsock_peer_test covers Winsock"
   comm/tls_test.cpp "starts openssl s_server and s_client by fork and exec, winsock_peer_test covers Winsock"
   comm/flood_test.cpp "its flooding peers and relays run in forked processes"

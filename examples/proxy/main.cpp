@@ -4,10 +4,14 @@
 //
 //   tarvex_proxy [-p port] [-r name:first-last]... [-f host:port]
 //                [-i keyfile certfile] [-o] [-l statsfile] [-y historyfile]
-//                [-s seconds] [-v]
+//                [-s seconds] [-v] [--proxy-protocol]
 //
 // Without -r the proxy is open: it relays to any port of any host it can
 // reach. Each -r adds an allowed range of destination ports.
+// --proxy-protocol: the proxy sits behind a load balancer that starts each
+// connection with the PROXY protocol header (text or binary form); a
+// connection without one is closed, and the history and statistics name
+// the client the header names.
 #include <tarvex/tarvex.h>
 
 #include <csignal>
@@ -28,7 +32,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: tarvex_proxy [-p port] [-r name:first-last]... [-f host:port]\n"
                          "                    [-i keyfile certfile] [-o] [-l statsfile] [-y historyfile]\n"
-                         "                    [-s seconds] [-v]\n");
+                         "                    [-s seconds] [-v] [--proxy-protocol]\n");
     return 2;
 }
 
@@ -85,6 +89,8 @@ int Run(CCommProxyServer& proxy, int argc, char** argv)
             proxy.SetHistoryLogFile(argv[++i]);
         } else if (std::strcmp(a, "-s") == 0 && more) {
             seconds = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(a, "--proxy-protocol") == 0) {
+            proxy.SetProxyProtocol(1);
         } else if (std::strcmp(a, "-v") == 0) {
             xSetDprintfOutput(Print);
         } else {

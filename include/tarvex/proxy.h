@@ -84,6 +84,9 @@ enum : int32_t {
     PROXYCONN_CLOSEDOWN = 6,
     PROXYCONN_LINGER = 7,
     PROXYCONN_FINISHED = 8,
+    // Before the location record, when the listener takes the load
+    // balancer's address header (SetProxyProtocol).
+    PROXYCONN_WAIT_HEADER = 9,
 };
 
 // Bounds of one connection: reading a side stops while more than this is
@@ -107,6 +110,8 @@ class TARVEX_API CProxyConnection
     int32_t SetIncomingEncryption(int32_t enable, const char* keyFile, const char* certFile);
     int32_t SetOutgoingEncryption(int32_t enable);
     int32_t SetOnErrorForward(int32_t enable, const char* host, int32_t port);
+    // The connection starts with the load balancer's address header.
+    int32_t SetProxyProtocol(int32_t enable);
     int32_t Startup();
     // One step; 1 to stay, 0 when the connection is to be deleted.
     int32_t Handler();
@@ -146,6 +151,8 @@ class TARVEX_API CProxyConnection
   private:
     int32_t Step();
     bool Idle(bool serverSide) const;
+    int32_t WaitForHeader();
+    int32_t StartIncomingTls();
     int32_t WaitForLocation();
     int32_t ConnectToServer();
     int32_t RouteData();
@@ -207,6 +214,12 @@ class TARVEX_API CProxyConnection
     uint32_t lookedServer = INVALID_SOCKET;
     uint8_t clientIdle = 0;
     uint8_t serverIdle = 0;
+    // The load balancer's address header: taken first when on, read into
+    // the buffer no further than its end.
+    int32_t proxyProtocol = 0;
+    uint8_t* headerBuffer = nullptr;
+    uint32_t headerReceived = 0;
+    uint32_t headerCapacity = 0;
 };
 
 class TARVEX_API CCommProxyServer
@@ -228,6 +241,15 @@ class TARVEX_API CCommProxyServer
     int32_t SetOutgoingEncryption(int32_t enable);
     // Clients whose first four bytes are no location record go to host:port.
     int32_t SetOnErrorForward(int32_t enable, const char* host, int32_t port);
+    // For a listener behind a load balancer that sends the PROXY protocol
+    // header (text or binary form) first on every connection. On: each
+    // connection must start with a valid header within the location
+    // time-out, or it is closed; the client address in the header is the
+    // one the history and statistics name (a header that names nobody, such
+    // as a health check's, leaves the connection's own). Off (the default):
+    // a header is never trusted, its bytes are the client's like any others.
+    int32_t SetProxyProtocol(int32_t enable);
+    int32_t GetProxyProtocol() const { return proxyProtocol; }
     void SetProcessSpawnCallback(void (*callback)(void));
     int32_t Startup(uint16_t port, int32_t createProcesses);
     // One round: accept, relay, statistics. finished = 1 once the server
@@ -298,6 +320,7 @@ class TARVEX_API CCommProxyServer
     uint32_t acceptPauseStart = 0;
     // Handler's look at the listener: nothing to accept this round.
     int32_t listenIdle = 0;
+    int32_t proxyProtocol = 0;
 };
 
 // The registration lists the socket wait reads (borrowed pointers).

@@ -8,6 +8,11 @@
 // bytes wait for the other side (a peer that does not read cannot make the
 // proxy's memory grow), and delivering what is left after one side went away
 // ends after PROXY_DRAIN_LIMIT_MS. Byte counts are 64-bit inside.
+//
+// Behind a load balancer the connection first takes the balancer's address
+// header (when the listener asks for it), in the clear and before any TLS
+// of the client's, read no further than the header's end and under the
+// location record's time-out; a connection without a valid one is closed.
 #include <tarvex/proxy.h>
 
 #include <tarvex/error.h>
@@ -15,6 +20,7 @@
 #include <tarvex/memory.h>
 
 #include "core/textcopy.h"
+#include "comm/proxyheader.h"
 #include "comm/proxyrecord.h"
 #include "platform/net.h"
 
@@ -31,6 +37,15 @@ constexpr uint32_t kDoneWaitMs = 2000;
 constexpr uint32_t kStateStepMs = 1000;
 constexpr uint32_t kLocationTimeoutMs = 15000;
 constexpr uint32_t kConnectTimeoutMs = 15000;
+// The address header comes under the same time-out as the record after it.
+constexpr uint32_t kHeaderTimeoutMs = kLocationTimeoutMs;
+// The header buffer's first size: every text header, and binary ones up to
+// a socket path's addresses without extensions; longer binary headers
+// (at most 16 + 65535 bytes) grow it to their length.
+constexpr uint32_t kHeaderBufferSize = 232;
+// Reads of the header in one round: the text form is read a few bytes at a
+// time so as not to pass its end, so a whole one may take a few dozen.
+constexpr int32_t kHeaderReadsPerRound = 128;
 
 // The first connection of the process to finish waits the full time.
 bool g_closeDownInit = false;
@@ -158,6 +173,8 @@ CProxyConnection::~CProxyConnection()
     FreeText(forwardHost);
     FreeText(keyFile);
     FreeText(certFile);
+    if (headerBuffer != nullptr)
+        XFREE(headerBuffer);
     // Closedown also released the sides' TLS state.
 }
 
@@ -200,6 +217,12 @@ int32_t CProxyConnection::SetOnErrorForward(int32_t enable, const char* host, in
     forwardHost = copy;
     forwardPort = port;
     forwardFlag = enable;
+    return TRUE;
+}
+
+int32_t CProxyConnection::SetProxyProtocol(int32_t enable)
+{
+    proxyProtocol = enable ? 1 : 0;
     return TRUE;
 }
 
@@ -250,13 +273,15 @@ int32_t CProxyConnection::Startup()
         return Report("CProxyConnection::Startup: xStartupSockets returned FALSE.");
     if (!xStartupSockets(serverStartupCode, 1, &serverCrypt))
         return Report("CProxyConnection::Startup: xStartupSockets returned FALSE.");
-    if (incomingEncryption) {
-        // A client that cannot set up TLS is not served in the clear.
-        if (!xMakeGivenServerSocketEncrypted(clientSocket, keyFile, certFile, &clientCrypt) ||
-            clientCrypt.ssl == nullptr)
-            return FALSE;
-    } else {
-        dprintf("Making a new non-encrypted connection to proxy.\n");
+    if (proxyProtocol) {
+        // The header comes first and in the clear; TLS starts after it.
+        headerBuffer = static_cast<uint8_t*>(XALLOC(kHeaderBufferSize));
+        if (headerBuffer == nullptr)
+            return Report("CProxyConnection::Startup: Out of memory.");
+        headerCapacity = kHeaderBufferSize;
+        state = PROXYCONN_WAIT_HEADER;
+    } else if (!StartIncomingTls()) {
+        return FALSE;
     }
     if (!MakeSocketNonBlocking(clientSocket, clientConnected, &clientCrypt))
         return FALSE;
@@ -268,6 +293,19 @@ int32_t CProxyConnection::Startup()
     if (glb != nullptr && glb->proxyConnRegList != nullptr)
         ProxyConnection_Add(this);
     return TRUE;
+}
+
+int32_t CProxyConnection::StartIncomingTls()
+{
+    if (!incomingEncryption) {
+        dprintf("Making a new non-encrypted connection to proxy.\n");
+        return TRUE;
+    }
+    // A client that cannot set up TLS is not served in the clear.
+    return xMakeGivenServerSocketEncrypted(clientSocket, keyFile, certFile, &clientCrypt) &&
+                   clientCrypt.ssl != nullptr
+               ? TRUE
+               : FALSE;
 }
 
 int32_t CProxyConnection::Closedown()
@@ -333,7 +371,7 @@ const char* CProxyConnection::PortRangeText(char* buf, uint32_t size) const
 
 int32_t CProxyConnection::WaitSockets(uint32_t socks[2]) const
 {
-    if (state < PROXYCONN_WAIT_LOCATION || state > PROXYCONN_ROUTING)
+    if ((state < PROXYCONN_WAIT_LOCATION || state > PROXYCONN_ROUTING) && state != PROXYCONN_WAIT_HEADER)
         return 0;
     int32_t n = 0;
     // A side whose reading is paused is left out, or its unread bytes would
@@ -379,6 +417,8 @@ int32_t CProxyConnection::Handler()
 int32_t CProxyConnection::Step()
 {
     switch (state) {
+    case PROXYCONN_WAIT_HEADER:
+        return WaitForHeader();
     case PROXYCONN_WAIT_LOCATION:
         return WaitForLocation();
     case PROXYCONN_CONNECTING:
@@ -401,6 +441,59 @@ int32_t CProxyConnection::Step()
     default:
         return FALSE;
     }
+}
+
+int32_t CProxyConnection::WaitForHeader()
+{
+    SProxyHeader header;
+    xProxyReadHeader(headerBuffer, headerReceived, header);
+    // Only what the header still needs is read: the bytes behind it are the
+    // client's own (its location record, or its TLS hello).
+    for (int32_t i = 0; header.result == PROXYHDR_MORE && i < kHeaderReadsPerRound; ++i) {
+        if (i == 0 && Idle(false))
+            break;
+        uint32_t wanted = headerReceived + header.wanted;
+        if (wanted > headerCapacity) {
+            auto* grown = static_cast<uint8_t*>(XALLOC(wanted));
+            if (grown == nullptr)
+                return ConnectionError("CProxyConnection(Wait for header): Out of memory.\n");
+            std::memcpy(grown, headerBuffer, headerReceived);
+            XFREE(headerBuffer);
+            headerBuffer = grown;
+            headerCapacity = wanted;
+        }
+        uint32_t before = headerReceived, none = 0;
+        auto* into = reinterpret_cast<char*>(headerBuffer);
+        if (!xSocketHandler(clientSocket, clientConnected, into, headerReceived, wanted, nullptr, none, 0,
+                            &clientCrypt) ||
+            !clientConnected)
+            return ConnectionError("CProxyConnection(Wait for header): Lost connection to client.\n");
+        if (headerReceived == before)
+            break;
+        xProxyReadHeader(headerBuffer, headerReceived, header);
+    }
+
+    if (header.result == PROXYHDR_INVALID)
+        return ConnectionError(
+            "CProxyConnection(Wait for header): Not a valid PROXY protocol header. Dropping connection.\n");
+    if (header.result == PROXYHDR_MORE) {
+        if (xTimeDiff(stateTime, xGetTime()) > kHeaderTimeoutMs)
+            return ConnectionError(
+                "CProxyConnection(Wait for header): Timeout, didn't receive the PROXY protocol header.\n");
+        return TRUE;
+    }
+    // A header that names nobody (a balancer's health check) leaves the
+    // connection's own address.
+    if (header.hasAddress && !SetClientInfo(header.sourceText))
+        return ConnectionError("CProxyConnection(Wait for header): Out of memory.\n");
+    XFREE(headerBuffer);
+    headerBuffer = nullptr;
+    headerReceived = headerCapacity = 0;
+    if (!StartIncomingTls())
+        return ConnectionError("CProxyConnection(Wait for header): Unable to start TLS with the client.\n");
+    EnterState(PROXYCONN_WAIT_LOCATION);
+    // The record may have come with the header.
+    return WaitForLocation();
 }
 
 int32_t CProxyConnection::WaitForLocation()

@@ -211,6 +211,12 @@ int32_t CCommProxyServer::SetOnErrorForward(int32_t enable, const char* host, in
     return TRUE;
 }
 
+int32_t CCommProxyServer::SetProxyProtocol(int32_t enable)
+{
+    proxyProtocol = enable ? 1 : 0;
+    return TRUE;
+}
+
 void CCommProxyServer::SetProcessSpawnCallback(void (*callback)(void)) { spawnCallback = callback; }
 
 uint16_t CCommProxyServer::GetBoundPort() const { return ntohs(listenAddress.sin_port); }
@@ -260,6 +266,8 @@ int32_t CCommProxyServer::Startup(uint16_t port, int32_t processes)
         name != nullptr ? name : "", static_cast<long>(GetBoundPort()), static_cast<long>(createProcesses),
         logFile != nullptr ? logFile : "", historyLogFile != nullptr ? historyLogFile : "",
         incomingEncryption ? "Yes" : "No", outgoingEncryption ? "Yes" : "No", rangeText);
+    if (proxyProtocol)
+        dprintf("\tPROXY protocol header: required.\n");
     return TRUE;
 }
 
@@ -453,6 +461,7 @@ int32_t CCommProxyServer::TakeConnection(uint32_t sock, const sockaddr_in& peer)
         c->SetIncomingEncryption(incomingEncryption, keyFile, certFile);
     if (outgoingEncryption)
         c->SetOutgoingEncryption(outgoingEncryption);
+    c->SetProxyProtocol(proxyProtocol);
     if (!c->SetOnErrorForward(forwardFlag, forwardHost, forwardPort)) {
         XDELETE(c);
         return Report("CProxyConnection::SetOnErrorForward failed.");

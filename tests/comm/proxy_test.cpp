@@ -5,6 +5,7 @@
 // are driven by the test.
 #include "proxy_util.h"
 
+#include <openssl/ssl.h>
 #include <sys/resource.h>
 
 #include <fstream>
@@ -630,6 +631,64 @@ TEST_F(ProxyTlsTest, IncomingTlsFromOpenSslClient)
     EXPECT_EQ(proxy.GetClientToServerBytes64(), 18u);
 }
 
+// Behind a balancer the address header comes first, in the clear, and the
+// client's TLS after it: a client that speaks TLS right after the header.
+TEST_F(ProxyTlsTest, AddressHeaderThenIncomingTls)
+{
+    EchoServer echo;
+    ASSERT_NE(echo.port, 0);
+    CCommProxyServer proxy;
+    ASSERT_EQ(proxy.SetIncomingEncryption(1, "key.pem", "cert.pem"), TRUE);
+    ASSERT_EQ(proxy.SetProxyProtocol(1), TRUE);
+    ASSERT_TRUE(Start(proxy)) << LastError();
+    const uint16_t proxyPort = port, echoPort = echo.port;
+    Forked client([proxyPort, echoPort] {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(proxyPort);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const std::string header = "PROXY TCP4 192.0.2.44 127.0.0.1 5555 443\r\n";
+        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            write(fd, header.data(), header.size()) != static_cast<ssize_t>(header.size()))
+            _exit(2);
+        SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+        SSL* ssl = SSL_new(ctx);
+        SSL_set_fd(ssl, fd);
+        if (SSL_connect(ssl) != 1)
+            _exit(3);
+        const std::string out = Record("127.0.0.1", echoPort) + "over tls";
+        if (SSL_write(ssl, out.data(), static_cast<int>(out.size())) != static_cast<int>(out.size()))
+            _exit(4);
+        std::string in;
+        char buf[64];
+        while (in.size() < 8) {
+            int n = SSL_read(ssl, buf, sizeof buf);
+            if (n <= 0)
+                _exit(5);
+            in.append(buf, static_cast<size_t>(n));
+        }
+        _exit(in == "over tls" ? 0 : 6);
+    });
+    int status = -1;
+    ASSERT_TRUE(Pump(
+        proxy,
+        [&] {
+            int st = 0;
+            if (waitpid(client.pid, &st, WNOHANG) != client.pid)
+                return false;
+            client.pid = -1;
+            status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+            return true;
+        },
+        20000))
+        << LastError();
+    EXPECT_EQ(status, 0) << LastError();
+    ASSERT_TRUE(Pump(proxy, [&] { return proxy.GetHistory()->last != nullptr; }, 400, 100)) << LastError();
+    std::string line = static_cast<const char*>(proxy.GetHistory()->last->data);
+    EXPECT_EQ(line.rfind("client ip:192.0.2.44 ", 0), 0u) << line;
+}
+
 TEST_F(ProxyTlsTest, OutgoingTlsToOpenSslServer)
 {
     uint16_t destPort = tvproxy::FreePort();
@@ -646,6 +705,136 @@ TEST_F(ProxyTlsTest, OutgoingTlsToOpenSslServer)
         return c.in.find("xevrat olleh") != std::string::npos || c.eof;
     })) << LastError();
     EXPECT_NE(c.in.find("xevrat olleh"), std::string::npos) << c.in;
+}
+
+// ---------------------------------------------------------------- behind a load balancer
+
+// A binary address header (command byte, family byte, address block).
+std::string BinaryHeader(uint8_t command, uint8_t family, const std::string& block)
+{
+    return std::string("\r\n\r\n\0\r\nQUIT\n", 12) + static_cast<char>(command) + static_cast<char>(family) +
+           static_cast<char>(block.size() >> 8) + static_cast<char>(block.size() & 0xFF) + block;
+}
+
+// Header kinds: who the history names, the header sent whole or a byte a
+// round, and the location record arriving in the same write or later.
+TEST_F(ProxyTest, AddressHeaderNamesTheRealClient)
+{
+    EchoServer echo;
+    ASSERT_NE(echo.port, 0);
+    const std::string v6Block = std::string("\x20\x01\x0d\xb8", 4) + std::string(11, '\0') + "\x07" +
+                                std::string(15, '\0') + "\x01" + std::string("\x9c\x40\x01\xbb", 4);
+    struct Case {
+        const char* what;
+        std::string header;
+        const char* client;
+    };
+    const Case cases[] = {
+        {"text IPv4", "PROXY TCP4 203.0.113.7 127.0.0.1 40000 443\r\n", "203.0.113.7"},
+        {"text IPv6", "PROXY TCP6 2001:db8::9 ::1 40000 443\r\n", "2001:db8::9"},
+        {"binary IPv4",
+         BinaryHeader(0x21, 0x11, std::string("\xc6\x33\x64\x05\x7f\x00\x00\x01\x9c\x40\x01\xbb", 12)),
+         "198.51.100.5"},
+        {"binary IPv6", BinaryHeader(0x21, 0x21, v6Block), "2001:db8::7"},
+        {"binary local (a health check's)", BinaryHeader(0x20, 0x00, ""), "127.0.0.1"},
+        {"text unknown", "PROXY UNKNOWN\r\n", "127.0.0.1"},
+    };
+    CCommProxyServer proxy;
+    ASSERT_EQ(proxy.SetProxyProtocol(1), TRUE);
+    ASSERT_TRUE(Start(proxy)) << LastError();
+    uint32_t total = 0;
+    for (const Case& c : cases) {
+        for (bool dribble : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (dribble ? ", a byte a round" : ", at once"));
+            std::string payload = Bytes(5000, total + 1);
+            RawClient client(port);
+            if (dribble) {
+                for (size_t i = 0; i < c.header.size(); ++i) {
+                    client.out += c.header[i];
+                    ASSERT_FALSE(Pump(proxy, [&] {
+                        client.Step();
+                        return client.eof;
+                    }, 2));
+                }
+            } else {
+                client.out = c.header;
+            }
+            client.out += Record("127.0.0.1", echo.port) + payload;
+            ASSERT_TRUE(Exchange(proxy, client, payload.size())) << LastError();
+            EXPECT_TRUE(client.in == payload);
+            client.Close();
+            ASSERT_TRUE(UntilGone(proxy, ++total, nullptr, 400, 100)) << LastError();
+            std::string line = static_cast<const char*>(proxy.GetHistory()->last->data);
+            std::string start = std::string("client ip:") + c.client + " server ip:127.0.0.1:";
+            EXPECT_EQ(line.rfind(start, 0), 0u) << line;
+            // The header is the balancer's, not the client's traffic.
+            EXPECT_NE(line.find(" client->server: 5000 "), std::string::npos) << line;
+        }
+    }
+}
+
+// With the header required, a client without one is closed and one that
+// stops half-way is closed on the location time-out; neither holds up a
+// client that sends a good header meanwhile.
+TEST_F(ProxyTest, AddressHeaderRequiredMissingOrLateClosesThatConnectionAlone)
+{
+    EchoServer echo;
+    ASSERT_NE(echo.port, 0);
+    CCommProxyServer proxy;
+    ASSERT_EQ(proxy.SetProxyProtocol(1), TRUE);
+    ASSERT_TRUE(Start(proxy)) << LastError();
+
+    RawClient bare(port);
+    bare.out = Record("127.0.0.1", echo.port) + "no header";
+    ASSERT_TRUE(UntilGone(proxy, 1, &bare)) << LastError();
+    EXPECT_EQ(LastError(),
+              "CProxyConnection(Wait for header): Not a valid PROXY protocol header. Dropping connection.\n");
+    EXPECT_TRUE(Exchange(proxy, bare, 1));
+    EXPECT_TRUE(bare.eof);
+    EXPECT_EQ(bare.in, "");
+
+    RawClient stalled(port);
+    stalled.out = "PROXY TCP4 10.0.0.1 10.0.";
+    ASSERT_TRUE(Pump(proxy, [&] {
+        stalled.Step();
+        return OnlyConnection(proxy) != nullptr;
+    }));
+    CProxyConnection* waiting = OnlyConnection(proxy);
+    RawClient good(port);
+    good.out = "PROXY TCP4 10.0.0.2 127.0.0.1 1 2\r\n" + Record("127.0.0.1", echo.port) + "served";
+    ASSERT_TRUE(Exchange(proxy, good, 6, 1000)) << LastError();
+    EXPECT_EQ(good.in, "served");
+    EXPECT_EQ(waiting->GetState(), PROXYCONN_WAIT_HEADER);
+    EXPECT_EQ(proxy.GetClientToServerBytes64(), 6u);
+
+    tvp::TestAdvanceClock(15100);
+    ASSERT_TRUE(Pump(proxy, [&] {
+        stalled.Step();
+        return stalled.eof;
+    })) << LastError();
+    EXPECT_EQ(good.in, "served");
+    good.out += " still";
+    ASSERT_TRUE(Exchange(proxy, good, 12)) << LastError();
+    EXPECT_EQ(good.in, "served still");
+}
+
+// Off (the default), a header is never trusted: its bytes are the client's,
+// here passed on whole to the fallback destination.
+TEST_F(ProxyTest, AddressHeaderWhenOffIsClientData)
+{
+    EchoServer echo;
+    ASSERT_NE(echo.port, 0);
+    CCommProxyServer proxy;
+    EXPECT_EQ(proxy.GetProxyProtocol(), 0);
+    ASSERT_EQ(proxy.SetOnErrorForward(1, "127.0.0.1", echo.port), TRUE);
+    ASSERT_TRUE(Start(proxy)) << LastError();
+    const std::string talk =
+        "PROXY TCP4 203.0.113.7 127.0.0.1 40000 443\r\n" + Record("127.0.0.1", echo.port);
+    RawClient c(port);
+    c.out = talk;
+    ASSERT_TRUE(Exchange(proxy, c, talk.size())) << LastError();
+    EXPECT_TRUE(c.in == talk);
+    EXPECT_STREQ(OnlyConnection(proxy)->GetClientIp(), "127.0.0.1");
 }
 
 // ---------------------------------------------------------------- history, statistics, listener

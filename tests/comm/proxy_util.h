@@ -121,12 +121,22 @@ inline uint16_t FreePort()
 }
 
 // A non-blocking connection to 127.0.0.1:port (the connect may be pending);
-// a receive buffer of its own size when asked.
-inline int DialNonBlocking(uint16_t port, int receiveBuffer = 0)
+// a receive buffer of its own size when asked, and from a source address of
+// its own (host order, any of 127.0.0.0/8) when given.
+inline int DialNonBlocking(uint16_t port, int receiveBuffer = 0, uint32_t source = 0)
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (receiveBuffer > 0)
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    if (source != 0) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(source);
+        if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+            close(fd);
+            return -1;
+        }
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
@@ -230,7 +240,10 @@ struct RawClient {
     bool eof = false;
     bool failed = false;
 
-    explicit RawClient(uint16_t port, int receiveBuffer = 0) : fd(DialNonBlocking(port, receiveBuffer)) {}
+    explicit RawClient(uint16_t port, int receiveBuffer = 0, uint32_t source = 0)
+        : fd(DialNonBlocking(port, receiveBuffer, source))
+    {
+    }
     ~RawClient()
     {
         if (fd >= 0)
