@@ -23,7 +23,7 @@ class Printer : public Listener
   public:
     Client* client = nullptr;
     void Connected() override { PrintEvent("connected"); }
-    void Disconnected() override { PrintEvent("disconnected"); }
+    void Disconnected() override { PrintEvent("disconnected (%s)", glb->error.GetError()); }
     void Welcome() override { PrintEvent("welcome %s colour %d", client->UserName().c_str(), client->Colour()); }
     void Refused(const std::string& reason) override { PrintEvent("refused %s", reason.c_str()); }
     void RoomsChanged() override { PrintEvent("rooms %s", RoomList(client->Rooms()).c_str()); }

@@ -105,9 +105,11 @@ App::~App()
     for (int i = 0; client != nullptr && i < 10; ++i)
         xHandler();
     XDELETE(client);
+    client = nullptr;
     if (ftp != nullptr) {
         ftp->Closedown();
         XDELETE(ftp);
+        ftp = nullptr;
     }
     if (!newsFile.empty())
         std::remove(newsFile.c_str());
@@ -235,9 +237,15 @@ void App::SaveSettings(bool remember)
 
 // ------------------------------------------------------------ controls
 
-void App::OnGui(int32_t msg, int32_t, int32_t ctrlId, int32_t, void* user)
+// The last argument is the window's user pointer only for notifications
+// that carry no data of their own (a key, for one, brings its key record):
+// the one application object is found here instead.
+App* g_app = nullptr;
+
+void App::OnGui(int32_t msg, int32_t, int32_t ctrlId, int32_t, void*)
 {
-    static_cast<App*>(user)->OnControl(msg, ctrlId);
+    if (g_app != nullptr)
+        g_app->OnControl(msg, ctrlId);
 }
 
 void App::OnControl(int32_t msg, int32_t ctrl)
@@ -288,6 +296,7 @@ void App::LogIn()
             login->SetText(id.loginStatus, res->GetResString(2, "The server cannot be reached."));
             PrintEvent("disconnected");
             XDELETE(client);
+            client = nullptr;
             return;
         }
     }
@@ -473,6 +482,7 @@ void App::StartNews()
         PrintEvent("news failed");
         ftp->Closedown();
         XDELETE(ftp);
+        ftp = nullptr;
         newsDone = true;
     }
 }
@@ -486,6 +496,7 @@ void App::NewsFrame()
             PrintEvent("news failed: %s", text != nullptr ? text : "?");
             ftp->Closedown();
             XDELETE(ftp);
+            ftp = nullptr;
             newsDone = true;
         } else if (ftp->IsDownloadedNote()) {
             char *local = nullptr, *remote = nullptr;
@@ -496,6 +507,7 @@ void App::NewsFrame()
                 XFREE(remote);
             ftp->Closedown();
             XDELETE(ftp);
+            ftp = nullptr;
             newsDone = true;
             PrintEvent("news downloaded");
         }
@@ -606,6 +618,7 @@ int RunGui(GuiOptions& options)
     std::signal(SIGPIPE, SIG_IGN);
     fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
     auto* app = XNEW(App, options);
+    g_app = app;
     int rc = app->Start() ? 0 : 1;
     std::string pending;
     bool input = true;
@@ -628,6 +641,7 @@ int RunGui(GuiOptions& options)
         }
     }
     XDELETE(app);
+    g_app = nullptr;
     return rc;
 }
 

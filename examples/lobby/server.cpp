@@ -340,7 +340,8 @@ void Server::SendRooms()
     Send(node, [&](CKCBL& s) {
         if (!s.NewItem("rooms", KEND))
             return false;
-        for (auto& [name, room] : rooms) {
+        // In the order of the settings.
+        for (const std::string& name : settings.rooms) {
             int32_t count = 0;
             for (auto& [t, u] : users)
                 count += u.room == name;
