@@ -357,8 +357,13 @@ void Server::SendPlayers(const std::string& room)
     Send(node, [&](CKCBL& s) {
         if (!s.NewItem("players", KSTRING, room.c_str(), KEND))
             return false;
+        std::vector<const User*> in;
         for (auto& [t, u] : users)
-            if (u.room == room && !s.NewItem("player", KSTRING, u.name.c_str(), KLONG, u.colour, KEND))
+            if (u.room == room)
+                in.push_back(&u);
+        std::sort(in.begin(), in.end(), [](const User* a, const User* b) { return a->name < b->name; });
+        for (const User* u : in)
+            if (!s.NewItem("player", KSTRING, u->name.c_str(), KLONG, u->colour, KEND))
                 return false;
         return true;
     });
