@@ -143,56 +143,52 @@ void Client::Dispatch()
     for (int n = 0; n < 256 && node.IsDataAvailable(); ++n) {
         if (!node.RecvKCBLPacket())
             continue;
-        CKCBL& k = node.recvKCBL;
-        std::string what = k.GetKeyword() != nullptr ? k.GetKeyword() : "";
-        if (what == "welcome" && Number(k, 0) == token) {
-            loggedIn = true;
-            colour = static_cast<int32_t>(Number(k, 1));
-            node.RecvKCBLFree();
-            listener.Welcome();
-        } else if (what == "refused" && Number(k, 0) == token) {
-            std::string reason = Text(k, 1);
-            node.RecvKCBLFree();
-            listener.Refused(reason);
-        } else if (what == "rooms") {
-            rooms.clear();
-            while (k.NextItem())
-                if (k.GetKeyword() != nullptr && std::string(k.GetKeyword()) == "room")
-                    rooms.push_back({Text(k, 0), static_cast<int32_t>(Number(k, 1))});
-            node.RecvKCBLFree();
-            listener.RoomsChanged();
-        } else if (what == "joined" && Number(k, 0) == token) {
-            room = Text(k, 1);
-            lastSeq = 0;
-            players.clear();
-            node.RecvKCBLFree();
-            listener.Joined();
-        } else if (what == "left" && Number(k, 0) == token) {
-            room.clear();
-            players.clear();
-            node.RecvKCBLFree();
-            listener.Left();
-        } else if (what == "players" && !room.empty() && Text(k, 0) == room) {
-            players.clear();
-            while (k.NextItem())
-                if (k.GetKeyword() != nullptr && std::string(k.GetKeyword()) == "player")
-                    players.push_back({Text(k, 0), static_cast<int32_t>(Number(k, 1))});
-            node.RecvKCBLFree();
-            listener.PlayersChanged();
-        } else if (what == "chat" && !room.empty() && Text(k, 0) == room &&
-                   (Number(k, 5) == 0 || Number(k, 5) == token) && Number(k, 1) > lastSeq) {
-            ChatLine line{Number(k, 1), Text(k, 2), static_cast<int32_t>(Number(k, 3)), Text(k, 4)};
-            lastSeq = line.seq;
-            node.RecvKCBLFree();
-            listener.Chat(line);
-        } else if (what == "pong" && Number(k, 0) == token) {
-            rtt = xTimeDiff(Number(k, 1), xGetTime());
-            rttKnown = true;
-            node.RecvKCBLFree();
-            listener.ClockMeasured();
-        } else {
-            node.RecvKCBLFree();
-        }
+        Handle(node.recvKCBL);
+        node.RecvKCBLFree();
+    }
+}
+
+void Client::Handle(CKCBL& k)
+{
+    k.FirstItem();
+    std::string what = k.GetKeyword() != nullptr ? k.GetKeyword() : "";
+    if (what == "welcome" && Number(k, 0) == token) {
+        loggedIn = true;
+        colour = static_cast<int32_t>(Number(k, 1));
+        listener.Welcome();
+    } else if (what == "refused" && Number(k, 0) == token) {
+        listener.Refused(Text(k, 1));
+    } else if (what == "rooms") {
+        rooms.clear();
+        while (k.NextItem() && rooms.size() < kMaxListed)
+            if (k.GetKeyword() != nullptr && std::string(k.GetKeyword()) == "room")
+                rooms.push_back({Clean(Text(k, 0), kMaxName), static_cast<int32_t>(Number(k, 1))});
+        listener.RoomsChanged();
+    } else if (what == "joined" && Number(k, 0) == token) {
+        room = Text(k, 1);
+        lastSeq = 0;
+        players.clear();
+        listener.Joined();
+    } else if (what == "left" && Number(k, 0) == token) {
+        room.clear();
+        players.clear();
+        listener.Left();
+    } else if (what == "players" && !room.empty() && Text(k, 0) == room) {
+        players.clear();
+        while (k.NextItem() && players.size() < kMaxListed)
+            if (k.GetKeyword() != nullptr && std::string(k.GetKeyword()) == "player")
+                players.push_back({Clean(Text(k, 0), kMaxName), static_cast<int32_t>(Number(k, 1) % kNumColours)});
+        listener.PlayersChanged();
+    } else if (what == "chat" && !room.empty() && Text(k, 0) == room &&
+               (Number(k, 5) == 0 || Number(k, 5) == token) && Number(k, 1) > lastSeq) {
+        ChatLine line{Number(k, 1), Clean(Text(k, 2), kMaxName), static_cast<int32_t>(Number(k, 3) % kNumColours),
+                      Clean(Text(k, 4), kMaxText)};
+        lastSeq = line.seq;
+        listener.Chat(line);
+    } else if (what == "pong" && Number(k, 0) == token) {
+        rtt = xTimeDiff(Number(k, 1), xGetTime());
+        rttKnown = true;
+        listener.ClockMeasured();
     }
 }
 

@@ -87,6 +87,8 @@ class Client
     int32_t ClockOffset() const { return clockOffset; }
     bool RoundTripMeasured() const { return rttKnown; }
     uint32_t RoundTrip() const { return rtt; }
+    // One message from the server, as received (see protocol.h).
+    void Handle(CKCBL& message);
 
   private:
     void Dispatch();

@@ -46,6 +46,8 @@ constexpr size_t kMaxText = 200;
 constexpr uint32_t kPingEveryMs = 1000;
 // Colours the server hands out, one per user in turn.
 constexpr int32_t kNumColours = 8;
+// Most rooms and players a client takes from one list.
+constexpr size_t kMaxListed = 256;
 
 // "clock_<token>", the name of a client's clock node.
 std::string ClockNodeName(uint32_t token);

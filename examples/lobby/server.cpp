@@ -158,45 +158,37 @@ void Server::Dispatch()
     for (int n = 0; n < 256 && node.IsDataAvailable(); ++n) {
         if (!node.RecvKCBLPacket())
             continue;
-        CKCBL& k = node.recvKCBL;
-        std::string what = k.GetKeyword() != nullptr ? k.GetKeyword() : "";
-        if (what == "login") {
-            std::string name = Clean(Text(k, 0), kMaxName), password = Text(k, 1);
-            uint32_t token = Number(k, 2);
-            node.RecvKCBLFree();
-            Login(token, name, password);
-            continue;
-        }
-        uint32_t token = Number(k, 0);
-        auto u = users.find(token);
-        if (u == users.end()) {
-            node.RecvKCBLFree();
-            continue;
-        }
-        User& user = u->second;
-        user.lastHeard = xGetTime();
-        if (what == "join") {
-            std::string room = Text(k, 1);
-            node.RecvKCBLFree();
-            Join(user, token, room);
-        } else if (what == "leave") {
-            node.RecvKCBLFree();
-            LeaveRoom(user, token, true);
-            SendRooms();
-        } else if (what == "say") {
-            std::string text = Clean(Text(k, 1), kMaxText);
-            node.RecvKCBLFree();
-            Say(user, text);
-        } else if (what == "ping") {
-            uint32_t t = Number(k, 1);
-            node.RecvKCBLFree();
-            Send(node, [&](CKCBL& s) { return s.NewItem("pong", KULONG, token, KULONG, t, KEND); });
-        } else if (what == "logout") {
-            node.RecvKCBLFree();
-            Drop(token, "logged out");
-        } else {
-            node.RecvKCBLFree();
-        }
+        Handle(node.recvKCBL);
+        node.RecvKCBLFree();
+    }
+}
+
+void Server::Handle(CKCBL& k)
+{
+    k.FirstItem();
+    std::string what = k.GetKeyword() != nullptr ? k.GetKeyword() : "";
+    if (what == "login") {
+        Login(Number(k, 2), Clean(Text(k, 0), kMaxName), Text(k, 1));
+        return;
+    }
+    uint32_t token = Number(k, 0);
+    auto u = users.find(token);
+    if (u == users.end())
+        return;
+    User& user = u->second;
+    user.lastHeard = xGetTime();
+    if (what == "join") {
+        Join(user, token, Text(k, 1));
+    } else if (what == "leave") {
+        LeaveRoom(user, token, true);
+        SendRooms();
+    } else if (what == "say") {
+        Say(user, Clean(Text(k, 1), kMaxText));
+    } else if (what == "ping") {
+        uint32_t t = Number(k, 1);
+        Send(node, [&](CKCBL& s) { return s.NewItem("pong", KULONG, token, KULONG, t, KEND); });
+    } else if (what == "logout") {
+        Drop(token, "logged out");
     }
 }
 

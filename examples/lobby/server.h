@@ -41,6 +41,8 @@ class Server
     int32_t Port() const { return listener.GetBoundPort(); }
     size_t NumUsers() const { return users.size(); }
     size_t NumLinks() const { return links.size(); }
+    // One message from a client, as received (see protocol.h).
+    void Handle(CKCBL& message);
 
   private:
     struct Link {
