@@ -140,12 +140,7 @@ void Client::Frame()
 
 void Client::Dispatch()
 {
-    for (int n = 0; n < 256 && node.IsDataAvailable(); ++n) {
-        if (!node.RecvKCBLPacket())
-            continue;
-        Handle(node.recvKCBL);
-        node.RecvKCBLFree();
-    }
+    ForEachMessage(node, [&](CKCBL& k) { Handle(k); });
 }
 
 void Client::Handle(CKCBL& k)

@@ -132,15 +132,5 @@ int main(int argc, char** argv)
     // The console answers at once; the window is drawn 40 times a second.
     SetMinimumFrameTime(console ? 10 : 25);
     int rc = console ? lobby::RunConsole(options, user, password, seconds) : lobby::RunGui(gui);
-    CommBaseExit();
-    if (!console)
-        xExit();
-    static bool leaked = false;
-    xSetDprintfOutput([](char* t) {
-        leaked = true;
-        std::fputs(t, stderr);
-    });
-    xFreeGlobals();
-    xSetDprintfOutput(nullptr);
-    return leaked ? 1 : rc;
+    return lobby::FinishProgram(rc, !console);
 }

@@ -68,6 +68,35 @@ void Command(Client& client, const std::string& line)
 
 } // namespace
 
+InputLines::InputLines() { fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK); }
+
+bool InputLines::Next(std::string& line)
+{
+    char buffer[512];
+    ssize_t n = 0;
+    while (open && (n = read(0, buffer, sizeof buffer)) > 0)
+        pending.append(buffer, static_cast<size_t>(n));
+    if (n == 0)
+        open = false;
+    size_t nl = pending.find('\n');
+    if (nl == std::string::npos)
+        return false;
+    line = pending.substr(0, nl);
+    pending.erase(0, nl + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
+void CatchStopSignals()
+{
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopRequested() { return g_stop != 0; }
+
 void PrintEvent(const char* format, ...)
 {
     va_list args;
@@ -96,10 +125,8 @@ std::string RoomList(const std::vector<RoomInfo>& rooms)
 
 int RunConsole(const ClientOptions& options, const std::string& user, const std::string& password, long seconds)
 {
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGPIPE, SIG_IGN);
-    fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+    CatchStopSignals();
+    InputLines input;
     Printer printer;
     auto* client = XNEW(Client, printer);
     printer.client = client;
@@ -111,25 +138,12 @@ int RunConsole(const ClientOptions& options, const std::string& user, const std:
     }
     if (!user.empty())
         client->Login(user, password);
-    std::string pending;
-    bool input = true;
     uint32_t start = xGetTime();
     while (rc == 0 && !g_stop && (seconds <= 0 || xTimeDiff(start, xGetTime()) < seconds * 1000u)) {
         xHandler();
         client->Frame();
-        char buffer[512];
-        ssize_t n = 0;
-        while (input && (n = read(0, buffer, sizeof buffer)) > 0)
-            pending.append(buffer, static_cast<size_t>(n));
-        if (n == 0)
-            input = false; // end of input: keep running until told otherwise
-        for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-            std::string line = pending.substr(0, nl);
-            pending.erase(0, nl + 1);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        for (std::string line; input.Next(line);)
             Command(*client, line);
-        }
     }
     client->Logout();
     // Let the good-bye reach the server.

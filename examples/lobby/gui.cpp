@@ -9,23 +9,15 @@
 #include "console.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace lobby
 {
 
 namespace
 {
-
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnSignal(int) { g_stop = 1; }
 
 // Chat rows kept in the box; older ones are dropped from the top.
 constexpr int32_t kChatRows = 500;
@@ -613,32 +605,19 @@ void App::Command(const std::string& line)
 
 int RunGui(GuiOptions& options)
 {
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGPIPE, SIG_IGN);
-    fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+    CatchStopSignals();
+    InputLines input;
     auto* app = XNEW(App, options);
     g_app = app;
     int rc = app->Start() ? 0 : 1;
-    std::string pending;
-    bool input = true;
     uint32_t start = xGetTime();
-    while (rc == 0 && !g_stop && !app->Quit() && !xDoUserWantToQuit() &&
+    while (rc == 0 && !StopRequested() && !app->Quit() && !xDoUserWantToQuit() &&
            (options.seconds <= 0 || xTimeDiff(start, xGetTime()) < options.seconds * 1000u)) {
         if (xHandler() != 0)
             break;
         app->Frame();
-        char buffer[512];
-        ssize_t n = 0;
-        while (input && (n = read(0, buffer, sizeof buffer)) > 0)
-            pending.append(buffer, static_cast<size_t>(n));
-        if (n == 0)
-            input = false;
-        for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-            std::string line = pending.substr(0, nl);
-            pending.erase(0, nl + 1);
+        for (std::string line; input.Next(line);)
             app->Command(line);
-        }
     }
     XDELETE(app);
     g_app = nullptr;

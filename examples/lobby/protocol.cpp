@@ -1,6 +1,8 @@
 // Helpers shared by the lobby's server and client (see protocol.h).
 #include "protocol.h"
 
+#include <cstdio>
+
 namespace lobby
 {
 
@@ -36,6 +38,22 @@ std::string Clean(const std::string& text, size_t max)
         out.resize(n);
     }
     return out;
+}
+
+int FinishProgram(int rc, bool withFrame)
+{
+    CommBaseExit();
+    if (withFrame)
+        xExit();
+    // The tracker writes what was never released through the debug output.
+    static bool leaked = false;
+    xSetDprintfOutput([](char* t) {
+        leaked = true;
+        std::fputs(t, stderr);
+    });
+    xFreeGlobals();
+    xSetDprintfOutput(nullptr);
+    return leaked ? 1 : rc;
 }
 
 } // namespace lobby

@@ -66,6 +66,23 @@ template <class Fill> bool Send(CCommNode& node, Fill fill)
     return node.SendKCBLPacket() != 0;
 }
 
+// Hands each waiting message of node to handle (at most 256 a frame, so a
+// flood cannot stall the rest of the frame) and releases it.
+template <class Handle> void ForEachMessage(CCommNode& node, Handle handle)
+{
+    for (int n = 0; n < 256 && node.IsDataAvailable(); ++n) {
+        if (!node.RecvKCBLPacket())
+            continue;
+        handle(node.recvKCBL);
+        node.RecvKCBLFree();
+    }
+}
+
+// The end of both programs: comm objects, the frame (withFrame: xInit was
+// called) and the globals go; anything the tracker still lists is written
+// to standard error and makes the result 1.
+int FinishProgram(int rc, bool withFrame);
+
 // Reading the current item's values: "" and 0 when a value is missing.
 std::string Text(CKCBL& k, int32_t i);
 uint32_t Number(CKCBL& k, int32_t i);

@@ -154,13 +154,7 @@ void Server::Frame()
 
 void Server::Dispatch()
 {
-    // A bounded number per frame, so a flood cannot stall the others' turns.
-    for (int n = 0; n < 256 && node.IsDataAvailable(); ++n) {
-        if (!node.RecvKCBLPacket())
-            continue;
-        Handle(node.recvKCBL);
-        node.RecvKCBLFree();
-    }
+    ForEachMessage(node, [&](CKCBL& k) { Handle(k); });
 }
 
 void Server::Handle(CKCBL& k)

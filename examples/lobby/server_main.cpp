@@ -93,15 +93,5 @@ int main(int argc, char** argv)
         dprintf("lobby: stopping\n");
         XDELETE(server);
     }
-    CommBaseExit();
-    xExit();
-    // The tracker writes what was never released through the debug output.
-    static bool leaked = false;
-    xSetDprintfOutput([](char* t) {
-        leaked = true;
-        std::fputs(t, stderr);
-    });
-    xFreeGlobals();
-    xSetDprintfOutput(nullptr);
-    return leaked ? 1 : rc;
+    return lobby::FinishProgram(rc, true);
 }
