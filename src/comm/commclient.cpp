@@ -150,6 +150,11 @@ struct SCommClientSteps {
     {
         if (c.remotePort < 0 || c.remotePort > 65535)
             return c.Report("CCommRemoteClient::Connect: port is out of range");
+        // The location record a relay proxy reads holds ports below 32768
+        // only: a record it cannot hold would reach the proxy empty, which
+        // drops the connection after Connect had reported success.
+        if (c.proxyHost != nullptr && c.remotePort >= 32768)
+            return c.Report("CCommRemoteClient::Connect: the proxy cannot relay to a port above 32767");
         if (c.encryption == 1 && !xSetClientEncryption(&c.link.cryptData))
             return c.Report("CCommRemoteClient::Connect: xSetClientEncryption returned FALSE");
         return TRUE;

@@ -87,6 +87,15 @@ TEST_F(CommTest, ClientRefusals)
     c.SetRemoteLocation("127.0.0.1", 70000);
     EXPECT_EQ(c.Connect(), FALSE);
     EXPECT_EQ(c.GetSocket(), INVALID_SOCKET);
+    // Through a relay proxy only ports its location record can name are
+    // reachable: the refusal comes before any socket is made.
+    c.SetProxy("127.0.0.1", 9);
+    c.SetRemoteLocation("127.0.0.1", 32768);
+    EXPECT_EQ(c.Connect(), FALSE);
+    EXPECT_EQ(LastError(), "CCommRemoteClient::Connect: the proxy cannot relay to a port above 32767 "
+                           "(classname: CCommRemoteClient objectname: c)");
+    EXPECT_EQ(c.GetSocket(), INVALID_SOCKET);
+    c.SetProxy(nullptr, 0);
     EXPECT_EQ(c.NonBlockedHandler(), FALSE);
     EXPECT_EQ(LastError(),
               "CCommRemoteClient::NonBlockedHandler: connected is zero, this object is not connected "
