@@ -168,7 +168,10 @@ class CCommRedisBridge final : public CCommRemoteClientBase
     uint32_t lastRefresh = 0;
     std::string lastList;
     std::map<std::string, std::vector<NodeEntry>> hubs; // the other hubs' lists
-    std::vector<NodeEntry> view;                        // their union, sorted: otherSideNodes
+    // Nodes heard from before their hub's list was read, with when they
+    // were last heard: in the view until the time to live has passed.
+    std::map<NodeEntry, uint32_t> heard;
+    std::vector<NodeEntry> view; // the union of both, sorted: otherSideNodes
     uint32_t malformed = 0, unroutable = 0, overflow = 0;
 };
 
@@ -230,6 +233,7 @@ void CCommRedisBridge::Stop()
         }
     }
     hubs.clear();
+    heard.clear();
     ApplyView();
     UnRegisterRemoteClient();
     Cleanup();
@@ -263,8 +267,8 @@ void CCommRedisBridge::Complain(uint32_t& count, const char* what)
 void CCommRedisBridge::Lost(Link& link, const char* why, uint32_t now)
 {
     if (!link.reported) {
-        xErrorf("CCommRedisBridge: Redis link lost (%s connection of hub %s to %s:%d): %s; retrying", link.role,
-                hubId.c_str(), host.c_str(), port, why);
+        xErrorf("CCommRedisBridge: Redis link lost (%s connection of hub %s to %s:%d): %s; retrying",
+                link.role, hubId.c_str(), host.c_str(), port, why);
         dprintf("CCommRedisBridge: Redis link lost (%s connection of hub %s to %s:%d): %s; retrying\n",
                 link.role, hubId.c_str(), host.c_str(), port, why);
         link.reported = true;
@@ -455,10 +459,11 @@ void CCommRedisBridge::Publish(SXPacket* packet)
         });
         if (!wanted)
             continue;
-        if (!encoded &&
-            !tvredis::EncodeMessage(message, id, type, session, name, static_cast<const char*>(data), size - head)) {
-            Complain(unroutable, "node data not sent to other hubs: the node name is longer than 255 bytes or the "
-                                 "node type is not ANY, SERVER or CLIENT");
+        if (!encoded && !tvredis::EncodeMessage(message, id, type, session, name,
+                                                static_cast<const char*>(data), size - head)) {
+            Complain(unroutable,
+                     "node data not sent to other hubs: the node name is longer than 255 bytes or the "
+                     "node type is not ANY, SERVER or CLIENT");
             return;
         }
         encoded = true;
@@ -474,6 +479,16 @@ void CCommRedisBridge::Deliver(const char* bytes, size_t size)
         return;
     }
     const std::string name(m.name);
+    // A peer drops a connection that brings data of a node it was never
+    // told of: a node whose hub's list has not been read yet is announced
+    // first.
+    NodeEntry sender{m.id, m.type, name};
+    if (!std::binary_search(view.begin(), view.end(), sender)) {
+        heard[sender] = xGetTime();
+        ApplyView();
+    } else if (auto it = heard.find(sender); it != heard.end()) {
+        it->second = xGetTime();
+    }
     SXPacket* p = BuildPacket(PACKET_TYPE_CNODE, m.id, name.c_str(), m.type, m.session, m.data, m.size);
     if (p == nullptr) {
         xErrorf("CCommRedisBridge: Unable to allocate memory for a node packet of %u bytes", m.size);
@@ -495,7 +510,8 @@ void CCommRedisBridge::OnSub(const redisReply* r)
 {
     if (r->type != REDIS_REPLY_ARRAY || r->elements != 3) {
         if (r->type == REDIS_REPLY_ERROR)
-            xErrorf("CCommRedisBridge: Redis refused (hub %s): %.*s", hubId.c_str(), static_cast<int>(r->len), r->str);
+            xErrorf("CCommRedisBridge: Redis refused (hub %s): %.*s", hubId.c_str(), static_cast<int>(r->len),
+                    r->str);
         return;
     }
     const std::string_view kind = Text(r->element[0]);
@@ -520,7 +536,8 @@ void CCommRedisBridge::OnPub(const redisReply* r)
     Pending p = std::move(pending.front());
     pending.pop_front();
     if (r->type == REDIS_REPLY_ERROR) {
-        xErrorf("CCommRedisBridge: Redis refused (hub %s): %.*s", hubId.c_str(), static_cast<int>(r->len), r->str);
+        xErrorf("CCommRedisBridge: Redis refused (hub %s): %.*s", hubId.c_str(), static_cast<int>(r->len),
+                r->str);
         if (p.kind != Pending::Ignore)
             fetching = false;
         return;
@@ -592,7 +609,8 @@ std::vector<NodeEntry> CCommRedisBridge::OwnNodes()
                 auto* comm = static_cast<CCommBase*>(n->data);
                 if (comm == this || !comm->AcceptNodes() || !comm->IsConnected())
                     continue;
-                for (comm->OtherSideNodes_First(); comm->OtherSideNodes_Exists(); comm->OtherSideNodes_Next()) {
+                for (comm->OtherSideNodes_First(); comm->OtherSideNodes_Exists();
+                     comm->OtherSideNodes_Next()) {
                     const SOtherSideNode* e = comm->OtherSideNodes_Get();
                     if (e->name != nullptr)
                         nodes.push_back({e->nodeId, e->nodeType, e->name});
@@ -655,6 +673,15 @@ void CCommRedisBridge::ApplyView()
     std::vector<NodeEntry> now;
     for (const auto& entry : hubs)
         now.insert(now.end(), entry.second.begin(), entry.second.end());
+    const uint32_t time = xGetTime();
+    for (auto it = heard.begin(); it != heard.end();) {
+        if (time - it->second >= g_ttlMs) {
+            it = heard.erase(it);
+        } else {
+            now.push_back(it->first);
+            ++it;
+        }
+    }
     std::sort(now.begin(), now.end());
     now.erase(std::unique(now.begin(), now.end()), now.end());
     std::vector<NodeEntry> gone, added;
@@ -707,16 +734,18 @@ int32_t ReadBridgeSockets(void* object, uint32_t socks[2])
 int32_t xCommNodeJoinRedis(const char* redisAddress, const char* prefix, const char* hubId)
 {
     if (g_bridge != nullptr)
-        return xErrorf("xCommNodeJoinRedis: this process has joined already (hub %s)", g_bridge->GetObjName());
+        return xErrorf("xCommNodeJoinRedis: this process has joined already (hub %s)",
+                       g_bridge->GetObjName());
     const char* colon = redisAddress != nullptr ? std::strrchr(redisAddress, ':') : nullptr;
     char* end = nullptr;
     const long port = colon != nullptr ? std::strtol(colon + 1, &end, 10) : 0;
-    if (colon == nullptr || colon == redisAddress || end == colon + 1 || *end != 0 || port < 1 || port > 65535 ||
-        colon - redisAddress > 255)
+    if (colon == nullptr || colon == redisAddress || end == colon + 1 || *end != 0 || port < 1 ||
+        port > 65535 || colon - redisAddress > 255)
         return xErrorf("xCommNodeJoinRedis: the Redis address must read host:port (not \"%s\")",
                        redisAddress != nullptr ? redisAddress : "(null)");
     if (prefix == nullptr || hubId == nullptr || !tvredis::ValidId(prefix) || !tvredis::ValidId(hubId))
-        return xErrorf("xCommNodeJoinRedis: prefix and hub id must be 1 to 64 characters of A-Z a-z 0-9 _ . -");
+        return xErrorf(
+            "xCommNodeJoinRedis: prefix and hub id must be 1 to 64 characters of A-Z a-z 0-9 _ . -");
     if (glb == nullptr || glb->remoteClients == nullptr)
         return xErrorf("xCommNodeJoinRedis: the comm layer is not started (CommBaseStartup)");
     const std::string name(redisAddress, colon);
@@ -724,8 +753,8 @@ int32_t xCommNodeJoinRedis(const char* redisAddress, const char* prefix, const c
     if (!tvp::ResolveName(name.c_str(), address))
         return xErrorf("xCommNodeJoinRedis: Unable to resolve the Redis host %s", name.c_str());
     const auto* b = reinterpret_cast<const unsigned char*>(&address);
-    const std::string dotted = std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) +
-                               "." + std::to_string(b[3]);
+    const std::string dotted = std::to_string(b[0]) + "." + std::to_string(b[1]) + "." +
+                               std::to_string(b[2]) + "." + std::to_string(b[3]);
     xInstallCommNodeHooks();
     g_bridge = XNEW(CCommRedisBridge, dotted, static_cast<int>(port), prefix, hubId);
     if (g_bridge == nullptr)
@@ -759,7 +788,8 @@ int32_t xCommNodeRedisHasNode(uint32_t id, const char* name)
 
 int32_t xCommNodeJoinRedis(const char*, const char*, const char*)
 {
-    return xErrorf("xCommNodeJoinRedis: this build of the library has no Redis bridge (built without hiredis)");
+    return xErrorf(
+        "xCommNodeJoinRedis: this build of the library has no Redis bridge (built without hiredis)");
 }
 
 void xCommNodeLeaveRedis() {}

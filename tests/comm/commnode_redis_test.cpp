@@ -14,10 +14,12 @@ using tvtest::LastError;
 namespace
 {
 
-std::string Message(uint8_t type, const std::string& name, uint32_t id, uint32_t session, const std::string& data)
+std::string Message(uint8_t type, const std::string& name, uint32_t id, uint32_t session,
+                    const std::string& data)
 {
     std::string m;
-    EXPECT_TRUE(tvredis::EncodeMessage(m, id, type, session, name, data.data(), static_cast<uint32_t>(data.size())));
+    EXPECT_TRUE(
+        tvredis::EncodeMessage(m, id, type, session, name, data.data(), static_cast<uint32_t>(data.size())));
     return m;
 }
 
@@ -32,7 +34,8 @@ std::string List(const std::vector<tvredis::NodeEntry>& nodes)
 
 TEST(RedisWire, MessageRoundTripsWithItsFields)
 {
-    const std::string m = Message(CNODE_CLIENT, "lobby_3_7", 0xA1B2C3D4u, 0xFFFFFFFFu, std::string("a\0b", 3));
+    const std::string m =
+        Message(CNODE_CLIENT, "lobby_3_7", 0xA1B2C3D4u, 0xFFFFFFFFu, std::string("a\0b", 3));
     ASSERT_EQ(m.size(), tvredis::kMessageHeaderSize + 9 + 3);
     tvredis::Message out;
     ASSERT_TRUE(tvredis::DecodeMessage(m.data(), m.size(), out));
@@ -63,8 +66,12 @@ TEST(RedisWire, MalformedMessagesAreRefused)
         char value;
     };
     const Case cases[] = {
-        {"version", 0, 2},           {"kind", 1, 0},          {"type zero", 2, 0},
-        {"type past CLIENT", 2, 4},  {"empty name", 3, 0},    {"name past the end", 3, 6},
+        {"version", 0, 2},
+        {"kind", 1, 0},
+        {"type zero", 2, 0},
+        {"type past CLIENT", 2, 4},
+        {"empty name", 3, 0},
+        {"name past the end", 3, 6},
         {"zero byte in name", 13, 0},
     };
     for (const Case& c : cases) {
@@ -74,9 +81,11 @@ TEST(RedisWire, MalformedMessagesAreRefused)
         EXPECT_FALSE(tvredis::DecodeMessage(m.data(), m.size(), out)) << c.what;
     }
     std::string m;
-    EXPECT_FALSE(tvredis::EncodeMessage(m, 1, CNODE_ANY, 0, std::string(256, 'n'), "", 0)) << "name of 256 bytes";
+    EXPECT_FALSE(tvredis::EncodeMessage(m, 1, CNODE_ANY, 0, std::string(256, 'n'), "", 0))
+        << "name of 256 bytes";
     EXPECT_FALSE(tvredis::EncodeMessage(m, 1, 7, 0, "game", "", 0)) << "type 7";
-    EXPECT_TRUE(tvredis::EncodeMessage(m, 1, CNODE_ANY, 0, std::string(255, 'n'), "", 0)) << "name of 255 bytes";
+    EXPECT_TRUE(tvredis::EncodeMessage(m, 1, CNODE_ANY, 0, std::string(255, 'n'), "", 0))
+        << "name of 255 bytes";
 }
 
 TEST(RedisWire, MessageDataIsBoundByTheLargestPacket)
@@ -137,8 +146,8 @@ TEST(RedisWire, NodeListRoundTripsAndRefusesWhatDoesNotAddUp)
 
 TEST(RedisWire, NodeListLeavesOutWhatCannotCross)
 {
-    std::vector<tvredis::NodeEntry> nodes = {{1, CNODE_ANY, std::string(256, 'x')}, {2, 0, "never_initialised"},
-                                             {3, CNODE_ANY, "fine"}};
+    std::vector<tvredis::NodeEntry> nodes = {
+        {1, CNODE_ANY, std::string(256, 'x')}, {2, 0, "never_initialised"}, {3, CNODE_ANY, "fine"}};
     for (uint32_t i = 0; i < tvredis::kMaxNodesPerHub; ++i)
         nodes.push_back({i, CNODE_CLIENT, "n"});
     std::string list;
@@ -155,10 +164,17 @@ TEST(RedisWire, TypesMeetAsTheCommObjectsRoute)
 {
     // sender, receiver, delivered
     const uint32_t table[][3] = {
-        {CNODE_ANY, CNODE_ANY, 1},       {CNODE_ANY, CNODE_SERVER, 1},       {CNODE_ANY, CNODE_CLIENT, 1},
-        {CNODE_CLIENT, CNODE_ANY, 1},    {CNODE_CLIENT, CNODE_SERVER, 1},    {CNODE_CLIENT, CNODE_CLIENT, 0},
-        {CNODE_SERVER, CNODE_ANY, 1},    {CNODE_SERVER, CNODE_SERVER, 0},    {CNODE_SERVER, CNODE_CLIENT, 1},
-        {0, CNODE_ANY, 0},               {7, CNODE_ANY, 0},
+        {CNODE_ANY, CNODE_ANY, 1},
+        {CNODE_ANY, CNODE_SERVER, 1},
+        {CNODE_ANY, CNODE_CLIENT, 1},
+        {CNODE_CLIENT, CNODE_ANY, 1},
+        {CNODE_CLIENT, CNODE_SERVER, 1},
+        {CNODE_CLIENT, CNODE_CLIENT, 0},
+        {CNODE_SERVER, CNODE_ANY, 1},
+        {CNODE_SERVER, CNODE_SERVER, 0},
+        {CNODE_SERVER, CNODE_CLIENT, 1},
+        {0, CNODE_ANY, 0},
+        {7, CNODE_ANY, 0},
     };
     for (const auto& row : table)
         EXPECT_EQ(tvredis::TypesMeet(row[0], row[1]), row[2] == 1) << row[0] << " -> " << row[1];
@@ -186,13 +202,21 @@ TEST_F(RedisJoinTest, BadArgumentsAreRefused)
         const char* hub;
     };
     const Case cases[] = {
-        {nullptr, "tv", "h1"},          {"127.0.0.1", "tv", "h1"},     {":6379", "tv", "h1"},
-        {"127.0.0.1:", "tv", "h1"},     {"127.0.0.1:0", "tv", "h1"},   {"127.0.0.1:65536", "tv", "h1"},
-        {"127.0.0.1:63x", "tv", "h1"},  {"127.0.0.1:6379", "", "h1"},  {"127.0.0.1:6379", "tv", "a:b"},
-        {"127.0.0.1:6379", nullptr, "h1"}, {"127.0.0.1:6379", "tv", nullptr},
+        {nullptr, "tv", "h1"},
+        {"127.0.0.1", "tv", "h1"},
+        {":6379", "tv", "h1"},
+        {"127.0.0.1:", "tv", "h1"},
+        {"127.0.0.1:0", "tv", "h1"},
+        {"127.0.0.1:65536", "tv", "h1"},
+        {"127.0.0.1:63x", "tv", "h1"},
+        {"127.0.0.1:6379", "", "h1"},
+        {"127.0.0.1:6379", "tv", "a:b"},
+        {"127.0.0.1:6379", nullptr, "h1"},
+        {"127.0.0.1:6379", "tv", nullptr},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(xCommNodeJoinRedis(c.address, c.prefix, c.hub), FALSE) << (c.address ? c.address : "(null)");
+        EXPECT_EQ(xCommNodeJoinRedis(c.address, c.prefix, c.hub), FALSE)
+            << (c.address ? c.address : "(null)");
     EXPECT_EQ(xCommNodeRedisLinked(), FALSE);
     EXPECT_EQ(xCommNodeSetRedisTimes(1000, 1000), FALSE);
     EXPECT_EQ(xCommNodeSetRedisTimes(1000, 5), FALSE);
@@ -231,7 +255,8 @@ TEST_F(RedisJoinTest, AMissingRedisIsReportedAndRetriedNotFatal)
     EXPECT_EQ(node.NumCommObjects(), 1);
     ASSERT_EQ(node.SendInit(), TRUE);
     EXPECT_EQ(node.SendPacket(const_cast<char*>("x"), 1), TRUE) << LastError();
-    EXPECT_TRUE(tvtest::Pump([] { return tvtest::Trace().find("Redis link lost") != std::string::npos; }, 500));
+    EXPECT_TRUE(
+        tvtest::Pump([] { return tvtest::Trace().find("Redis link lost") != std::string::npos; }, 500));
     xSetDprintfOutput(nullptr);
     EXPECT_NE(tvtest::Trace().find(address), std::string::npos) << tvtest::Trace();
     EXPECT_EQ(xCommNodeRedisLinked(), FALSE);
