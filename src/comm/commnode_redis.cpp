@@ -74,6 +74,9 @@ using tvredis::NodeEntry;
 constexpr size_t kMaxUnwritten = 8u * 1024u * 1024u;
 // Reads of one connection per handler round (hiredis reads 16 KiB at a time).
 constexpr int kReadsPerRound = 256;
+// What a reply may carry beyond one packet: the reply's own framing, the
+// channel name, the node header of a message.
+constexpr size_t kReplySlack = 64u * 1024u;
 constexpr uint32_t kConnectTimeoutMs = 3000;
 constexpr uint32_t kFirstRetryMs = 250;
 constexpr uint32_t kLastRetryMs = 5000;
@@ -359,6 +362,13 @@ template <class F> void CCommRedisBridge::Read(Link& link, uint32_t now, F onRep
             Lost(link, link.ctx->errstr, now);
             return;
         }
+        // A reply still coming in may not grow past what one node packet
+        // can be: the reader would otherwise hold whatever Redis sends.
+        const redisReader* reader = link.ctx->reader;
+        if (reader->len - reader->pos > size_t{xGetMaxPacketSize()} + kReplySlack) {
+            Lost(link, "a reply larger than the largest packet", now);
+            return;
+        }
         for (;;) {
             void* reply = nullptr;
             if (redisGetReplyFromReader(link.ctx, &reply) != REDIS_OK) {
@@ -546,10 +556,15 @@ void CCommRedisBridge::OnPub(const redisReply* r)
         Pending lists;
         lists.kind = Pending::Lists;
         if (r->type == REDIS_REPLY_ARRAY)
-            for (size_t i = 0; i < r->elements && lists.hubs.size() < tvredis::kMaxHubs; ++i) {
+            for (size_t i = 0; i < r->elements; ++i) {
                 const std::string_view id = Text(r->element[i]);
-                if (tvredis::ValidId(id) && id != hubId)
-                    lists.hubs.emplace_back(id);
+                if (!tvredis::ValidId(id) || id == hubId)
+                    continue;
+                if (lists.hubs.size() == tvredis::kMaxHubs) {
+                    Complain(unroutable, "hubs past 256 in the group left out");
+                    break;
+                }
+                lists.hubs.emplace_back(id);
             }
         if (lists.hubs.empty()) {
             hubs.clear();
