@@ -22,6 +22,7 @@ using tvtest::Dial;
 using tvtest::Flush;
 using tvtest::Frames;
 using tvtest::Hub;
+using tvtest::NodeProcessTest;
 using tvtest::RecvItem;
 using tvtest::SendItem;
 using tvtest::WaitChild;
@@ -81,23 +82,6 @@ int GameClient(uint16_t port, int32_t me)
     return 0;
 }
 
-// Paced frames that wait on the comm sockets, as in the client processes.
-class NodeProcessTest : public CommTest
-{
-  protected:
-    void SetUp() override
-    {
-        CommTest::SetUp();
-        xSetXHandlerWaitMode(1);
-        SetMinimumFrameTime(5);
-    }
-    void TearDown() override
-    {
-        SetMinimumFrameTime(0);
-        xSetXHandlerWaitMode(0);
-        CommTest::TearDown();
-    }
-};
 
 } // namespace
 

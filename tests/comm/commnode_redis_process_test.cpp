@@ -11,7 +11,6 @@
 #include <poll.h>
 
 using tvtest::Child;
-using tvtest::CommTest;
 using tvtest::Dial;
 using tvtest::Frames;
 using tvtest::Hub;
@@ -153,15 +152,9 @@ int ClientMain(uint16_t port, int me)
     return failure != 0 ? failure : chat.Finished() ? 0 : 44;
 }
 
-class RedisHubTest : public CommTest
+class RedisHubTest : public tvtest::NodeProcessTest
 {
   protected:
-    void SetUp() override
-    {
-        CommTest::SetUp();
-        xSetXHandlerWaitMode(1);
-        SetMinimumFrameTime(5);
-    }
     void TearDown() override
     {
         for (pid_t pid : pids)
@@ -169,9 +162,7 @@ class RedisHubTest : public CommTest
                 kill(pid, SIGKILL);
                 WaitChild(pid);
             }
-        SetMinimumFrameTime(0);
-        xSetXHandlerWaitMode(0);
-        CommTest::TearDown();
+        NodeProcessTest::TearDown();
     }
 
     // Forks a hub and reads back its port (0 when it did not come up).

@@ -90,4 +90,22 @@ inline int WaitChild(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
+// Paced frames that wait on the comm sockets, as in the client processes.
+class NodeProcessTest : public CommTest
+{
+  protected:
+    void SetUp() override
+    {
+        CommTest::SetUp();
+        xSetXHandlerWaitMode(1);
+        SetMinimumFrameTime(5);
+    }
+    void TearDown() override
+    {
+        SetMinimumFrameTime(0);
+        xSetXHandlerWaitMode(0);
+        CommTest::TearDown();
+    }
+};
+
 } // namespace tvtest
