@@ -10,6 +10,10 @@
 #include <chrono>
 #include <poll.h>
 
+#if TARVEX_HAVE_HIREDIS
+#include <hiredis/hiredis.h>
+#endif
+
 using tvtest::Child;
 using tvtest::Dial;
 using tvtest::Frames;
@@ -26,6 +30,7 @@ constexpr int kClients = 3;
 constexpr int32_t kBurst = 100;
 constexpr uint32_t kTtlMs = 1000;
 constexpr uint32_t kRefreshMs = 250;
+constexpr uint32_t kMaxPacket = 1u << 20;
 
 uint32_t Bit(int client) { return 1u << (client - 1); }
 uint32_t Others(int client) { return ((1u << kClients) - 1) & ~Bit(client); }
@@ -102,6 +107,8 @@ int HubMain(const std::string& redis, const std::string& prefix, int hub, int po
     Hub h;
     if (!h.Start())
         return 20;
+    // Small enough for the test to send a larger message through Redis.
+    xSetMaxPacketSize(kMaxPacket);
     if (!xCommNodeSetRedisTimes(kTtlMs, kRefreshMs) ||
         !xCommNodeJoinRedis(redis.c_str(), prefix.c_str(), ("hub" + std::to_string(hub)).c_str()))
         return 21;
@@ -265,6 +272,20 @@ TEST_F(RedisHubTest, NodeMessagesCrossHubsOnceInOrderAndADeadHubsNodesVanish)
                 vanished, kTtlMs, kRefreshMs);
     EXPECT_LE(vanished, kTtlMs + kRefreshMs + 750);
     EXPECT_EQ(WaitChild(client[3]), 0) << "client 3";
+
+#if TARVEX_HAVE_HIREDIS
+    // Hostile traffic on hub 2's channel: nothing, garbage, a message cut
+    // short, and one larger than any packet hub 2 takes (its link is taken
+    // down and up again). Hub 2 goes on.
+    redisContext* r = redisConnect("127.0.0.1", redis.port);
+    ASSERT_NE(r, nullptr);
+    const std::string channel = prefix + ":msg:hub2";
+    for (const std::string& m :
+         {std::string(), std::string("garbage"), std::string("\x01\x01\x03\x04\0\0\0\x02", 8),
+          std::string(kMaxPacket + (128u << 10), 'x')})
+        freeReplyObject(redisCommand(r, "PUBLISH %b %b", channel.data(), channel.size(), m.data(), m.size()));
+    redisFree(r);
+#endif
 
     // Hubs 1 and 2 go on: client 2 still answers, then leaves.
     EXPECT_EQ(pongs(Bit(2)), Bit(2));
