@@ -8,6 +8,7 @@ set(TARVEX_WINDOWS_SKIPS
   comm/comm_link_test.cpp "drives the transfer step over socketpair(AF_UNIX) and POSIX read/write"
   comm/comm_process_test.cpp "its peers run in forked processes"
   comm/commnode_process_test.cpp "its hubs and nodes run in forked processes"
+  comm/commnode_redis_process_test.cpp "its hubs, clients and redis-server run in forked processes"
   comm/proxy_test.cpp "its relay peers run in forked processes, with POSIX resource limits"
   comm/proxy_scale_test.cpp "raises the POSIX descriptor limit for thousands of sockets"
   comm/haproxy_test.cpp "starts haproxy by fork and exec; its echo destination runs in a forked process"

@@ -187,3 +187,33 @@ TARVEX_API void RemoveRemoteCommFromCommNode(CCommRemoteClientBase* comm);
 // Installs the node side's hooks into the comm objects (done by the first
 // node, and when the library loads).
 TARVEX_API void xInstallCommNodeHooks();
+
+// Hubs joined through Redis. A hub (a process whose remote server hands
+// every accepted connection to a comm object of its own and routes node
+// traffic between them) can join other hubs through one Redis server: each
+// hub keeps its own clients; the nodes its connections announce and its own
+// initialised nodes are listed under the hub's key in Redis with a time to
+// live that the hub refreshes; a node packet for a node on another hub is
+// published on that hub's channel and routed there as if it had come in on
+// one of its own connections. A hub that stops refreshing drops out of the
+// others' view once its key expires. Everything runs in the frame's comm
+// rounds over non-blocking connections; a lost Redis link is reported and
+// retried. One bridge per process.
+//   redisAddress  "host:port" of the Redis server (resolved once, here)
+//   prefix        names the group of hubs: keys and channels start with it
+//   hubId         this hub's id within the group, unique among live hubs
+// Prefix and hub id are 1..64 characters of [A-Za-z0-9_.-]. Returns 1, or 0
+// with an error (bad arguments, already joined, or a library built without
+// hiredis). Leave before the comm layer stops (CommBaseExit).
+constexpr uint32_t COMMNODE_REDIS_TTL_MS = 10000u;
+constexpr uint32_t COMMNODE_REDIS_REFRESH_MS = 3000u;
+TARVEX_API int32_t xCommNodeJoinRedis(const char* redisAddress, const char* prefix, const char* hubId);
+TARVEX_API void xCommNodeLeaveRedis();
+// Time to live of the hub's key and the interval of its refresh (which is
+// also how often the other hubs' lists are read); refresh < ttl. Takes effect
+// with the next refresh. Returns 0 for values that do not fit.
+TARVEX_API int32_t xCommNodeSetRedisTimes(uint32_t ttlMs, uint32_t refreshMs);
+// 1 while both Redis connections of the bridge are up.
+TARVEX_API int32_t xCommNodeRedisLinked();
+// 1 when another hub of the group lists a node with this id and name.
+TARVEX_API int32_t xCommNodeRedisHasNode(uint32_t id, const char* name);

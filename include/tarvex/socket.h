@@ -131,7 +131,8 @@ enum : int32_t {
     XWAIT_REMOTE_SERVER = 3,
     XWAIT_PROXY_CONNECTION = 4,
     XWAIT_PROXY_SERVER = 5,
-    XWAIT_KINDS = 6,
+    XWAIT_REDIS_BRIDGE = 6, // looked for among the remote clients
+    XWAIT_KINDS = 7,
 };
 using XWaitSocketReader = int32_t (*)(void* object, uint32_t sockets[2]);
 TARVEX_API void xSetWaitSocketReader(int32_t kind, XWaitSocketReader reader);

@@ -1049,6 +1049,7 @@ void xWaitTimeOrSockets(uint32_t ms)
     Collect(values, glb->remoteServer_socket_RegList, glb->remoteServers, true, XWAIT_REMOTE_SERVER);
     Collect(values, glb->proxyConnRegList, nullptr, false, XWAIT_PROXY_CONNECTION);
     Collect(values, glb->proxyServRegList, nullptr, false, XWAIT_PROXY_SERVER);
+    Collect(values, glb->remoteClients, nullptr, false, XWAIT_REDIS_BRIDGE);
     // Every socket is watched, whatever its descriptor value: a relay
     // proxy alone holds two per connection.
     tvp::WaitAnyReadable(values.data(), static_cast<uint32_t>(values.size()), ms);

@@ -5,7 +5,7 @@
 // client processes; peers that vanish, nodes that go away under a running
 // connection and hostile packets; and the clock service between two
 // processes.
-#include "comm_util.h"
+#include "node_process.h"
 
 #include <csignal>
 #include <functional>
@@ -17,87 +17,18 @@ using tvtest::CommTest;
 using tvtest::LastError;
 using tvtest::Until;
 
+using tvtest::Child;
+using tvtest::Dial;
+using tvtest::Flush;
+using tvtest::Frames;
 using tvtest::Hub;
+using tvtest::NodeProcessTest;
+using tvtest::RecvItem;
+using tvtest::SendItem;
+using tvtest::WaitChild;
 
 namespace
 {
-
-// Frames as an application runs them (xHandler waits on the comm sockets),
-// with the server's accept step; until done() or the frames are used up.
-bool Frames(const std::function<bool()>& done, Hub* hub = nullptr, int frames = 4000)
-{
-    for (int i = 0; i < frames; ++i) {
-        if (hub != nullptr)
-            hub->server.NonBlockedHandler();
-        xHandler();
-        if (done())
-            return true;
-    }
-    return false;
-}
-
-// The forked side: fresh globals, comm layer started, paced frames.
-[[noreturn]] void Child(const std::function<int()>& body)
-{
-    alarm(60); // a child never outlives a stuck test
-    glb = new SGlobals;
-    sglb = new SSysGlobals;
-    if (!xCreateGlobals() || !CommBaseStartup())
-        _exit(90);
-    xSetXHandlerWaitMode(1);
-    SetMinimumFrameTime(5);
-    _exit(body());
-}
-
-CCommRemoteClient* Dial(uint16_t port)
-{
-    auto* c = XNEW(CCommRemoteClient);
-    c->SetPacketTypes(1, 1);
-    if (!c->Startup() || !c->SetRemoteLocation("127.0.0.1", port) || !c->Connect())
-        return nullptr;
-    for (int i = 0; i < 5000 && !c->IsConnected(); ++i) {
-        if (!c->NonBlockedConnectHandler())
-            return nullptr;
-        usleep(1000);
-    }
-    return c->IsConnected() ? c : nullptr;
-}
-
-bool Flush(CCommRemoteClient* c)
-{
-    return Frames([&] { return !c->IsConnected() || c->IsFlushed(); });
-}
-
-bool SendItem(CCommNode& node, const char* key, int32_t value)
-{
-    return node.SendInit() == TRUE && node.sendKCBL.NewItem(key, KLONG, value, KEND) == TRUE &&
-           node.SendKCBLPacket() == TRUE;
-}
-
-// The next message's first item; false when none is waiting.
-bool RecvItem(CCommNode& node, std::string& key, int32_t& value)
-{
-    if (!node.IsDataAvailable() || !node.RecvKCBLPacket())
-        return false;
-    const char* k = node.recvKCBL.GetKeyword();
-    key = k != nullptr ? k : "";
-    value = 0;
-    node.recvKCBL.GetLong(0, &value);
-    node.RecvKCBLFree();
-    return true;
-}
-
-int WaitChild(pid_t pid)
-{
-    int status = -1;
-    for (int i = 0; i < 3000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
-        usleep(10000);
-    if (!WIFEXITED(status) && !WIFSIGNALED(status)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
 
 // A client process of the game: a CLIENT node that snoops every message
 // before reading it and answers the server's messages.
@@ -151,23 +82,6 @@ int GameClient(uint16_t port, int32_t me)
     return 0;
 }
 
-// Paced frames that wait on the comm sockets, as in the client processes.
-class NodeProcessTest : public CommTest
-{
-  protected:
-    void SetUp() override
-    {
-        CommTest::SetUp();
-        xSetXHandlerWaitMode(1);
-        SetMinimumFrameTime(5);
-    }
-    void TearDown() override
-    {
-        SetMinimumFrameTime(0);
-        xSetXHandlerWaitMode(0);
-        CommTest::TearDown();
-    }
-};
 
 } // namespace
 
