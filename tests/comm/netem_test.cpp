@@ -63,39 +63,6 @@ const std::vector<Row>& Rows()
     return rows;
 }
 
-// Cuts the link when told and lifts the cut 5 s later, putting the row's
-// impairment back.
-struct Cutter {
-    Cutter(NetLink& link, const Impairment& impairment) : link(link), impairment(impairment) {}
-    NetLink& link;
-    const Impairment& impairment;
-    bool cut = false, restored = false;
-    Clock::time_point at;
-
-    void Start()
-    {
-        if (cut)
-            return;
-        EXPECT_TRUE(link.Cut());
-        cut = true;
-        at = Clock::now();
-    }
-    // Lifts the cut once its 5 s are over; true while the link is down.
-    bool Down()
-    {
-        if (cut && !restored && Clock::now() - at >= std::chrono::seconds(5)) {
-            EXPECT_TRUE(link.Restore(impairment));
-            restored = true;
-        }
-        return cut && !restored;
-    }
-    ~Cutter()
-    {
-        if (cut && !restored)
-            link.Restore(impairment);
-    }
-};
-
 constexpr uint32_t kNodeId = 26;
 constexpr uint32_t kClockId = 77;
 constexpr uint16_t kEchoPort = 27300; // inside the namespace nothing else listens
@@ -244,13 +211,15 @@ class NetemTest : public tvtest::CommTest
     {
         Figures f;
         f.row = r.name;
-        Cutter cutter(*link, r.impairment);
+        tvtest::LinkCut cutter(*link, r.impairment);
         auto start = Clock::now();
         uint32_t next = 0;
         while (true) {
-            if (r.cutAfterMs != 0 && MsSince(start) >= r.cutAfterMs)
-                cutter.Start();
+            if (r.cutAfterMs != 0 && MsSince(start) >= r.cutAfterMs) {
+                EXPECT_TRUE(cutter.Start());
+            }
             bool down = cutter.Down();
+            EXPECT_FALSE(cutter.failed);
             if (MsSince(start) >= r.ms && !down)
                 break;
             std::string text = "message " + std::to_string(next);
@@ -430,7 +399,7 @@ TEST_F(NetemTest, ProxyRelaysIdenticalBytesOverABadLink)
         std::string how;
         if (!Impair(r, how))
             continue;
-        Cutter cutter(*link, r.impairment);
+        tvtest::LinkCut cutter(*link, r.impairment);
         tvproxy::RawClient c(port);
         // The cut row holds back the rest of the stream until the link is
         // cut, so that it has to cross afterwards.
@@ -443,7 +412,7 @@ TEST_F(NetemTest, ProxyRelaysIdenticalBytesOverABadLink)
             ASSERT_EQ(proxy.Handler(finished), TRUE) << LastError();
             c.Step();
             if (cutRow && !cutter.cut && c.in.size() >= kCutAt) {
-                cutter.Start();
+                EXPECT_TRUE(cutter.Start());
                 c.out += stream.substr(kCutAt);
             }
             cutter.Down();

@@ -9,6 +9,7 @@
 // netem is missing.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sched.h>
@@ -39,7 +40,9 @@ struct NetLink {
         ns = "tvx" + id;
         host = "tvx" + id + "a";
         peer = "tvx" + id + "b";
-        std::string net = "10.231." + std::to_string(getpid() % 250 + 1) + ".";
+        // Two processes testing at once get different subnets.
+        std::string net = "10." + std::to_string(100 + getpid() / 250 % 100) + "." +
+                          std::to_string(getpid() % 250 + 1) + ".";
         hostIp = net + "1";
         peerIp = net + "2";
         made = Shell("ip netns add " + ns) == 0;
@@ -129,6 +132,43 @@ struct NetLink {
         return BothEnds("tc qdisc add dev ", " clsact") &&
                BothEnds("tc filter add dev ", " egress bpf da bytecode " + code);
     }
+};
+
+// Cuts the link when told and lifts the cut 5 s later, putting the given
+// impairment back (at the latest on destruction).
+struct LinkCut {
+    LinkCut(NetLink& link, const Impairment& impairment) : link(link), impairment(impairment) {}
+    ~LinkCut()
+    {
+        if (cut && !restored)
+            link.Restore(impairment);
+    }
+    LinkCut(const LinkCut&) = delete;
+    LinkCut& operator=(const LinkCut&) = delete;
+
+    bool Start()
+    {
+        if (cut)
+            return true;
+        cut = true;
+        at = std::chrono::steady_clock::now();
+        return link.Cut();
+    }
+    // Lifts the cut once its 5 s are over; true while the link is down.
+    // failed tells whether the impairment could not be put back.
+    bool Down()
+    {
+        if (cut && !restored && std::chrono::steady_clock::now() - at >= std::chrono::seconds(5)) {
+            failed = !link.Restore(impairment);
+            restored = true;
+        }
+        return cut && !restored;
+    }
+
+    NetLink& link;
+    const Impairment& impairment;
+    bool cut = false, restored = false, failed = false;
+    std::chrono::steady_clock::time_point at{};
 };
 
 } // namespace tvtest
