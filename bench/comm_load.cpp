@@ -12,7 +12,8 @@
 // on the connection a message came on. With "node" every client is a
 // process of its own, as a program would be, with one comm node whose
 // address (id, name) is its own; the server holds an answering node for
-// each address, and the messages travel as node packets. With "soak" a
+// each address, kept on the connection of that address's client only, and
+// the messages travel as node packets. With "soak" a
 // relay proxy process stands between raw clients and the server and clients
 // disconnect and reconnect at random (between messages); the end prints
 // what was sent, answered and lost (must be 0) and the client process's
@@ -146,6 +147,7 @@ uint16_t FreePort(bool low = false)
 // The accepted connections of a server; node says which packets they carry.
 struct Accepted {
     std::vector<std::unique_ptr<CCommRemoteClient>> conns;
+    std::vector<CCommRemoteClient*> unrouted; // node mode: not yet narrowed to their client's node
     bool node = false;
 
     static int32_t Take(CCommRemoteServerBase* s, void* user, int32_t)
@@ -155,15 +157,40 @@ struct Accepted {
         c->SetPacketTypes(self->node ? 0 : 1, self->node ? 1 : 0);
         if (!c->Startup() || !c->SetConnectFromServer(s))
             return FALSE;
+        if (self->node)
+            self->unrouted.push_back(c.get());
         self->conns.push_back(std::move(c));
         return TRUE;
+    }
+    // A node sends on every connection it is registered with, and every
+    // node is registered with every connection: left so, each answer would
+    // go out to all clients. Once a client has announced its node, the
+    // connection keeps only the answering node of that address.
+    void Route(const std::vector<std::unique_ptr<CCommNode>>& answer)
+    {
+        for (size_t i = 0; i < unrouted.size(); ++i) {
+            CCommRemoteClient* c = unrouted[i];
+            if (c->IsConnected() == 1) {
+                c->OtherSideNodes_First();
+                if (!c->OtherSideNodes_Exists())
+                    continue;
+                uint32_t id = c->OtherSideNodes_Get()->nodeId;
+                for (auto& n : answer)
+                    if (n->GetId() != id)
+                        c->UnregisterCommNode(n.get());
+            }
+            unrouted[i--] = unrouted.back();
+            unrouted.pop_back();
+        }
     }
     // Clients that left are released (their descriptors closed).
     void DropGone()
     {
+        auto gone = [](CCommRemoteClient* c) { return c->IsConnected() == 0; };
+        unrouted.erase(std::remove_if(unrouted.begin(), unrouted.end(), gone), unrouted.end());
         conns.erase(
             std::remove_if(conns.begin(), conns.end(),
-                           [](const std::unique_ptr<CCommRemoteClient>& c) { return c->IsConnected() == 0; }),
+                           [&](const std::unique_ptr<CCommRemoteClient>& c) { return gone(c.get()); }),
             conns.end());
     }
     void Close()
@@ -171,6 +198,7 @@ struct Accepted {
         for (auto& c : conns)
             if (c->IsConnected() == 1)
                 c->Disconnect();
+        unrouted.clear();
         conns.clear();
     }
 };
@@ -236,6 +264,7 @@ bool StartNode(CCommNode& node, uint32_t index, uint32_t type)
                     n->SendInit();
                     n->SendPacket(text.data(), static_cast<uint32_t>(text.size()));
                 }
+            accepted.Route(answer);
             accepted.DropGone();
             xWaitTimeOrSockets(1);
         }
