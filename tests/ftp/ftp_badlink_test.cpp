@@ -9,7 +9,6 @@
 #include "ftp_test_util.h"
 #include "netns_util.h"
 
-#include <arpa/inet.h>
 #include <set>
 
 using namespace tvtest;
@@ -67,19 +66,7 @@ class FtpBadLinkTest : public TarvexTest
             !server.Start({"/usr/sbin/ip", "netns", "exec", link->ns, kVsftpd, conf}, false))
             return false;
         // Up once it answers across the (still clean) link.
-        for (int i = 0; i < 500; ++i) {
-            int fd = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(21);
-            inet_pton(AF_INET, link->peerIp.c_str(), &a.sin_addr);
-            bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-            close(fd);
-            if (ok)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        return WaitForPort(21, 10000, link->peerIp.c_str());
     }
 
     std::unique_ptr<NetLink> link;
