@@ -128,8 +128,9 @@ inline uint16_t FreePort()
     return port;
 }
 
-// Waits until something accepts connections on the loopback port.
-inline bool WaitForPort(uint16_t port, int ms = 10000)
+// Waits until something accepts connections on the port (of the loopback
+// address unless another is given).
+inline bool WaitForPort(uint16_t port, int ms = 10000, const char* host = "127.0.0.1")
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
@@ -137,7 +138,7 @@ inline bool WaitForPort(uint16_t port, int ms = 10000)
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        inet_pton(AF_INET, host, &a.sin_addr);
         bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         close(fd);
         if (ok)
