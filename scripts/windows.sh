@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds tarvex for Windows with MinGW-w64 and runs it under Wine, headless.
 #
-#   bash scripts/windows.sh [x86_64|i686] [deps|build|test|all] [ctest -R regex]
+#   bash scripts/windows.sh [x86_64|i686] [deps|build|test|example|all] [layers]
 #
 # Installs what is missing (Debian packages, a deb-src entry for the running
 # suite), cross-builds SDL2, OpenSSL and GoogleTest from Debian's own
@@ -85,6 +85,17 @@ add_deb_src() {
   $SUDO apt-get update -qq
 }
 
+# A mirror may lack an upstream tarball's detached signature (.asc) while
+# holding the tarball itself: the package is then unpacked from the files
+# that did download, their checksums still checked against the .dsc.
+unpack_unsigned() {
+  local dsc
+  dsc=$(ls ./*.dsc 2>/dev/null | head -n1)
+  [ -n "$dsc" ] || return 1
+  grep -v '\.orig[-a-z0-9]*\.tar\.[a-z0-9]*\.asc$' "$dsc" >without-asc.dsc
+  dpkg-source -x without-asc.dsc >/dev/null 2>&1
+}
+
 # Chooses the version of a source package to build: the newest the sources
 # offer that is built in the cache already, else the newest that downloads
 # (a mirror may list versions whose files it lacks). Sets VERSION and, when
@@ -102,7 +113,7 @@ pick_source() {
   for v in $versions; do
     rm -rf "$CACHE/src/$name-$v"
     mkdir -p "$CACHE/src/$name-$v"
-    if (cd "$CACHE/src/$name-$v" && apt-get source -qq "$name=$v" >/dev/null 2>&1); then
+    if (cd "$CACHE/src/$name-$v" && { apt-get source -qq "$name=$v" >/dev/null 2>&1 || unpack_unsigned; }); then
       VERSION=$v
       SRC=$(find "$CACHE/src/$name-$v" -mindepth 1 -maxdepth 1 -type d | head -n1)
       return
@@ -126,6 +137,17 @@ build_cmake_dep() {
   cmake --build "$CACHE/build-$name" -j"$JOBS" >/dev/null
   cmake --install "$CACHE/build-$name" >/dev/null
   rm -rf "$CACHE/build-$name"
+}
+
+# The decoder library alone, from its build folder (the output library and
+# the programs are not needed).
+install_mpg123() {
+  local src=$1
+  mkdir -p "$MPG_PREFIX/bin" "$MPG_PREFIX/lib/pkgconfig" "$MPG_PREFIX/include"
+  cp src/libmpg123/.libs/libmpg123-*.dll "$MPG_PREFIX/bin/"
+  cp src/libmpg123/.libs/libmpg123.dll.a "$MPG_PREFIX/lib/"
+  cp src/libmpg123/mpg123.h "$src/src/libmpg123/fmt123.h" "$MPG_PREFIX/include/"
+  cp libmpg123.pc "$MPG_PREFIX/lib/pkgconfig/"
 }
 
 build_deps() {
@@ -168,8 +190,41 @@ build_deps() {
     touch "$SSL_PREFIX/.done"
     say "OpenSSL built in $((SECONDS - t)) s"
   fi
+  # FreeType for the font builder, without the optional libraries it can
+  # use (compressed fonts, PNG glyphs, shaping): TrueType and OpenType
+  # outlines need none of them.
+  pick_source freetype
+  FT_PREFIX=$CACHE/freetype-$VERSION
+  if [ -n "$SRC" ]; then
+    t=$SECONDS
+    say "building FreeType $VERSION"
+    build_cmake_dep freetype "$FT_PREFIX" -DBUILD_SHARED_LIBS=ON -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
+      -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+    touch "$FT_PREFIX/.done"
+    say "FreeType built in $((SECONDS - t)) s"
+  fi
+  # libmpg123 for the sound back end's MP3 streams (the decoder library
+  # only, portable C without hand-written assembly).
+  pick_source mpg123
+  MPG_PREFIX=$CACHE/mpg123-$VERSION
+  if [ -n "$SRC" ]; then
+    t=$SECONDS
+    say "building libmpg123 $VERSION"
+    rm -rf "$CACHE/build-mpg123"
+    mkdir -p "$CACHE/build-mpg123"
+    (cd "$CACHE/build-mpg123" &&
+      "$SRC/configure" --host="$TRIPLET" --prefix="$MPG_PREFIX" --disable-static --enable-shared \
+        --with-audio=dummy --with-default-audio=dummy --disable-modules --with-cpu=generic_fpu >"$CACHE/mpg123-build.log" 2>&1 &&
+      make -j"$JOBS" src/libmpg123/libmpg123.la >>"$CACHE/mpg123-build.log" 2>&1 &&
+      install_mpg123 "$SRC") ||
+      { tail -n 30 "$CACHE/mpg123-build.log" >&2; exit 1; }
+    rm -rf "$CACHE/build-mpg123"
+    touch "$MPG_PREFIX/.done"
+    say "libmpg123 built in $((SECONDS - t)) s"
+  fi
   rm -rf "$CACHE/src"
-  DEP_PREFIXES="$SDL_PREFIX;$SSL_PREFIX;$GTEST_PREFIX"
+  DEP_PREFIXES="$SDL_PREFIX;$SSL_PREFIX;$GTEST_PREFIX;$FT_PREFIX;$MPG_PREFIX"
+  export PKG_CONFIG_LIBDIR="$SSL_PREFIX/lib/pkgconfig:$FT_PREFIX/lib/pkgconfig:$MPG_PREFIX/lib/pkgconfig"
 }
 
 # The DLLs every program needs beside it: the dependencies' and the
@@ -178,7 +233,7 @@ copy_runtime() {
   mkdir -p "$BUILD/bin"
   local gccdir
   gccdir=$(dirname "$("$TRIPLET-g++-posix" -print-libgcc-file-name)")
-  cp -u "$SDL_PREFIX"/bin/*.dll "$SSL_PREFIX"/bin/*.dll "$BUILD/bin/"
+  cp -u "$SDL_PREFIX"/bin/*.dll "$SSL_PREFIX"/bin/*.dll "$FT_PREFIX"/bin/*.dll "$MPG_PREFIX"/bin/*.dll "$BUILD/bin/"
   cp -u "$gccdir"/libstdc++-6.dll "$gccdir"/libgcc_s_*.dll "/usr/$TRIPLET/lib/libwinpthread-1.dll" "$BUILD/bin/"
 }
 
@@ -186,11 +241,11 @@ build_tarvex() {
   local t=$SECONDS launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   # Programs and DLLs land in one folder, as a Windows installation has them.
-  PKG_CONFIG_LIBDIR="$SSL_PREFIX/lib/pkgconfig" cmake -S "$ROOT" -B "$BUILD" -G Ninja \
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_FIND_ROOT_PATH="$DEP_PREFIXES" -DOPENSSL_ROOT_DIR="$SSL_PREFIX" \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$BUILD/bin" -DTARVEX_WERROR=ON "${launcher[@]}" >/dev/null
-  PKG_CONFIG_LIBDIR="$SSL_PREFIX/lib/pkgconfig" cmake --build "$BUILD" -j"$JOBS"
+  cmake --build "$BUILD" -j"$JOBS"
   copy_runtime
   say "tarvex built in $((SECONDS - t)) s"
 }
@@ -265,12 +320,38 @@ run_tests() {
   fi
 }
 
+# Runs the main example under Wine from the top of the tree (it reads data/),
+# with an FTP server on the Linux side serving the folder its FTP step
+# downloads from (Windows has no fork to start one from the example).
+run_example() {
+  wine_env
+  local folder=/tmp/tarvex-demo port pid rc=0
+  mkdir -p "$folder/ftp-served"
+  port=$(free_port)
+  /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p "$port" -d "$folder/ftp-served" >/dev/null 2>&1 &
+  pid=$!
+  PEER_PIDS+=($pid)
+  trap stop_peers EXIT
+  for _ in $(seq 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+  done
+  say "running tarvex_demo under wine (FTP server on port $port)"
+  # Its sound goes to SDL's disk driver, as on Linux without a display.
+  (cd "$ROOT" && unset SDL_AUDIODRIVER && TMPDIR= TARVEX_DEMO_FTP_PORT=$port timeout 600 \
+    wine "$BUILD/bin/tarvex_demo.exe" 2>&1 | tr -d '\r') || rc=$?
+  stop_peers
+  [ "$rc" = 0 ] && say "tarvex_demo passed, pictures in $folder" || say "tarvex_demo failed"
+  return "$rc"
+}
+
 T0=$SECONDS
 case "$STEP" in
   deps) build_deps ;;
   build) build_deps; build_tarvex ;;
   test) build_deps; build_tarvex; run_tests "$TEST_REGEX" ;;
-  all) build_deps; build_tarvex; run_tests "$TEST_REGEX" ;;
+  example) build_deps; build_tarvex; run_example ;;
+  all) build_deps; build_tarvex; run_tests "$TEST_REGEX"; run_example ;;
   *) echo "windows.sh: unknown step '$STEP'" >&2; exit 2 ;;
 esac
 say "done in $((SECONDS - T0)) s"
