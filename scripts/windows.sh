@@ -36,6 +36,8 @@ install_packages() {
     pkg-config dpkg-dev xz-utils bzip2 ccache wine openssl socat python3)
   if [ "$ARCH" = x86_64 ]; then
     packages+=(wine64)
+  elif [ "$STEP" = deps ] || [ "$STEP" = build ]; then
+    : # building needs no 32-bit Wine
   else
     packages+=(wine32)
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -139,89 +141,76 @@ build_cmake_dep() {
   rm -rf "$CACHE/build-$name"
 }
 
-# The decoder library alone, from its build folder (the output library and
-# the programs are not needed).
-install_mpg123() {
-  local src=$1
-  mkdir -p "$MPG_PREFIX/bin" "$MPG_PREFIX/lib/pkgconfig" "$MPG_PREFIX/include"
-  cp src/libmpg123/.libs/libmpg123-*.dll "$MPG_PREFIX/bin/"
-  cp src/libmpg123/.libs/libmpg123.dll.a "$MPG_PREFIX/lib/"
-  cp src/libmpg123/mpg123.h "$src/src/libmpg123/fmt123.h" "$MPG_PREFIX/include/"
-  cp libmpg123.pc "$MPG_PREFIX/lib/pkgconfig/"
+# Builds one dependency with the given function when its version is not in
+# the cache yet; PREFIX is its folder either way.
+build_dep() {
+  local name=$1 label=$2 builder=$3 t=$SECONDS
+  pick_source "$name"
+  PREFIX=$CACHE/$name-$VERSION
+  [ -n "$SRC" ] || return 0
+  say "building $label $VERSION"
+  "$builder"
+  touch "$PREFIX/.done"
+  say "$label built in $((SECONDS - t)) s"
+}
+
+build_sdl2() { build_cmake_dep libsdl2 "$PREFIX" -DSDL_TEST=OFF -DSDL_STATIC=OFF -DSDL_SHARED=ON; }
+build_googletest() { build_cmake_dep googletest "$PREFIX" -DBUILD_GMOCK=ON -DBUILD_SHARED_LIBS=OFF; }
+
+build_openssl() {
+  rm -rf "$CACHE/build-openssl"
+  cp -a "$SRC" "$CACHE/build-openssl"
+  (cd "$CACHE/build-openssl" &&
+    ./Configure "$SSL_TARGET" --cross-compile-prefix="$TRIPLET-" --prefix="$PREFIX" --libdir=lib \
+      no-tests shared >/dev/null &&
+    make -j"$JOBS" build_libs >"$CACHE/openssl-build.log" 2>&1 &&
+    make install_dev install_runtime_libs >>"$CACHE/openssl-build.log" 2>&1) ||
+    { tail -n 30 "$CACHE/openssl-build.log" >&2; exit 1; }
+  rm -rf "$CACHE/build-openssl"
+}
+
+# FreeType for the font builder, without the optional libraries it can use
+# (compressed fonts, PNG glyphs, shaping): TrueType and OpenType outlines
+# need none of them.
+build_freetype() {
+  build_cmake_dep freetype "$PREFIX" -DBUILD_SHARED_LIBS=ON -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
+    -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+}
+
+# libmpg123 for the sound back end's MP3 streams: the decoder library alone
+# (not the output library or the programs), portable C without hand-written
+# assembly.
+build_mpg123() {
+  rm -rf "$CACHE/build-mpg123"
+  mkdir -p "$CACHE/build-mpg123"
+  (cd "$CACHE/build-mpg123" &&
+    "$SRC/configure" --host="$TRIPLET" --prefix="$PREFIX" --disable-static --enable-shared \
+      --with-audio=dummy --with-default-audio=dummy --disable-modules --with-cpu=generic_fpu \
+      >"$CACHE/mpg123-build.log" 2>&1 &&
+    make -j"$JOBS" src/libmpg123/libmpg123.la >>"$CACHE/mpg123-build.log" 2>&1 &&
+    mkdir -p "$PREFIX/bin" "$PREFIX/lib/pkgconfig" "$PREFIX/include" &&
+    cp src/libmpg123/.libs/libmpg123-*.dll "$PREFIX/bin/" &&
+    cp src/libmpg123/.libs/libmpg123.dll.a "$PREFIX/lib/" &&
+    cp src/libmpg123/mpg123.h "$SRC/src/libmpg123/fmt123.h" "$PREFIX/include/" &&
+    cp libmpg123.pc "$PREFIX/lib/pkgconfig/") ||
+    { tail -n 30 "$CACHE/mpg123-build.log" >&2; exit 1; }
+  rm -rf "$CACHE/build-mpg123"
 }
 
 build_deps() {
   install_packages
   add_deb_src
   mkdir -p "$CACHE"
-  local t
-  pick_source libsdl2
-  SDL_PREFIX=$CACHE/libsdl2-$VERSION
-  if [ -n "$SRC" ]; then
-    t=$SECONDS
-    say "building SDL2 $VERSION"
-    build_cmake_dep libsdl2 "$SDL_PREFIX" -DSDL_TEST=OFF -DSDL_STATIC=OFF -DSDL_SHARED=ON
-    touch "$SDL_PREFIX/.done"
-    say "SDL2 built in $((SECONDS - t)) s"
-  fi
-  pick_source googletest
-  GTEST_PREFIX=$CACHE/googletest-$VERSION
-  if [ -n "$SRC" ]; then
-    t=$SECONDS
-    say "building GoogleTest $VERSION"
-    build_cmake_dep googletest "$GTEST_PREFIX" -DBUILD_GMOCK=ON -DBUILD_SHARED_LIBS=OFF
-    touch "$GTEST_PREFIX/.done"
-    say "GoogleTest built in $((SECONDS - t)) s"
-  fi
-  pick_source openssl
-  SSL_PREFIX=$CACHE/openssl-$VERSION
-  if [ -n "$SRC" ]; then
-    t=$SECONDS
-    say "building OpenSSL $VERSION"
-    rm -rf "$CACHE/build-openssl"
-    cp -a "$SRC" "$CACHE/build-openssl"
-    (cd "$CACHE/build-openssl" &&
-      ./Configure "$SSL_TARGET" --cross-compile-prefix="$TRIPLET-" --prefix="$SSL_PREFIX" --libdir=lib \
-        no-tests shared >/dev/null &&
-      make -j"$JOBS" build_libs >"$CACHE/openssl-build.log" 2>&1 &&
-      make install_dev install_runtime_libs >>"$CACHE/openssl-build.log" 2>&1) ||
-      { tail -n 30 "$CACHE/openssl-build.log" >&2; exit 1; }
-    rm -rf "$CACHE/build-openssl"
-    touch "$SSL_PREFIX/.done"
-    say "OpenSSL built in $((SECONDS - t)) s"
-  fi
-  # FreeType for the font builder, without the optional libraries it can
-  # use (compressed fonts, PNG glyphs, shaping): TrueType and OpenType
-  # outlines need none of them.
-  pick_source freetype
-  FT_PREFIX=$CACHE/freetype-$VERSION
-  if [ -n "$SRC" ]; then
-    t=$SECONDS
-    say "building FreeType $VERSION"
-    build_cmake_dep freetype "$FT_PREFIX" -DBUILD_SHARED_LIBS=ON -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
-      -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
-    touch "$FT_PREFIX/.done"
-    say "FreeType built in $((SECONDS - t)) s"
-  fi
-  # libmpg123 for the sound back end's MP3 streams (the decoder library
-  # only, portable C without hand-written assembly).
-  pick_source mpg123
-  MPG_PREFIX=$CACHE/mpg123-$VERSION
-  if [ -n "$SRC" ]; then
-    t=$SECONDS
-    say "building libmpg123 $VERSION"
-    rm -rf "$CACHE/build-mpg123"
-    mkdir -p "$CACHE/build-mpg123"
-    (cd "$CACHE/build-mpg123" &&
-      "$SRC/configure" --host="$TRIPLET" --prefix="$MPG_PREFIX" --disable-static --enable-shared \
-        --with-audio=dummy --with-default-audio=dummy --disable-modules --with-cpu=generic_fpu >"$CACHE/mpg123-build.log" 2>&1 &&
-      make -j"$JOBS" src/libmpg123/libmpg123.la >>"$CACHE/mpg123-build.log" 2>&1 &&
-      install_mpg123 "$SRC") ||
-      { tail -n 30 "$CACHE/mpg123-build.log" >&2; exit 1; }
-    rm -rf "$CACHE/build-mpg123"
-    touch "$MPG_PREFIX/.done"
-    say "libmpg123 built in $((SECONDS - t)) s"
-  fi
+  build_dep libsdl2 SDL2 build_sdl2
+  SDL_PREFIX=$PREFIX
+  build_dep googletest GoogleTest build_googletest
+  GTEST_PREFIX=$PREFIX
+  build_dep openssl OpenSSL build_openssl
+  SSL_PREFIX=$PREFIX
+  build_dep freetype FreeType build_freetype
+  FT_PREFIX=$PREFIX
+  build_dep mpg123 libmpg123 build_mpg123
+  MPG_PREFIX=$PREFIX
   rm -rf "$CACHE/src"
   DEP_PREFIXES="$SDL_PREFIX;$SSL_PREFIX;$GTEST_PREFIX;$FT_PREFIX;$MPG_PREFIX"
   export PKG_CONFIG_LIBDIR="$SSL_PREFIX/lib/pkgconfig:$FT_PREFIX/lib/pkgconfig:$MPG_PREFIX/lib/pkgconfig"

@@ -2,7 +2,7 @@
 # each with its reason. In place of each, a generated test that reports
 # itself skipped with that reason.
 # The layers whose test programs build for Windows so far.
-set(TARVEX_WINDOWS_TEST_LAYERS core data comm ftp gfx gui input)
+set(TARVEX_WINDOWS_TEST_LAYERS core data comm ftp gfx gui input sound)
 
 set(TARVEX_WINDOWS_SKIPS
   comm/comm_link_test.cpp "drives the transfer step over socketpair(AF_UNIX) and POSIX read/write"
@@ -24,6 +24,8 @@ set(TARVEX_WINDOWS_SKIPS
   gui/x11_dialog_test.cpp "runs itself again under xvfb-run and drives the X server with xdotool"
   gui/x11_gui_test.cpp "runs itself again under xvfb-run and drives the X server with xdotool"
   input/x11_test.cpp "runs itself again under xvfb-run and drives the X server with xdotool"
+  sound/music_test.cpp "plays MIDI and XMIDI music: the Windows back end has no MIDI synthesiser"
+  sound/xmidi_test.cpp "plays XMIDI pieces and DLS banks: the Windows back end has no MIDI synthesiser"
 )
 
 # Drops the skipped sources of one layer from srcs and adds the generated
