@@ -234,7 +234,8 @@ build_tarvex() {
     -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_FIND_ROOT_PATH="$DEP_PREFIXES" -DOPENSSL_ROOT_DIR="$SSL_PREFIX" \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$BUILD/bin" -DTARVEX_WERROR=ON "${launcher[@]}" >/dev/null
-  cmake --build "$BUILD" -j"$JOBS"
+  # Only the named targets when given (a test run of some layers), else all.
+  cmake --build "$BUILD" -j"$JOBS" ${1:+--target $1}
   copy_runtime
   say "tarvex built in $((SECONDS - t)) s"
 }
@@ -338,8 +339,12 @@ T0=$SECONDS
 case "$STEP" in
   deps) build_deps ;;
   build) build_deps; build_tarvex ;;
-  test) build_deps; build_tarvex; run_tests "$TEST_REGEX" ;;
-  example) build_deps; build_tarvex; run_example ;;
+  test)
+    build_deps
+    build_tarvex "$(for l in ${TEST_REGEX//,/ }; do printf 'tarvex_tests_%s ' "$l"; done)"
+    run_tests "$TEST_REGEX"
+    ;;
+  example) build_deps; build_tarvex "tarvex tarvexsnd tarvex_demo"; run_example ;;
   all) build_deps; build_tarvex; run_tests "$TEST_REGEX"; run_example ;;
   *) echo "windows.sh: unknown step '$STEP'" >&2; exit 2 ;;
 esac
