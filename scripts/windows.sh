@@ -16,7 +16,9 @@ STEP=${2:-all}
 TEST_REGEX=${3:-}
 case "$ARCH" in
   x86_64) TRIPLET=x86_64-w64-mingw32; PKG_ARCH=x86-64; SSL_TARGET=mingw64; WINE=wine64 ;;
-  i686) TRIPLET=i686-w64-mingw32; PKG_ARCH=i686; SSL_TARGET=mingw; WINE=wine ;;
+  # 32-bit OpenSSL without its assembly: the 32-bit assembler refuses the
+  # position-independent relocations of its DES code.
+  i686) TRIPLET=i686-w64-mingw32; PKG_ARCH=i686; SSL_TARGET="mingw no-asm"; WINE=wine ;;
   *) echo "windows.sh: unknown architecture '$ARCH' (x86_64 or i686)" >&2; exit 2 ;;
 esac
 
@@ -161,7 +163,7 @@ build_openssl() {
   rm -rf "$CACHE/build-openssl"
   cp -a "$SRC" "$CACHE/build-openssl"
   (cd "$CACHE/build-openssl" &&
-    ./Configure "$SSL_TARGET" --cross-compile-prefix="$TRIPLET-" --prefix="$PREFIX" --libdir=lib \
+    ./Configure $SSL_TARGET --cross-compile-prefix="$TRIPLET-" --prefix="$PREFIX" --libdir=lib \
       no-tests shared >/dev/null &&
     make -j"$JOBS" build_libs >"$CACHE/openssl-build.log" 2>&1 &&
     make install_dev install_runtime_libs >>"$CACHE/openssl-build.log" 2>&1) ||
