@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds tarvex for Windows with MinGW-w64 and runs it under Wine, headless.
 #
-#   bash scripts/windows.sh [x86_64|i686] [deps|build|test|all] [ctest -R regex]
+#   bash scripts/windows.sh [x86_64|i686] [deps|build|test|example|all] [layers]
 #
 # Installs what is missing (Debian packages, a deb-src entry for the running
 # suite), cross-builds SDL2, OpenSSL and GoogleTest from Debian's own
@@ -16,7 +16,9 @@ STEP=${2:-all}
 TEST_REGEX=${3:-}
 case "$ARCH" in
   x86_64) TRIPLET=x86_64-w64-mingw32; PKG_ARCH=x86-64; SSL_TARGET=mingw64; WINE=wine64 ;;
-  i686) TRIPLET=i686-w64-mingw32; PKG_ARCH=i686; SSL_TARGET=mingw; WINE=wine ;;
+  # 32-bit OpenSSL without its assembly: the 32-bit assembler refuses the
+  # position-independent relocations of its DES code.
+  i686) TRIPLET=i686-w64-mingw32; PKG_ARCH=i686; SSL_TARGET="mingw no-asm"; WINE=wine ;;
   *) echo "windows.sh: unknown architecture '$ARCH' (x86_64 or i686)" >&2; exit 2 ;;
 esac
 
@@ -36,6 +38,8 @@ install_packages() {
     pkg-config dpkg-dev xz-utils bzip2 ccache wine openssl socat python3)
   if [ "$ARCH" = x86_64 ]; then
     packages+=(wine64)
+  elif [ "$STEP" = deps ] || [ "$STEP" = build ]; then
+    : # building needs no 32-bit Wine
   else
     packages+=(wine32)
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -85,6 +89,17 @@ add_deb_src() {
   $SUDO apt-get update -qq
 }
 
+# A mirror may lack an upstream tarball's detached signature (.asc) while
+# holding the tarball itself: the package is then unpacked from the files
+# that did download, their checksums still checked against the .dsc.
+unpack_unsigned() {
+  local dsc
+  dsc=$(ls ./*.dsc 2>/dev/null | head -n1)
+  [ -n "$dsc" ] || return 1
+  grep -v '\.orig[-a-z0-9]*\.tar\.[a-z0-9]*\.asc$' "$dsc" >without-asc.dsc
+  dpkg-source -x without-asc.dsc >/dev/null 2>&1
+}
+
 # Chooses the version of a source package to build: the newest the sources
 # offer that is built in the cache already, else the newest that downloads
 # (a mirror may list versions whose files it lacks). Sets VERSION and, when
@@ -102,7 +117,7 @@ pick_source() {
   for v in $versions; do
     rm -rf "$CACHE/src/$name-$v"
     mkdir -p "$CACHE/src/$name-$v"
-    if (cd "$CACHE/src/$name-$v" && apt-get source -qq "$name=$v" >/dev/null 2>&1); then
+    if (cd "$CACHE/src/$name-$v" && { apt-get source -qq "$name=$v" >/dev/null 2>&1 || unpack_unsigned; }); then
       VERSION=$v
       SRC=$(find "$CACHE/src/$name-$v" -mindepth 1 -maxdepth 1 -type d | head -n1)
       return
@@ -128,48 +143,79 @@ build_cmake_dep() {
   rm -rf "$CACHE/build-$name"
 }
 
+# Builds one dependency with the given function when its version is not in
+# the cache yet; PREFIX is its folder either way.
+build_dep() {
+  local name=$1 label=$2 builder=$3 t=$SECONDS
+  pick_source "$name"
+  PREFIX=$CACHE/$name-$VERSION
+  [ -n "$SRC" ] || return 0
+  say "building $label $VERSION"
+  "$builder"
+  touch "$PREFIX/.done"
+  say "$label built in $((SECONDS - t)) s"
+}
+
+build_sdl2() { build_cmake_dep libsdl2 "$PREFIX" -DSDL_TEST=OFF -DSDL_STATIC=OFF -DSDL_SHARED=ON; }
+build_googletest() { build_cmake_dep googletest "$PREFIX" -DBUILD_GMOCK=ON -DBUILD_SHARED_LIBS=OFF; }
+
+build_openssl() {
+  rm -rf "$CACHE/build-openssl"
+  cp -a "$SRC" "$CACHE/build-openssl"
+  (cd "$CACHE/build-openssl" &&
+    ./Configure $SSL_TARGET --cross-compile-prefix="$TRIPLET-" --prefix="$PREFIX" --libdir=lib \
+      no-tests shared >/dev/null &&
+    make -j"$JOBS" build_libs >"$CACHE/openssl-build.log" 2>&1 &&
+    make install_dev install_runtime_libs >>"$CACHE/openssl-build.log" 2>&1) ||
+    { tail -n 30 "$CACHE/openssl-build.log" >&2; exit 1; }
+  rm -rf "$CACHE/build-openssl"
+}
+
+# FreeType for the font builder, without the optional libraries it can use
+# (compressed fonts, PNG glyphs, shaping): TrueType and OpenType outlines
+# need none of them.
+build_freetype() {
+  build_cmake_dep freetype "$PREFIX" -DBUILD_SHARED_LIBS=ON -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
+    -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+}
+
+# libmpg123 for the sound back end's MP3 streams: the decoder library alone
+# (not the output library or the programs), portable C without hand-written
+# assembly.
+build_mpg123() {
+  rm -rf "$CACHE/build-mpg123"
+  mkdir -p "$CACHE/build-mpg123"
+  (cd "$CACHE/build-mpg123" &&
+    "$SRC/configure" --host="$TRIPLET" --prefix="$PREFIX" --disable-static --enable-shared \
+      --with-audio=dummy --with-default-audio=dummy --disable-modules --with-cpu=generic_fpu \
+      >"$CACHE/mpg123-build.log" 2>&1 &&
+    make -j"$JOBS" src/libmpg123/libmpg123.la >>"$CACHE/mpg123-build.log" 2>&1 &&
+    mkdir -p "$PREFIX/bin" "$PREFIX/lib/pkgconfig" "$PREFIX/include" &&
+    cp src/libmpg123/.libs/libmpg123-*.dll "$PREFIX/bin/" &&
+    cp src/libmpg123/.libs/libmpg123.dll.a "$PREFIX/lib/" &&
+    cp src/libmpg123/mpg123.h "$SRC/src/libmpg123/fmt123.h" "$PREFIX/include/" &&
+    cp libmpg123.pc "$PREFIX/lib/pkgconfig/") ||
+    { tail -n 30 "$CACHE/mpg123-build.log" >&2; exit 1; }
+  rm -rf "$CACHE/build-mpg123"
+}
+
 build_deps() {
   install_packages
   add_deb_src
   mkdir -p "$CACHE"
-  local t
-  pick_source libsdl2
-  SDL_PREFIX=$CACHE/libsdl2-$VERSION
-  if [ -n "$SRC" ]; then
-    t=$SECONDS
-    say "building SDL2 $VERSION"
-    build_cmake_dep libsdl2 "$SDL_PREFIX" -DSDL_TEST=OFF -DSDL_STATIC=OFF -DSDL_SHARED=ON
-    touch "$SDL_PREFIX/.done"
-    say "SDL2 built in $((SECONDS - t)) s"
-  fi
-  pick_source googletest
-  GTEST_PREFIX=$CACHE/googletest-$VERSION
-  if [ -n "$SRC" ]; then
-    t=$SECONDS
-    say "building GoogleTest $VERSION"
-    build_cmake_dep googletest "$GTEST_PREFIX" -DBUILD_GMOCK=ON -DBUILD_SHARED_LIBS=OFF
-    touch "$GTEST_PREFIX/.done"
-    say "GoogleTest built in $((SECONDS - t)) s"
-  fi
-  pick_source openssl
-  SSL_PREFIX=$CACHE/openssl-$VERSION
-  if [ -n "$SRC" ]; then
-    t=$SECONDS
-    say "building OpenSSL $VERSION"
-    rm -rf "$CACHE/build-openssl"
-    cp -a "$SRC" "$CACHE/build-openssl"
-    (cd "$CACHE/build-openssl" &&
-      ./Configure "$SSL_TARGET" --cross-compile-prefix="$TRIPLET-" --prefix="$SSL_PREFIX" --libdir=lib \
-        no-tests shared >/dev/null &&
-      make -j"$JOBS" build_libs >"$CACHE/openssl-build.log" 2>&1 &&
-      make install_dev install_runtime_libs >>"$CACHE/openssl-build.log" 2>&1) ||
-      { tail -n 30 "$CACHE/openssl-build.log" >&2; exit 1; }
-    rm -rf "$CACHE/build-openssl"
-    touch "$SSL_PREFIX/.done"
-    say "OpenSSL built in $((SECONDS - t)) s"
-  fi
+  build_dep libsdl2 SDL2 build_sdl2
+  SDL_PREFIX=$PREFIX
+  build_dep googletest GoogleTest build_googletest
+  GTEST_PREFIX=$PREFIX
+  build_dep openssl OpenSSL build_openssl
+  SSL_PREFIX=$PREFIX
+  build_dep freetype FreeType build_freetype
+  FT_PREFIX=$PREFIX
+  build_dep mpg123 libmpg123 build_mpg123
+  MPG_PREFIX=$PREFIX
   rm -rf "$CACHE/src"
-  DEP_PREFIXES="$SDL_PREFIX;$SSL_PREFIX;$GTEST_PREFIX"
+  DEP_PREFIXES="$SDL_PREFIX;$SSL_PREFIX;$GTEST_PREFIX;$FT_PREFIX;$MPG_PREFIX"
+  export PKG_CONFIG_LIBDIR="$SSL_PREFIX/lib/pkgconfig:$FT_PREFIX/lib/pkgconfig:$MPG_PREFIX/lib/pkgconfig"
 }
 
 # The DLLs every program needs beside it: the dependencies' and the
@@ -178,7 +224,7 @@ copy_runtime() {
   mkdir -p "$BUILD/bin"
   local gccdir
   gccdir=$(dirname "$("$TRIPLET-g++-posix" -print-libgcc-file-name)")
-  cp -u "$SDL_PREFIX"/bin/*.dll "$SSL_PREFIX"/bin/*.dll "$BUILD/bin/"
+  cp -u "$SDL_PREFIX"/bin/*.dll "$SSL_PREFIX"/bin/*.dll "$FT_PREFIX"/bin/*.dll "$MPG_PREFIX"/bin/*.dll "$BUILD/bin/"
   cp -u "$gccdir"/libstdc++-6.dll "$gccdir"/libgcc_s_*.dll "/usr/$TRIPLET/lib/libwinpthread-1.dll" "$BUILD/bin/"
 }
 
@@ -186,11 +232,12 @@ build_tarvex() {
   local t=$SECONDS launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   # Programs and DLLs land in one folder, as a Windows installation has them.
-  PKG_CONFIG_LIBDIR="$SSL_PREFIX/lib/pkgconfig" cmake -S "$ROOT" -B "$BUILD" -G Ninja \
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_FIND_ROOT_PATH="$DEP_PREFIXES" -DOPENSSL_ROOT_DIR="$SSL_PREFIX" \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$BUILD/bin" -DTARVEX_WERROR=ON "${launcher[@]}" >/dev/null
-  PKG_CONFIG_LIBDIR="$SSL_PREFIX/lib/pkgconfig" cmake --build "$BUILD" -j"$JOBS"
+  # Only the named targets when given (a test run of some layers), else all.
+  cmake --build "$BUILD" -j"$JOBS" ${1:+--target $1}
   copy_runtime
   say "tarvex built in $((SECONDS - t)) s"
 }
@@ -265,12 +312,42 @@ run_tests() {
   fi
 }
 
+# Runs the main example under Wine from the top of the tree (it reads data/),
+# with an FTP server on the Linux side serving the folder its FTP step
+# downloads from (Windows has no fork to start one from the example).
+run_example() {
+  wine_env
+  local folder=/tmp/tarvex-demo port pid rc=0
+  mkdir -p "$folder/ftp-served"
+  port=$(free_port)
+  /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p "$port" -d "$folder/ftp-served" >/dev/null 2>&1 &
+  pid=$!
+  PEER_PIDS+=($pid)
+  trap stop_peers EXIT
+  for _ in $(seq 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+  done
+  say "running tarvex_demo under wine (FTP server on port $port)"
+  # Its sound goes to SDL's disk driver, as on Linux without a display.
+  (cd "$ROOT" && unset SDL_AUDIODRIVER && TMPDIR= TARVEX_DEMO_FTP_PORT=$port timeout 600 \
+    wine "$BUILD/bin/tarvex_demo.exe" 2>&1 | tr -d '\r') || rc=$?
+  stop_peers
+  [ "$rc" = 0 ] && say "tarvex_demo passed, pictures in $folder" || say "tarvex_demo failed"
+  return "$rc"
+}
+
 T0=$SECONDS
 case "$STEP" in
   deps) build_deps ;;
   build) build_deps; build_tarvex ;;
-  test) build_deps; build_tarvex; run_tests "$TEST_REGEX" ;;
-  all) build_deps; build_tarvex; run_tests "$TEST_REGEX" ;;
+  test)
+    build_deps
+    build_tarvex "$(for l in ${TEST_REGEX//,/ }; do printf 'tarvex_tests_%s ' "$l"; done)"
+    run_tests "$TEST_REGEX"
+    ;;
+  example) build_deps; build_tarvex "tarvex tarvexsnd tarvex_demo"; run_example ;;
+  all) build_deps; build_tarvex; run_tests "$TEST_REGEX"; run_example ;;
   *) echo "windows.sh: unknown step '$STEP'" >&2; exit 2 ;;
 esac
 say "done in $((SECONDS - T0)) s"

@@ -15,12 +15,20 @@
 #include <string>
 #include <vector>
 
+#ifdef TVSND_NO_SYNTH
+#include "sndnosynth.h"
+#else
 #include <fluidsynth.h>
+#endif
 #include <mpg123.h>
 
 // Every entry point, with C linkage and visible outside the module.
-#define TVSND_DECLARE(name, result, params)                                                                  \
-    extern "C" __attribute__((visibility("default"))) result name params;
+#ifdef _WIN32
+#define TVSND_EXPORT __declspec(dllexport)
+#else
+#define TVSND_EXPORT __attribute__((visibility("default")))
+#endif
+#define TVSND_DECLARE(name, result, params) extern "C" TVSND_EXPORT result name params;
 TVSND_ENTRY_POINTS(TVSND_DECLARE)
 #undef TVSND_DECLARE
 

@@ -2,7 +2,7 @@
 # each with its reason. In place of each, a generated test that reports
 # itself skipped with that reason.
 # The layers whose test programs build for Windows so far.
-set(TARVEX_WINDOWS_TEST_LAYERS core data comm)
+set(TARVEX_WINDOWS_TEST_LAYERS core data comm ftp gfx gui input sound)
 
 set(TARVEX_WINDOWS_SKIPS
   comm/comm_link_test.cpp "drives the transfer step over socketpair(AF_UNIX) and POSIX read/write"
@@ -17,6 +17,17 @@ set(TARVEX_WINDOWS_SKIPS
   comm/flood_test.cpp "its flooding peers and relays run in forked processes"
   comm/stall_test.cpp "its silent and slow clients and the relay run in forked processes"
   comm/netem_test.cpp "builds a Linux network namespace with veth and tc netem"
+  ftp/ftp_client_test.cpp "its FTP servers (pyftpdlib, vsftpd) are Linux programs started by fork and exec"
+  ftp/ftp_server_test.cpp "its FTP servers (pyftpdlib, vsftpd) are Linux programs started by fork and exec"
+  ftp/ftp_fault_test.cpp "its scripted fault server is a Linux Python program started by fork and exec"
+  gfx/xvfb_screen_test.cpp "runs itself again under xvfb-run and reads the X screen with xwd and xdotool"
+  gfx/xvfb_fullscreen_test.cpp "runs itself again under xvfb-run and reads the X screen with xwd"
+  gui/x11_controls_test.cpp "runs itself again under xvfb-run and drives the X server with xdotool"
+  gui/x11_dialog_test.cpp "runs itself again under xvfb-run and drives the X server with xdotool"
+  gui/x11_gui_test.cpp "runs itself again under xvfb-run and drives the X server with xdotool"
+  input/x11_test.cpp "runs itself again under xvfb-run and drives the X server with xdotool"
+  sound/music_test.cpp "plays MIDI and XMIDI music: the Windows back end has no MIDI synthesiser"
+  sound/xmidi_test.cpp "plays XMIDI pieces and DLS banks: the Windows back end has no MIDI synthesiser"
 )
 
 # Drops the skipped sources of one layer from srcs and adds the generated

@@ -7,10 +7,44 @@
 
 #include <tarvex/tarvex.h>
 
-#include <arpa/inet.h>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+
+#ifdef _WIN32
+
+namespace
+{
+
+using ServerId = int;
+
+// Windows has no fork to start the server with: the one named by
+// TARVEX_DEMO_FTP_PORT is used, serving the folder the tour writes to
+// (scripts/windows.sh runs pyftpdlib so on the Linux side of Wine).
+bool HaveServer(const std::string& served)
+{
+    if (std::getenv("TARVEX_DEMO_FTP_PORT") != nullptr)
+        return true;
+    std::printf(
+        "ftp: skipped on Windows (no server: TARVEX_DEMO_FTP_PORT names the port of a local FTP server "
+        "serving %s)\n",
+        served.c_str());
+    return false;
+}
+
+bool StartServer(const std::string&, uint16_t& port, ServerId&)
+{
+    port = static_cast<uint16_t>(std::atoi(std::getenv("TARVEX_DEMO_FTP_PORT")));
+    return port != 0;
+}
+
+void StopServer(ServerId) {}
+
+} // namespace
+
+#else
+
+#include <arpa/inet.h>
+#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -20,8 +54,17 @@
 namespace
 {
 
+using ServerId = pid_t;
 constexpr const char* kPython = "/usr/bin/python3";
-constexpr uint32_t kFileSize = 1u << 20;
+
+bool HaveServer(const std::string&)
+{
+    if (access(kPython, X_OK) == 0 &&
+        std::system("/usr/bin/python3 -c 'import pyftpdlib' >/dev/null 2>&1") == 0)
+        return true;
+    std::printf("ftp: skipped (no local FTP server: pyftpdlib is not installed)\n");
+    return false;
+}
 
 uint16_t FreePort()
 {
@@ -50,10 +93,12 @@ bool Accepting(uint16_t port)
     return ok;
 }
 
-pid_t StartServer(const std::string& dir, uint16_t port)
+// Starts pyftpdlib on a free loopback port and waits until it accepts.
+bool StartServer(const std::string& dir, uint16_t& port, ServerId& pid)
 {
+    port = FreePort();
     std::string portText = std::to_string(port);
-    pid_t pid = fork();
+    pid = fork();
     if (pid == 0) {
         int null = open("/dev/null", O_RDWR);
         dup2(null, 1);
@@ -62,10 +107,12 @@ pid_t StartServer(const std::string& dir, uint16_t port)
               dir.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    return pid;
+    for (int i = 0; pid > 0 && i < 250 && !Accepting(port); ++i)
+        usleep(20000);
+    return pid > 0 && Accepting(port);
 }
 
-void StopServer(pid_t pid)
+void StopServer(ServerId pid)
 {
     if (pid <= 0)
         return;
@@ -75,14 +122,18 @@ void StopServer(pid_t pid)
 
 } // namespace
 
+#endif
+
+namespace
+{
+constexpr uint32_t kFileSize = 1u << 20;
+} // namespace
+
 bool FtpTour(const std::string& folder)
 {
-    if (access(kPython, X_OK) != 0 ||
-        std::system("/usr/bin/python3 -c 'import pyftpdlib' >/dev/null 2>&1") != 0) {
-        std::printf("ftp: skipped (no local FTP server: pyftpdlib is not installed)\n");
-        return true;
-    }
     std::string served = folder + "/ftp-served";
+    if (!HaveServer(served))
+        return true;
     std::string original = served + "/tour.bin";
     std::string copy = folder + "/ftp-got/tour.bin";
     auto* bytes = static_cast<uint8_t*>(XALLOC(kFileSize));
@@ -92,11 +143,9 @@ bool FtpTour(const std::string& folder)
     bool ok = xWriteFile(original.c_str(), bytes, kFileSize) != 0;
     XFREE(bytes);
 
-    uint16_t port = FreePort();
-    pid_t server = ok ? StartServer(served, port) : -1;
-    for (int i = 0; ok && i < 250 && !Accepting(port); ++i)
-        usleep(20000);
-    ok = ok && server > 0 && Accepting(port);
+    uint16_t port = 0;
+    ServerId server = 0;
+    ok = ok && StartServer(served, port, server);
 
     CFtpClient* client = XNEW(CFtpClient, 0);
     const uint32_t start = xGetTime();

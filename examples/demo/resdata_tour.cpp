@@ -15,16 +15,17 @@ namespace
 {
 
 // The repository's data folder: beside the working directory, or above the
-// program's own folder.
+// program's own folder. Written with "/" on Windows too: the script below
+// quotes it, and a backslash there starts an escape.
 std::string FindData()
 {
     std::error_code ec;
     if (std::filesystem::exists("data/gui/look.bmp", ec))
-        return std::filesystem::absolute("data", ec).string();
+        return std::filesystem::absolute("data", ec).generic_string();
     std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
     for (int up = 0; up < 5 && !ec && !dir.empty(); ++up, dir = dir.parent_path()) {
         if (std::filesystem::exists(dir / "data/gui/look.bmp", ec))
-            return (dir / "data").string();
+            return (dir / "data").generic_string();
         if (dir == dir.parent_path())
             break;
     }

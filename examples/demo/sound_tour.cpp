@@ -190,14 +190,31 @@ std::vector<uint8_t> Bell()
     return v;
 }
 
+// The Windows back end has no MIDI synthesiser: there the music player
+// plays the MP3 instead of the melody, and the jukebox step is left out.
+#ifdef _WIN32
+constexpr bool kMidi = false;
+#else
+constexpr bool kMidi = true;
+#endif
+
+void SetEnv(const char* name, const char* value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value);
+#else
+    setenv(name, value, 1);
+#endif
+}
+
 } // namespace
 
 bool SoundTour(const std::string& folder)
 {
     // Headless: write the sound to a file instead of a sound card.
     if (std::getenv("DISPLAY") == nullptr && std::getenv("SDL_AUDIODRIVER") == nullptr) {
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", (folder + "/sound.raw").c_str(), 1);
+        SetEnv("SDL_AUDIODRIVER", "disk");
+        SetEnv("SDL_DISKAUDIOFILE", (folder + "/sound.raw").c_str());
     }
     int notes = 0;
     std::vector<uint8_t> melody = Melody(notes), bell = Bell();
@@ -206,6 +223,11 @@ bool SoundTour(const std::string& folder)
         !xWriteFile(bellFile.c_str(), bell.data(), static_cast<uint32_t>(bell.size())))
         return false;
 
+    if (!kMidi) {
+        melodyFile = folder + "/chimes.mp3";
+        if (!xCopyFile(melodyFile.c_str(), "data/sound/chimes.mp3"))
+            return false;
+    }
     CMilesMusic* music = XNEW(CMilesMusic);
     CMilesSample* effect = XNEW(CMilesSample, const_cast<char*>(bellFile.c_str()));
     bool ok = true;
@@ -228,12 +250,15 @@ bool SoundTour(const std::string& folder)
         }
         ok = ok && music->GetAtEnd() && rung == 3;
         std::printf(
-            "sound: %u Hz %u-bit output, a melody of %d notes played to its end in %u ms, a bell rung %d "
-            "times over itself (%d extra copies)\n",
-            CMiles::GetRate(), CMiles::GetBits(), notes, xTimeDiff(start, xGetTime()), rung,
-            CMilesSample::m_listOtherInstances.GetNumNodes());
+            "sound: %u Hz %u-bit output, %s played to its end in %u ms, a bell rung %d times over itself (%d "
+            "extra copies)\n",
+            CMiles::GetRate(), CMiles::GetBits(),
+            kMidi ? ("a melody of " + std::to_string(notes) + " notes").c_str() : "chimes.mp3",
+            xTimeDiff(start, xGetTime()), rung, CMilesSample::m_listOtherInstances.GetNumNodes());
     }
-    if (ok && CMiles::m_bWaveDeviceOK) {
+    if (!kMidi)
+        std::printf("jukebox: skipped on Windows (MIDI music: the back end has no synthesiser there)\n");
+    if (ok && kMidi && CMiles::m_bWaveDeviceOK) {
         std::string box = folder + "/music";
         std::vector<uint8_t> tune = Tune(), phrase = Phrase();
         xCreateDirsForFile((box + "/x").c_str());

@@ -136,7 +136,9 @@ int main(int argc, char** argv)
         return 1;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     auto* proxy = XNEW(CCommProxyServer);
     int rc = proxy != nullptr ? Run(*proxy, argc, argv) : 1;
     XDELETE(proxy);

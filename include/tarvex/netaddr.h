@@ -12,6 +12,11 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// The library's own code and tests name virtual keys themselves (the same
+// numbers); a program gets Windows' VK_ names as usual.
+#if defined(TARVEX_BUILDING) && !defined(NOVIRTUALKEYCODES)
+#define NOVIRTUALKEYCODES
+#endif
 #define HWND TvSysHWND
 #define HDC TvSysHDC
 #define HINSTANCE TvSysHINSTANCE

@@ -175,5 +175,9 @@ using AILSTREAMCB = void (*)(HSTREAM);
 
 // The back end's default file name (looked up on the library path, then
 // beside libtarvex.so) and the environment variable that names another.
+#ifdef _WIN32
+constexpr const char* TVSND_MODULE_NAME = "tarvexsnd.dll";
+#else
 constexpr const char* TVSND_MODULE_NAME = "libtarvexsnd.so";
+#endif
 constexpr const char* TVSND_MODULE_ENV = "TARVEX_SOUND_LIB";

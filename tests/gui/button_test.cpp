@@ -345,9 +345,16 @@ class Links : public ControlTest
         ControlTest::SetUp();
         dir = std::filesystem::temp_directory_path() / ("tarvex_url_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir);
-        script = (dir / "opener").string();
         record = (dir / "opened.txt").string();
+#ifdef _WIN32
+        // A batch file; the redirection comes first so that a digit ending
+        // the address is not read as a handle number.
+        script = (dir / "opener.cmd").string();
+        std::ofstream(script) << "@>>\"" << record << "\" echo %~1\r\n";
+#else
+        script = (dir / "opener").string();
         std::ofstream(script) << "#!/bin/sh\necho \"$@\" >> " << record << "\n";
+#endif
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         tvp::TestSetShellOpener(script.c_str());
     }
@@ -358,12 +365,25 @@ class Links : public ControlTest
         std::filesystem::remove_all(dir, ec);
         ControlTest::TearDown();
     }
+    // What the opener recorded. Windows starts it without waiting for it:
+    // there the record is awaited (for at most five seconds).
     std::string Opened()
     {
-        std::ifstream f(record);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
+        std::string text;
+        for (int i = 0; i < 100; ++i) {
+            std::ifstream f(record);
+            std::stringstream ss;
+            ss << f.rdbuf();
+            text = ss.str();
+#ifdef _WIN32
+            if (text.empty() || text.back() != '\n') {
+                xSleep(50);
+                continue;
+            }
+#endif
+            break;
+        }
+        return text;
     }
     std::filesystem::path dir;
     std::string script, record;

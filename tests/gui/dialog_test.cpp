@@ -735,7 +735,7 @@ TEST_F(DialogInput, GalleryOfEveryKind)
     CBitmap shot;
     ASSERT_TRUE(shot.CreateRGB(pic.width, pic.height, 24, 8, 8, 8, 0, 8, 16, 0));
     ASSERT_TRUE(shot.Blt(const_cast<CBitmap*>(&pic), 0, 0, 0, 0, -1, -1, 0, 0, 0));
-    EXPECT_TRUE(shot.Save((dir / "dialog_gallery.bmp").c_str(), nullptr, nullptr, nullptr, 0));
+    EXPECT_TRUE(shot.Save((dir / "dialog_gallery.bmp").string().c_str(), nullptr, nullptr, nullptr, 0));
     EXPECT_TRUE(tvtest::MatchesGolden("dialog_gallery_16", pic, &s->palette, 2906521447u));
 }
 

@@ -30,6 +30,13 @@ size_t HeapInUse()
 {
 #ifdef SAMPLE_TEST_ASAN
     return __sanitizer_get_current_allocated_bytes();
+#elif defined(_WIN32)
+    _HEAPINFO info{};
+    size_t used = 0;
+    while (_heapwalk(&info) == _HEAPOK)
+        if (info._useflag == _USEDENTRY)
+            used += info._size;
+    return used;
 #else
     return mallinfo2().uordblks;
 #endif
@@ -367,8 +374,8 @@ TEST_F(SampleTest, WithoutTheBackEndEverythingFailsCleanly)
         const char* what;
         std::string module;
     } cases[] = {
-        {"module absent", BackEnd("libnothere.so")},
-        {"entry point missing", BackEnd("libtarvexsnd_partial.so")},
+        {"module absent", BackEnd("nothere")},
+        {"entry point missing", BackEnd("tarvexsnd_partial")},
     };
     WriteFile("tone.wav", ToneWav(440, 0.1));
     for (const Case& c : cases) {
@@ -394,7 +401,7 @@ TEST_F(SampleTest, WithoutTheBackEndEverythingFailsCleanly)
         XDELETE(s);
     }
     // With the module named by the setter instead.
-    CMilesApi::SetModuleName(BackEnd("libnothere.so").c_str());
+    CMilesApi::SetModuleName(BackEnd("nothere").c_str());
     setenv(TVSND_MODULE_ENV, BackEnd().c_str(), 1);
     auto* s = XNEW(CMilesSample);
     EXPECT_EQ(tvtest::LastError(), "CMilesApi::LoadMilesDLL: Failed to load Miles DLL.");

@@ -24,9 +24,15 @@
 namespace sndtest
 {
 
-inline std::string BackEnd(const char* name = "libtarvexsnd.so")
+// A back end built beside the tests, by its target name (tarvexsnd,
+// tarvexsnd_partial, or one that does not exist).
+inline std::string BackEnd(const char* target = "tarvexsnd")
 {
-    return std::string(TARVEX_BINARY_DIR) + "/" + name;
+#ifdef _WIN32
+    return std::string(TVSND_TEST_MODULE_DIR) + "/" + target + ".dll";
+#else
+    return std::string(TVSND_TEST_MODULE_DIR) + "/lib" + target + ".so";
+#endif
 }
 
 inline void PutLe(std::vector<uint8_t>& v, uint32_t x, int bytes)

@@ -8,6 +8,17 @@
 #include <memory>
 #include <string>
 
+#ifdef _WIN32
+#include <cstdlib>
+// The environment calls the tests use, on Windows' C run time (an empty
+// value removes a variable there).
+inline int setenv(const char* name, const char* value, int)
+{
+    return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#endif
+
 namespace tvtest
 {
 

@@ -14,6 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace
 {
@@ -40,6 +43,19 @@ std::string SysError(const char* what, const char* name)
     return std::string(what) + " " + name + ": " + std::strerror(errno);
 }
 
+// Renames from over to; Windows' rename refuses an existing target.
+bool MoveOver(const char* from, const char* to)
+{
+#ifdef _WIN32
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
+#else
+    return std::rename(from, to) == 0;
+#endif
+}
+
 // Writes a new file beside name and renames it over name, so that a failed
 // write leaves name as it was (also when name is the input).
 bool WriteAll(const char* name, const uint8_t* data, size_t size)
@@ -48,9 +64,14 @@ bool WriteAll(const char* name, const uint8_t* data, size_t size)
     int fd = mkstemp(tmp.data());
     if (fd < 0)
         return false;
+#ifdef _WIN32
+    // The new file is writable by its owner, as any file made there.
+    bool ok = true;
+#else
     mode_t mask = umask(0);
     umask(mask);
     bool ok = fchmod(fd, 0666 & ~mask) == 0;
+#endif
     for (size_t at = 0; ok && at < size;) {
         ssize_t n = write(fd, data + at, size - at);
         if (n < 0 && errno == EINTR)
@@ -59,7 +80,7 @@ bool WriteAll(const char* name, const uint8_t* data, size_t size)
         at += ok ? static_cast<size_t>(n) : 0;
     }
     ok = close(fd) == 0 && ok;
-    ok = ok && std::rename(tmp.c_str(), name) == 0;
+    ok = ok && MoveOver(tmp.c_str(), name);
     if (!ok) {
         int saved = errno;
         std::remove(tmp.c_str());
