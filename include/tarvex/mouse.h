@@ -137,6 +137,11 @@ class TARVEX_API CMouseBase
     int32_t GetDeltaHandler(int32_t* id);
     // Frees every cursor and delta-handler record.
     void Exit();
+    // For the GUI root: the down bits (XMOUSE_LEFT/RIGHT/MIDDLE) of the
+    // buttons that went down since its last call, which it clears. A latch
+    // of its own, so the root never takes the application's went-down bits
+    // and a press released within one frame still reaches the controls.
+    uint32_t TakeGuiPresses();
 
   protected:
     SMouseCursor* FindCursor(uint32_t id);
@@ -149,6 +154,9 @@ class TARVEX_API CMouseBase
     void ReleaseCursor(SMouseCursor* c);
     // The cursor's sprite is shown exactly when the cursor is.
     void ShowSprite(SMouseCursor* c);
+
+  private:
+    uint32_t guiPresses = 0; // down bits gone down since TakeGuiPresses
 };
 
 class TARVEX_API CMouse : public CMouseBase, public CWinMsg, public CMsgSys, public CTimer

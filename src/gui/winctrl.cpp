@@ -442,23 +442,26 @@ int32_t CWinCtrl::MsgHandler(uint32_t msg, int32_t, int32_t)
         EndPass();
         return 1;
     }
-    if (msg != XMSG_CLEAR || windows.GetNumNodes() == 0)
+    if (msg != XMSG_CLEAR)
+        return 0;
+    CMouseBase* mouse = glb != nullptr ? glb->mouse : nullptr;
+    // Presses since the last frame, taken every frame so none of them is
+    // left over for a window opened later.
+    const int32_t pressed = mouse != nullptr ? static_cast<int32_t>(mouse->TakeGuiPresses()) : 0;
+    if (windows.GetNumNodes() == 0)
         return 0;
     ++passDepth;
-    CMouseBase* mouse = glb != nullptr ? glb->mouse : nullptr;
     if (mouse != nullptr) {
-        int32_t mx = 0, my = 0, st = 0;
+        int32_t mx = 0, my = 0;
         int8_t btn = 0;
         mouse->GetState(&mx, &my, &btn);
-        // A click that went down and up within one frame is routed as a
-        // press and then a release, so quick clicks are not lost.
-        mouse->GetBtnState(&st);
-        const int32_t missed = ((st >> 8) & 7) & ~btn;
+        // A button that went down since the last frame is down for this
+        // one even when it is already up again: the controls see the press
+        // now and the release next frame, as with a slower click.
+        btn = static_cast<int8_t>(btn | (pressed & 7));
         SVmode* m = Screen() != nullptr ? Screen()->activeMode : nullptr;
         bool outside = m != nullptr && (mx < 0 || my < 0 || mx >= m->width || my >= m->height);
         if (!outside) {
-            if (missed != 0)
-                RouteMouse(mouse, mx, my, btn | missed);
             RouteMouse(mouse, mx, my, btn);
         } else if (defCursor != 0) {
             mouse->SetCursor(defCursor, 0);
@@ -678,8 +681,12 @@ CWinCtrl* xCreateGuiRoot()
 {
     if (glb == nullptr)
         return nullptr;
-    if (glb->rootWindow == nullptr)
+    if (glb->rootWindow == nullptr) {
         glb->rootWindow = NewRoot();
+        // Presses from before this root are not its to route.
+        if (glb->mouse != nullptr)
+            glb->mouse->TakeGuiPresses();
+    }
     return glb->rootWindow;
 }
 

@@ -86,6 +86,13 @@ int32_t CMouseBase::GetBtnState(int32_t* state)
     return TRUE;
 }
 
+uint32_t CMouseBase::TakeGuiPresses()
+{
+    const uint32_t pressed = guiPresses;
+    guiPresses = 0;
+    return pressed;
+}
+
 int32_t CMouseBase::GetDelta(int32_t* dx, int32_t* dy, int8_t* pb)
 {
     if (dx != nullptr)
@@ -163,6 +170,7 @@ void CMouseBase::TakeButtons(uint32_t keyFlags)
     const uint32_t wentDown = now & ~prevButtons & kDownBits;
     const uint32_t wentUp = prevButtons & ~now & kDownBits;
     buttons = (buttons & ~kDownBits) | now | (wentDown << 8) | (wentUp << 16);
+    guiPresses |= wentDown;
     prevButtons = now;
 }
 
