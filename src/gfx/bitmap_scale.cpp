@@ -10,6 +10,7 @@
 // line is the one before is copied from the line already made. Other
 // supported pairs gather into a scratch block first and then go through
 // the pixel converter once, as Blt does.
+#include "gfx/muldiv.h"
 #include "gfx/pixel.h"
 
 #include <tarvex/memory.h>
@@ -38,8 +39,6 @@ bool Proper(const CRect& r) { return r.right >= r.left && r.bottom >= r.top; }
 // One axis of the mapping: target positions first..last (inside the target
 // rectangle and the target bitmap) whose source position, from the pixel
 // centre, falls inside [srcMin, srcMax]. FALSE when none does.
-__extension__ typedef __int128 Wide;
-
 struct Axis {
     int32_t first = 0, last = -1; // target positions
     int64_t from = 0, span = 0;   // source rectangle start and size
@@ -51,8 +50,7 @@ struct Axis {
     {
         const int64_t k = 2 * (static_cast<int64_t>(t) - to) + 1;
         if (wide)
-            return static_cast<int32_t>(from +
-                                        static_cast<int64_t>((static_cast<Wide>(k) * span) / (2 * size)));
+            return static_cast<int32_t>(from + tvgfx::MulDiv(k, span, 2 * size));
         return static_cast<int32_t>(from + (k * span) / (2 * size));
     }
 };

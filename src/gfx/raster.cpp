@@ -8,6 +8,8 @@
 // vertex, flat edges and one-pixel spans come out the same way. Edge and
 // span arithmetic is done in 64 bits and texels are clamped to the texture,
 // so no input reads or writes outside a buffer.
+#include "gfx/muldiv.h"
+
 #include <tarvex/screen.h>
 
 #include <tarvex/memory.h>
@@ -83,17 +85,17 @@ int32_t CScreenBase::CalcDrawListFrom(const SPolyVertex* v, int32_t& minX, int32
             }
             continue;
         }
-        const __int128 dx = static_cast<int64_t>(b.x) - a.x;
-        const __int128 du = static_cast<int64_t>(texU[ib]) - texU[ia];
-        const __int128 dv = static_cast<int64_t>(texV[ib]) - texV[ia];
+        const int64_t dx = static_cast<int64_t>(b.x) - a.x;
+        const int64_t du = static_cast<int64_t>(texU[ib]) - texU[ia];
+        const int64_t dv = static_cast<int64_t>(texV[ib]) - texV[ia];
         const int32_t y0 = Max(a.y, firstLine), y1 = Min(b.y, lastLine);
         for (int32_t y = y0; y <= y1; ++y) {
             // 128-bit products: edges may span the whole 32-bit range.
-            const __int128 t = static_cast<int64_t>(y) - a.y;
+            const int64_t t = static_cast<int64_t>(y) - a.y;
             // x in 16.16, then whole pixels (arithmetic shift: floor).
-            const __int128 x16 = (static_cast<__int128>(a.x) << 16) + dx * 65536 * t / dy;
-            put(y, ClampX(static_cast<int64_t>(x16 >> 16)), static_cast<int32_t>(texU[ia] + du * t / dy),
-                static_cast<int32_t>(texV[ia] + dv * t / dy));
+            const int64_t x16 = static_cast<int64_t>(a.x) * 65536 + tvgfx::MulDiv(dx * 65536, t, dy);
+            put(y, ClampX(x16 >> 16), static_cast<int32_t>(texU[ia] + tvgfx::MulDiv(du, t, dy)),
+                static_cast<int32_t>(texV[ia] + tvgfx::MulDiv(dv, t, dy)));
         }
     }
     return TRUE;

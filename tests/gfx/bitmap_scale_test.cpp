@@ -4,6 +4,8 @@
 // refused requests, and the persistent picture drawn scaled.
 #include "screen_util.h"
 
+#include "gfx/muldiv.h"
+
 #include <tarvex/bitmap.h>
 
 #include <cstdint>
@@ -18,6 +20,29 @@ namespace
 class BltScaleTest : public tvtest::TarvexTest
 {
 };
+
+#if defined(__SIZEOF_INT128__)
+// The 32-bit targets' multiply-then-divide (halves and bit-by-bit
+// division) against the 128-bit integer, over products past 64 bits, signs,
+// and quotients at the ends of the range.
+TEST(MulDiv, PortableFormMatchesTheWideInteger)
+{
+    const int64_t big = int64_t{1} << 33, top = INT64_MAX;
+    const int64_t cases[][3] = {
+        {1, 1, 1},           {7, 3, 2},           {-7, 3, 2},          {7, -3, 2},
+        {7, 3, -2},          {0, big, 3},         {big + 1, big - 1, big}, {big * 3 + 5, (int64_t{1} << 32), 2 * big + 1},
+        {top, 3, 4},         {top, top, top},     {-top, top, top},    {top / 3, 7, 7},
+        {(int64_t{1} << 62), 4, 8},               {123456789012345, 987654321, 1000000007},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c[0]) + " * " + std::to_string(c[1]) + " / " + std::to_string(c[2]));
+        __extension__ typedef __int128 Wide;
+        const auto wide = static_cast<int64_t>((static_cast<Wide>(c[0]) * c[1]) / c[2]);
+        EXPECT_EQ(tvgfx::MulDivPortable(c[0], c[1], c[2]), wide);
+        EXPECT_EQ(tvgfx::MulDiv(c[0], c[1], c[2]), wide);
+    }
+}
+#endif
 
 // A bitmap of the given depth (16: 5-6-5; 24: the Windows byte order).
 bool Make(CBitmap& b, int32_t bits, int32_t w, int32_t h, CPalette* pal = nullptr)
