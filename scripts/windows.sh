@@ -62,6 +62,14 @@ install_packages() {
     [ ${#missing[@]} -gt 0 ] && $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
   NEED_UPDATE=""
+  # 32-bit Wine needs a kernel that runs 32-bit x86 programs. Where it does
+  # not, the installed wine32 would also take the place of the 64-bit loader
+  # behind `wine`: take it out again and stop with the reason.
+  if [[ " ${packages[*]} " == *" wine32 "* ]] && ! wine --version >/dev/null 2>&1; then
+    say "this kernel does not run 32-bit x86 programs: wine32 removed again; the 32-bit build can be built here (build step), not run"
+    $SUDO apt-get remove -y -qq wine32:i386 libwine:i386 >/dev/null
+    exit 3
+  fi
 }
 
 # The source packages come from the machine's own Debian mirror: a deb-src
