@@ -36,7 +36,6 @@ void FreeLists()
     // A colour-match table built without xInit/xExit still goes back.
     xDiscardColorMatch();
     Delete(glb->screens);
-    glb->screen = nullptr;
     // Shade tables the screens built on demand.
     DeleteShade();
     Delete(glb->picTypes);
