@@ -20,6 +20,8 @@
 // leak list (scripts/soak.sh runs this).
 #include <tarvex/tarvex.h>
 
+#include "../tests/support/comm_helpers.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -155,6 +157,10 @@ struct Accepted {
         auto* self = static_cast<Accepted*>(user);
         auto c = std::make_unique<CCommRemoteClient>();
         c->SetPacketTypes(self->node ? 0 : 1, self->node ? 1 : 0);
+        // The clients' nodes are the server's business only: neither their
+        // registrations nor their messages are passed on to the other
+        // clients (left so, every client would hear of every other).
+        c->SetNeverRouteNode_From_Client(1);
         if (!c->Startup() || !c->SetConnectFromServer(s))
             return FALSE;
         if (self->node)
@@ -205,18 +211,7 @@ struct Accepted {
 
 constexpr uint32_t kFirstNodeId = 1000;
 
-// The next message waiting at the node, or false.
-bool TakeMessage(CCommNode& node, std::string& out)
-{
-    char* data = nullptr;
-    uint32_t size = 0;
-    if (!node.IsDataAvailable() || !node.RecvPacket(data, size))
-        return false;
-    node.RecvFree();
-    out.assign(data, size);
-    XFREE(data);
-    return true;
-}
+using tvhelp::TakeMessage;
 
 bool StartNode(CCommNode& node, uint32_t index, uint32_t type)
 {
@@ -346,7 +341,11 @@ struct NodeShared {
         // Connect (retrying while the listen queue is full), then wait until
         // the server's node for this address is known.
         auto begin = Clock::now();
-        while (!(c.IsConnected() == 1 && node.NumCommObjects() > 0) &&
+        const uint32_t id = kFirstNodeId + static_cast<uint32_t>(index);
+        auto serverKnown = [&] {
+            return c.IsConnected() == 1 && c.HasOtherSideNode("load", 4, id, CNODE_CLIENT) == TRUE;
+        };
+        while (!serverKnown() &&
                Clock::now() - begin < std::chrono::seconds(180)) {
             if (c.IsConnected() == 0) {
                 if (c.GetSocket() == INVALID_SOCKET)
@@ -355,10 +354,17 @@ struct NodeShared {
                     c.Connect();
             }
             xCommClientRounds(1);
-            usleep(c.IsConnected() == 1 ? 2000 : 20000 + (index % 17) * 1000);
+            // Connected: sleep until the server's announcements come (a
+            // thousand processes polling every few ms would swamp the machine).
+            if (c.IsConnected() == 1)
+                xWaitTimeOrSockets(50);
+            else
+                usleep(20000 + (index % 17) * 1000);
         }
-        if (c.IsConnected() != 1 || node.NumCommObjects() == 0)
+        if (!serverKnown()) {
+            std::printf("client %d: not connected after 180 s: %s\n", index, c.GetErrorMessage());
             _exit(3);
+        }
         sh->Add(sh->connected);
         while (!sh->Get(sh->go) && !sh->Get(sh->stop)) {
             xCommClientRounds(1);
@@ -381,6 +387,7 @@ struct NodeShared {
                 xCommClientRounds(1);
                 if (c.IsConnected() == 0) {
                     sh->Add(sh->failed);
+                    std::printf("client %d: connection dropped: %s\n", index, c.GetErrorMessage());
                     ok = false;
                 }
                 while (TakeMessage(node, got)) {

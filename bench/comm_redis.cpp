@@ -11,6 +11,7 @@
 #include <tarvex/tarvex.h>
 
 #include "../tests/comm/redis_util.h"
+#include "../tests/support/comm_helpers.h"
 
 #include <chrono>
 #include <csignal>
@@ -87,19 +88,7 @@ int32_t Accept(CCommRemoteServerBase* s, void*, int32_t)
     }
 }
 
-CCommRemoteClient* Dial(uint16_t port)
-{
-    auto* c = XNEW(CCommRemoteClient);
-    c->SetPacketTypes(1, 1);
-    if (!c->Startup() || !c->SetRemoteLocation("127.0.0.1", port) || !c->Connect())
-        return nullptr;
-    for (int i = 0; i < 5000 && !c->IsConnected(); ++i) {
-        if (!c->NonBlockedConnectHandler())
-            return nullptr;
-        usleep(1000);
-    }
-    return c->IsConnected() ? c : nullptr;
-}
+using tvhelp::Dial;
 
 bool Send(CCommNode& node, char* data, uint32_t size)
 {

@@ -87,6 +87,8 @@ struct TARVEX_API SOtherSideNode {
 
 using XCommPacketCallback = int32_t (*)(SXPacket* packet, SXPacketCNode* node, int32_t& keep);
 
+struct SPtrIndex;
+
 class TARVEX_API CCommBase
 {
   public:
@@ -236,6 +238,7 @@ class TARVEX_API CCommBase
     uint8_t neverRouteNodeFromServer = 0;
     XCommPacketCallback sendCallback;
     XCommPacketCallback recvCallback;
+    SPtrIndex* thisSideIndex = nullptr; // lookup into thisSideNodes once it is long
 
     friend int32_t SendCommNodeRegToAllComm(CCommBase* from, SXPacket* packet);
     friend int32_t SendCommNodeToAllComm(CCommBase* from, SXPacket* packet);

@@ -37,6 +37,8 @@ struct TARVEX_API SCommNodePacket {
 constexpr uint32_t COMMNODE_RECV_QUEUE_MAX_PACKETS = 65536u;
 constexpr uint32_t COMMNODE_RECV_QUEUE_MAX_BYTES = 64u * 1024u * 1024u;
 
+struct SPtrIndex;
+
 class TARVEX_API CCommNode
 {
   public:
@@ -175,6 +177,7 @@ class TARVEX_API CCommNode
     XCommNodeCallback recvPacketCallback;
     bool exited = false;        // ExitCommNode ran and nothing was set up since
     int32_t lastExportSize = 0; // buffer size that held the last KCBL message
+    SPtrIndex* commIndex = nullptr; // lookup into commObjects once it is long
 };
 
 // Called by client comm objects as they start and stop (see comm.h): the

@@ -8,6 +8,7 @@
 #include <tarvex/memory.h>
 
 #include "core/textcopy.h"
+#include "comm/ptrindex.h"
 #include "comm/commtransfer.h"
 #include "comm/objname.h"
 
@@ -80,17 +81,15 @@ void CCommBase::ReleaseThisSideNodes()
         for (SLListNode* n = thisSideNodes.first; n != nullptr; n = n->next)
             g_hooks.deleteCommObject(static_cast<CCommNode*>(n->data), this);
     thisSideNodes.KillAll();
+    tvcomm::ListEmptied(thisSideIndex);
 }
 
 int32_t CCommBase::IsCommNodeRegistered(CCommNode* node)
 {
-    for (SLListNode* n = thisSideNodes.first; n != nullptr; n = n->next)
-        if (n->data == node)
-            return TRUE;
-    return FALSE;
+    return tvcomm::FindInList(thisSideNodes, thisSideIndex, node) != nullptr ? TRUE : FALSE;
 }
 
-void CCommBase::ForgetCommNode(CCommNode* node) { thisSideNodes.DeleteItem(node); }
+void CCommBase::ForgetCommNode(CCommNode* node) { tvcomm::RemoveFromList(thisSideNodes, thisSideIndex, node); }
 
 CCommBase::~CCommBase()
 {
@@ -608,7 +607,7 @@ int32_t CCommBase::RegisterCommNode(CCommNode* node)
         BuildPacket(PACKET_TYPE_CNODEREG, g_hooks.getId(node), name, g_hooks.getType(node), 0, nullptr, 0);
     if (p == nullptr)
         return Report("CCommRemoteClient:: RegisterCommNode: Unable to register commnode");
-    if (thisSideNodes.IsItemInList(node)) {
+    if (IsCommNodeRegistered(node)) {
         FreePacket(p);
         return TRUE;
     }
@@ -618,7 +617,7 @@ int32_t CCommBase::RegisterCommNode(CCommNode* node)
     }
     AddToSendQueBytes(p);
     LogData(">Add commnode to comm (thissidenode)<", name, static_cast<uint32_t>(std::strlen(name)));
-    if (!thisSideNodes.InsertLast(node)) {
+    if (!tvcomm::AppendToList(thisSideNodes, thisSideIndex, node)) {
         TakeFromSendQueBytes(PacketSizeOf(p));
         sendQue.DeleteItem(p);
         FreePacket(p);
@@ -634,7 +633,7 @@ int32_t CCommBase::RegisterCommNode(CCommNode* node)
     TakeFromSendQueBytes(PacketSizeOf(p));
     sendQue.DeleteItem(p);
     FreePacket(p);
-    thisSideNodes.DeleteItem(node);
+    tvcomm::RemoveFromList(thisSideNodes, thisSideIndex, node);
     return Report("CCommRemoteClient:: RegisterCommNode: Unable to register commnode");
 }
 
@@ -645,7 +644,7 @@ int32_t CCommBase::UnregisterCommNode(CCommNode* node)
     const char* name = g_hooks.getName(node);
     uint32_t id = g_hooks.getId(node);
     SXPacket* p = BuildPacket(PACKET_TYPE_CNODEUNREG, id, name, g_hooks.getType(node), 0, nullptr, 0);
-    if (acceptNode != 1 || p == nullptr || !thisSideNodes.IsItemInList(node) || !sendQue.InsertLast(p)) {
+    if (acceptNode != 1 || p == nullptr || !IsCommNodeRegistered(node) || !sendQue.InsertLast(p)) {
         FreePacket(p);
         return xErrorf("CCommRemoteClient::UnregisterCommNode: Unable to unregister commnode (classname: %s "
                        "objectname: %s) Node(%s,%ld)",
@@ -658,7 +657,7 @@ int32_t CCommBase::UnregisterCommNode(CCommNode* node)
     else
         LogData(">Sending packet (unregister comm node)<", p, size);
     g_hooks.deleteCommObject(node, this);
-    thisSideNodes.DeleteItem(node);
+    tvcomm::RemoveFromList(thisSideNodes, thisSideIndex, node);
     LogData(">Remove commNode fromcomm (thissidenode)<", name, static_cast<uint32_t>(std::strlen(name)));
     return TRUE;
 }

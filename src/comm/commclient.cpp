@@ -332,8 +332,8 @@ struct SCommClientSteps {
     // The registries never keep a destroyed object.
     static void Forget(CLList* registration, CLList* sockets, void* c)
     {
-        if (registration != nullptr)
-            registration->DeleteItem(c);
+        if (registration != nullptr && registration->DeleteItem(c))
+            CommNoteClientListRemoval();
         if (sockets != nullptr)
             sockets->DeleteItem(c);
     }

@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 namespace
@@ -39,20 +40,13 @@ int32_t ListRemove(const char* fn, const char* listName, CLList* list, void* obj
     if (list == nullptr)
         return xErrorf("%s:glb->%s is NULL", fn, listName);
     list->DeleteItem(obj);
+    CommNoteClientListRemoval();
     return TRUE;
 }
 
 CLList* GlbList(CLList* SGlobals::*member) { return glb != nullptr ? glb->*member : nullptr; }
 
-bool InList(CLList* list, void* obj)
-{
-    if (list == nullptr)
-        return false;
-    for (SLListNode* n = list->first; n != nullptr; n = n->next)
-        if (n->data == obj)
-            return true;
-    return false;
-}
+uint32_t g_clientListRemovals = 0;
 
 // The socket wait's view of each kind.
 int32_t ReadLocalClient(void* object, uint32_t socks[2])
@@ -248,6 +242,9 @@ int32_t SendOtherSideNodesToComm(CCommBase* comm)
     return TRUE;
 }
 
+uint32_t CommClientListRemovals() { return g_clientListRemovals; }
+void CommNoteClientListRemoval() { ++g_clientListRemovals; }
+
 int32_t xCommClientRounds(int32_t rounds)
 {
     if (glb == nullptr)
@@ -258,6 +255,10 @@ int32_t xCommClientRounds(int32_t rounds)
     // what comes in meanwhile).
     SCommReadPass pass;
     std::vector<void*> snapshot;
+    // Entries of the copy still listed, looked up only once a handler took
+    // something off a list (a walk per entry would cost a server with
+    // thousands of connections the square of their number every round).
+    std::unordered_set<void*> listed;
     for (int32_t r = 0; r < rounds; ++r) {
         // A round in which no connection moved a byte leaves nothing for
         // the next one: the frame's rounds end there.
@@ -271,9 +272,20 @@ int32_t xCommClientRounds(int32_t rounds)
             snapshot.clear();
             for (SLListNode* n = list->first; n != nullptr; n = n->next)
                 snapshot.push_back(n->data);
+            uint32_t removals = g_clientListRemovals;
+            bool checkListed = false;
             for (void* obj : snapshot) {
                 list = kind == 0 ? glb->localClients : glb->remoteClients;
-                if (!InList(list, obj))
+                if (list == nullptr)
+                    break;
+                if (g_clientListRemovals != removals) {
+                    removals = g_clientListRemovals;
+                    listed.clear();
+                    for (SLListNode* n = list->first; n != nullptr; n = n->next)
+                        listed.insert(n->data);
+                    checkListed = true;
+                }
+                if (checkListed && listed.count(obj) == 0)
                     continue;
                 if (kind == 0) {
                     auto* c = static_cast<CCommLocalClientBase*>(obj);

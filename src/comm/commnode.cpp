@@ -8,6 +8,7 @@
 // goes away (a comm object that stops or is destroyed, a node that exits),
 // whatever the comm object's AcceptNodes switch says at that moment, so
 // neither keeps a pointer to a dead object.
+#include "comm/ptrindex.h"
 #include "comm/commnode_internal.h"
 
 #include <tarvex/commnode.h>
@@ -176,6 +177,7 @@ CCommNode::~CCommNode()
     FreeText(nodeName);
     FreeText(objectName);
     FreeText(logFileName);
+    tvcomm::DropIndex(commIndex);
 }
 
 int32_t CCommNode::Fail(const char* text)
@@ -335,7 +337,7 @@ void CCommNode::LeaveCommObjects()
         if (comm->AcceptNodes() == 1 && comm->IsCommNodeRegistered(this))
             comm->UnregisterCommNode(this); // tells the peer; calls DeleteCommObject
         comm->ForgetCommNode(this);
-        commObjects.DeleteItem(comm);
+        tvcomm::RemoveFromList(commObjects, commIndex, comm);
     }
 }
 
@@ -382,17 +384,16 @@ int32_t CCommNode::AddCommObject(CCommBase* comm)
 {
     if (comm == nullptr)
         return FALSE;
-    return commObjects.IfNotInsertLast(comm) ? TRUE : FALSE;
+    if (tvcomm::FindInList(commObjects, commIndex, comm) != nullptr)
+        return TRUE;
+    return tvcomm::AppendToList(commObjects, commIndex, comm) ? TRUE : FALSE;
 }
 
-void CCommNode::DeleteCommObject(CCommBase* comm) { commObjects.DeleteItem(comm); }
+void CCommNode::DeleteCommObject(CCommBase* comm) { tvcomm::RemoveFromList(commObjects, commIndex, comm); }
 
 int32_t CCommNode::HasCommObject(CCommBase* comm)
 {
-    for (SLListNode* n = commObjects.first; n != nullptr; n = n->next)
-        if (n->data == comm)
-            return TRUE;
-    return FALSE;
+    return tvcomm::FindInList(commObjects, commIndex, comm) != nullptr ? TRUE : FALSE;
 }
 
 // ---------------------------------------------------------------- sending

@@ -15,6 +15,11 @@ uint32_t CommPacketsTakenIn();
 // Client-round transfer steps that moved anything so far (wraps).
 uint32_t CommStepsWithProgress();
 
+// Removals from the client registration lists so far (wraps): a walk over a
+// copy of such a list knows each entry is still listed while this holds.
+uint32_t CommClientListRemovals();
+void CommNoteClientListRemoval();
+
 // A read pass: the steps from its start on read a socket only until a read
 // finds nothing more waiting (a short read). A pass begins with each round
 // of a client's handler, or, while an SCommReadPass object lives (the frame's

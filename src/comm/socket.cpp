@@ -20,6 +20,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 static_assert(INVALID_SOCKET == tvp::XINVALID_SOCKET);
@@ -763,7 +764,13 @@ int32_t xStartListenSocket(uint16_t port, uint32_t& sock, sockaddr_in* addr, SCr
     addr->sin_family = AF_INET;
     addr->sin_addr.s_addr = htonl(INADDR_ANY);
     addr->sin_port = htons(port);
-    if (!tvp::Bind(sock, *addr) || !tvp::GetSockName(sock, *addr) || !tvp::Listen(sock, 5) ||
+    // The accept queue is as long as the system allows: with a short one a
+    // burst of clients overflows it while the program is busy between
+    // frames, their connects back off for seconds, and a client whose
+    // handshake finished while the queue was full believes it is connected
+    // until the server resets it.
+    if (!tvp::Bind(sock, *addr) || !tvp::GetSockName(sock, *addr) ||
+        !tvp::Listen(sock, tvp::kListenBacklogMax) ||
         !tvp::SetNonBlocking(sock, true)) {
         int32_t code = tvp::LastError();
         xCloseSocket(sock);
@@ -1025,8 +1032,14 @@ void Collect(std::vector<uint32_t>& out, const CLList* list, const CLList* regis
     XWaitSocketReader reader = g_waitReaders[kind];
     if (list == nullptr || reader == nullptr)
         return;
+    // A long registration list is looked up, not walked once per entry.
+    std::unordered_set<const void*> listed;
+    const bool lookUp = checkRegistered && registered != nullptr && registered->count > 16;
+    if (lookUp)
+        for (const SLListNode* n = registered->first; n != nullptr; n = n->next)
+            listed.insert(n->data);
     for (const SLListNode* n = list->first; n != nullptr; n = n->next) {
-        if (checkRegistered && !InList(registered, n->data))
+        if (checkRegistered && (lookUp ? listed.count(n->data) == 0 : !InList(registered, n->data)))
             continue;
         uint32_t socks[2] = {INVALID_SOCKET, INVALID_SOCKET};
         int32_t k = reader(n->data, socks);

@@ -136,7 +136,7 @@ bool Bind(uint32_t sock, const sockaddr_in& addr)
 
 bool Listen(uint32_t sock, int32_t backlog)
 {
-    if (::listen(Fd(sock), backlog) != 0)
+    if (::listen(Fd(sock), backlog == kListenBacklogMax ? SOMAXCONN : backlog) != 0)
         return FailErrno(), false;
     return true;
 }

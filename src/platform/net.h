@@ -42,6 +42,8 @@ bool SetNonBlocking(uint32_t sock, bool nonBlocking);
 // 0 success, -1 failure (LastError: WSA_EINPROGRESS for a pending connect).
 int32_t Connect(uint32_t sock, const sockaddr_in& addr);
 bool Bind(uint32_t sock, const sockaddr_in& addr);
+// backlog kListenBacklogMax: the longest accept queue the system allows.
+constexpr int32_t kListenBacklogMax = -1;
 bool Listen(uint32_t sock, int32_t backlog);
 bool GetSockName(uint32_t sock, sockaddr_in& addr);
 // XINVALID_SOCKET on failure; the peer address into addr when given.

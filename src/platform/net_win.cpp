@@ -147,7 +147,7 @@ bool Bind(uint32_t sock, const sockaddr_in& addr)
 
 bool Listen(uint32_t sock, int32_t backlog)
 {
-    if (::listen(Sock(sock), backlog) != 0)
+    if (::listen(Sock(sock), backlog == kListenBacklogMax ? SOMAXCONN : backlog) != 0)
         return Fail(), false;
     return true;
 }

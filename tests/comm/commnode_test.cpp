@@ -4,6 +4,7 @@
 // and comm objects as either side goes away.
 #include "comm_util.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -587,5 +588,127 @@ TEST_F(CommTest, KcblMessagesOfChangingSizesArriveWhole)
             EXPECT_EQ(to.recvKCBL.FindItem("text"), FALSE);
         }
         to.RecvKCBLFree();
+    }
+}
+
+namespace
+{
+
+// A comm object that is never connected: only its registrations matter.
+class Hub : public CCommBase
+{
+  public:
+    Hub() { SetPacketTypes(0, 1); }
+    int32_t IsRemote() override { return 1; }
+    int32_t BlockedHandler(int32_t) override { return TRUE; }
+    int32_t NonBlockedHandler() override { return TRUE; }
+    const char* GetClassName() override { return "Hub"; }
+    int32_t Queued() const { return sendQue.GetNumNodes(); }
+    std::vector<CCommNode*> Nodes()
+    {
+        std::vector<CCommNode*> out;
+        for (SLListNode* n = thisSideNodes.first; n != nullptr; n = n->next)
+            out.push_back(static_cast<CCommNode*>(n->data));
+        return out;
+    }
+};
+
+} // namespace
+
+// Registrations between many nodes and many comm objects (the long lists a
+// server with a node per client holds) stay the same on both sides through
+// registering twice, unregistering in a scattered order, and either side
+// going away; the lists keep their order.
+TEST_F(CommTest, ManyNodesOnManyCommObjectsStayPaired)
+{
+    constexpr int kNodes = 70, kComms = 50;
+    std::vector<std::unique_ptr<Node>> nodes;
+    std::vector<std::unique_ptr<Hub>> comms;
+    for (int i = 0; i < kNodes; ++i) {
+        nodes.push_back(std::make_unique<Node>());
+        ASSERT_TRUE(nodes.back()->Start(CNODE_SERVER, "many", 100 + i));
+    }
+    for (int c = 0; c < kComms; ++c)
+        comms.push_back(std::make_unique<Hub>());
+    // The model: which nodes each comm object holds, in registration order.
+    std::vector<std::vector<int>> held(kComms);
+    auto holds = [&](int c, int i) { return std::find(held[c].begin(), held[c].end(), i) != held[c].end(); };
+    auto drop = [&](int c, int i) { held[c].erase(std::find(held[c].begin(), held[c].end(), i)); };
+    for (int c = 0; c < kComms; ++c)
+        for (int i = 0; i < kNodes; ++i) {
+            ASSERT_EQ(comms[c]->RegisterCommNode(nodes[i].get()), TRUE);
+            held[c].push_back(i);
+        }
+    // Registering again sends nothing and adds nothing.
+    EXPECT_EQ(comms[3]->RegisterCommNode(nodes[5].get()), TRUE);
+    EXPECT_EQ(comms[3]->Queued(), kNodes);
+    EXPECT_EQ(nodes[5]->NumCommObjects(), kComms);
+
+    auto check = [&](const char* when) {
+        SCOPED_TRACE(when);
+        for (int c = 0; c < kComms; ++c) {
+            if (comms[c] == nullptr)
+                continue;
+            std::vector<CCommNode*> expected;
+            for (int i : held[c])
+                if (nodes[i] != nullptr)
+                    expected.push_back(nodes[i].get());
+            for (int i = 0; i < kNodes; ++i) {
+                if (nodes[i] == nullptr)
+                    continue;
+                bool want = holds(c, i);
+                ASSERT_EQ(comms[c]->IsCommNodeRegistered(nodes[i].get()), want ? TRUE : FALSE) << c << " " << i;
+                ASSERT_EQ(nodes[i]->HasCommObject(comms[c].get()), want ? TRUE : FALSE) << c << " " << i;
+            }
+            ASSERT_EQ(comms[c]->Nodes(), expected) << c; // order kept
+        }
+        for (int i = 0; i < kNodes; ++i) {
+            if (nodes[i] == nullptr)
+                continue;
+            int want = 0;
+            for (int c = 0; c < kComms; ++c)
+                want += comms[c] != nullptr && holds(c, i) ? 1 : 0;
+            ASSERT_EQ(nodes[i]->NumCommObjects(), want) << i;
+        }
+    };
+    check("all registered");
+
+    // Scattered unregistrations, down past the short-list size and back up.
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 8) % 1000u; };
+    for (int k = 0; k < 3000; ++k) {
+        int c = static_cast<int>(next() % kComms), i = static_cast<int>(next() % kNodes);
+        if (holds(c, i)) {
+            ASSERT_EQ(comms[c]->UnregisterCommNode(nodes[i].get()), TRUE);
+            EXPECT_EQ(comms[c]->UnregisterCommNode(nodes[i].get()), FALSE); // no longer there
+            drop(c, i);
+        } else {
+            ASSERT_EQ(comms[c]->RegisterCommNode(nodes[i].get()), TRUE);
+            held[c].push_back(i);
+        }
+    }
+    check("after scattered changes");
+    for (int i = 0; i < kNodes; i += 2) {
+        comms[7]->ForgetCommNode(nodes[i].get());
+        nodes[i]->DeleteCommObject(comms[7].get());
+        if (holds(7, i))
+            drop(7, i);
+    }
+    check("after forgetting");
+
+    // Either side going away leaves the other.
+    for (int c = 0; c < kComms; c += 3)
+        comms[c].reset();
+    check("after comm objects went");
+    for (int i = 1; i < kNodes; i += 3) {
+        nodes[i]->ExitCommNode();
+        nodes[i].reset();
+    }
+    check("after nodes went");
+    comms.clear();
+    for (auto& n : nodes) {
+        if (n != nullptr) {
+            EXPECT_EQ(n->NumCommObjects(), 0);
+        }
     }
 }

@@ -16,6 +16,7 @@
 // to the clean link. Needs root (CAP_NET_ADMIN): skipped otherwise; rows
 // that the kernel cannot make are skipped with a note.
 #include "proxy_util.h"
+#include "../support/comm_helpers.h"
 #include "../support/netns_util.h"
 
 #include <tarvex/commnode.h>
@@ -67,18 +68,7 @@ constexpr uint32_t kNodeId = 26;
 constexpr uint32_t kClockId = 77;
 constexpr uint16_t kEchoPort = 27300; // inside the namespace nothing else listens
 
-// The next message waiting at the node, or false.
-bool TakeMessage(CCommNode& node, std::string& out)
-{
-    char* data = nullptr;
-    uint32_t size = 0;
-    if (!node.IsDataAvailable() || !node.RecvPacket(data, size))
-        return false;
-    node.RecvFree();
-    out.assign(data, size);
-    XFREE(data);
-    return true;
-}
+using tvhelp::TakeMessage;
 
 void StartClockNode(CTimeDiffNode& n)
 {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "comm_util.h"
+#include "../support/comm_helpers.h"
 
 #include <csignal>
 #include <functional>
@@ -40,19 +41,7 @@ inline bool Frames(const std::function<bool()>& done, Hub* hub = nullptr, int fr
     _exit(body());
 }
 
-inline CCommRemoteClient* Dial(uint16_t port)
-{
-    auto* c = XNEW(CCommRemoteClient);
-    c->SetPacketTypes(1, 1);
-    if (!c->Startup() || !c->SetRemoteLocation("127.0.0.1", port) || !c->Connect())
-        return nullptr;
-    for (int i = 0; i < 5000 && !c->IsConnected(); ++i) {
-        if (!c->NonBlockedConnectHandler())
-            return nullptr;
-        usleep(1000);
-    }
-    return c->IsConnected() ? c : nullptr;
-}
+using tvhelp::Dial;
 
 inline bool Flush(CCommRemoteClient* c)
 {

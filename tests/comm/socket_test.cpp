@@ -7,6 +7,7 @@
 #include "platform/net.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -165,6 +166,56 @@ TEST_F(SocketTest, BlockedHandlersAndBlockedListen)
     while (got < sizeof msg)
         ASSERT_EQ(xBlockedHandler(serverSock, serverUp, buf, got, sizeof msg, nullptr, zero, 0, &cd), TRUE);
     EXPECT_STREQ(buf, msg);
+}
+
+// A burst of clients while the program is busy waits in the accept queue:
+// every connect completes at once and every one is accepted afterwards.
+// With a short queue the later handshakes are dropped and retried a second
+// or more later, and a client whose handshake finished while the queue was
+// full is reset when the server finally drops it.
+TEST_F(SocketTest, BurstOfConnectsWaitsInTheAcceptQueue)
+{
+    uint16_t port = Listen();
+    ASSERT_NE(port, 0);
+    constexpr int kClients = 100;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<int> fds;
+    for (int i = 0; i < kClients; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+        fds.push_back(fd);
+        int r = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ASSERT_TRUE(r == 0 || errno == EINPROGRESS) << std::strerror(errno);
+    }
+    // Well under the first retransmission of a dropped handshake (1 s).
+    int connected = 0;
+    auto start = std::chrono::steady_clock::now();
+    for (int fd : fds) {
+        pollfd p{fd, POLLOUT, 0};
+        int left = 500 - static_cast<int>(tvtest::ElapsedMs(start));
+        int soError = -1;
+        socklen_t len = sizeof soError;
+        if (::poll(&p, 1, left > 0 ? left : 0) == 1 &&
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) == 0 && soError == 0)
+            ++connected;
+    }
+    EXPECT_EQ(connected, kClients);
+    int accepted = 0;
+    for (int i = 0; i < kClients + 1; ++i) {
+        uint32_t s = INVALID_SOCKET;
+        ASSERT_EQ(xAcceptIncomingConnection(listenSock, s, nullptr, &cd), TRUE);
+        if (s == INVALID_SOCKET)
+            break;
+        ++accepted;
+        xCloseSocket(s);
+    }
+    EXPECT_EQ(accepted, kClients);
+    for (int fd : fds)
+        ::close(fd);
 }
 
 TEST_F(SocketTest, RefusedConnectIsReported)
