@@ -5,7 +5,7 @@
 // before, during and after (they must return to the start count once the
 // clients have left).
 //
-//   tarvex_bench_comm_load [clients=1000] [seconds=60] [soak|node]
+//   tarvex_bench_comm_load [clients=1000] [seconds=60] [soak|node [per-process=1]]
 //
 // Server and clients run on loopback; not run by CI. Without a mode the
 // clients are raw comm connections in one process and the server answers
@@ -13,7 +13,10 @@
 // process of its own, as a program would be, with one comm node whose
 // address (id, name) is its own; the server holds an answering node for
 // each address, kept on the connection of that address's client only, and
-// the messages travel as node packets. With "soak" a
+// the messages travel as node packets; a further number puts that many
+// clients in each process (each still with a node and a connection of its
+// own), so that the server, not a thousand processes on a few cores, is
+// what is measured. With "soak" a
 // relay proxy process stands between raw clients and the server and clients
 // disconnect and reconnect at random (between messages); the end prints
 // what was sent, answered and lost (must be 0) and the client process's
@@ -324,97 +327,152 @@ struct NodeShared {
     }
 };
 
-// One client program: a node of its own address and one connection to the
-// server; one message in flight until told to stop. Exits 0 when its leak
-// list is empty.
-[[noreturn]] void NodeClient(int index, uint16_t port, NodeShared* sh)
+// One client program with `count` clients (first, first + 1, ...): each a
+// node of its own address and a connection of its own to the server, one
+// message in flight until told to stop. Exits 0 when its leak list is
+// empty.
+[[noreturn]] void NodeClients(int first, int count, uint16_t port, NodeShared* sh)
 {
     Start();
     bool ok = true;
     {
-        CCommNode node;
-        CCommRemoteClient c;
-        c.SetPacketTypes(0, 1);
-        if (!StartNode(node, static_cast<uint32_t>(index), CNODE_CLIENT) || !c.Startup() ||
-            !c.SetRemoteLocation("127.0.0.1", port))
-            _exit(2);
-        // Connect (retrying while the listen queue is full), then wait until
-        // the server's node for this address is known.
-        auto begin = Clock::now();
-        const uint32_t id = kFirstNodeId + static_cast<uint32_t>(index);
-        auto serverKnown = [&] {
-            return c.IsConnected() == 1 && c.HasOtherSideNode("load", 4, id, CNODE_CLIENT) == TRUE;
+        struct Client {
+            CCommNode node;
+            CCommRemoteClient c;
+            int index = 0;
+            uint32_t n = 0;
+            std::string text;
+            Clock::time_point sentAt{};
+            bool waiting = false, done = false;
         };
-        while (!serverKnown() &&
-               Clock::now() - begin < std::chrono::seconds(180)) {
-            if (c.IsConnected() == 0) {
-                if (c.GetSocket() == INVALID_SOCKET)
-                    c.Connect();
-                if (!c.NonBlockedConnectHandler())
-                    c.Connect();
-            }
+        std::vector<std::unique_ptr<Client>> cs;
+        for (int k = 0; k < count; ++k) {
+            cs.push_back(std::make_unique<Client>());
+            Client& cl = *cs.back();
+            cl.index = first + k;
+            cl.c.SetPacketTypes(0, 1);
+            // The server's nodes are each for one connection of this
+            // process: none is passed on to the others.
+            cl.c.SetNeverRouteNode_From_Server(1);
+            if (!cl.c.Startup() || !cl.c.SetRemoteLocation("127.0.0.1", port))
+                _exit(2);
+        }
+        // Connect every connection (retrying while the listen queue is
+        // full) before any node exists, then give each node to its own
+        // connection only; then wait until the server's node of each
+        // address is known.
+        auto begin = Clock::now();
+        auto allConnected = [&] {
+            for (auto& cl : cs)
+                if (cl->c.IsConnected() != 1)
+                    return false;
+            return true;
+        };
+        while (!allConnected() && Clock::now() - begin < std::chrono::seconds(180)) {
+            for (auto& cl : cs)
+                if (cl->c.IsConnected() == 0) {
+                    if (cl->c.GetSocket() == INVALID_SOCKET)
+                        cl->c.Connect();
+                    if (!cl->c.NonBlockedConnectHandler())
+                        cl->c.Connect();
+                }
             xCommClientRounds(1);
-            // Connected: sleep until the server's announcements come (a
-            // thousand processes polling every few ms would swamp the machine).
-            if (c.IsConnected() == 1)
-                xWaitTimeOrSockets(50);
-            else
-                usleep(20000 + (index % 17) * 1000);
+            usleep(20000 + (first % 17) * 1000);
+        }
+        for (auto& cl : cs) {
+            for (auto& other : cs)
+                other->c.SetPacketTypes(0, other.get() == cl.get() ? 1 : 0);
+            if (!StartNode(cl->node, static_cast<uint32_t>(cl->index), CNODE_CLIENT))
+                _exit(2);
+        }
+        for (auto& cl : cs)
+            cl->c.SetPacketTypes(0, 1);
+        auto serverKnown = [&] {
+            for (auto& cl : cs)
+                if (cl->c.IsConnected() != 1 ||
+                    cl->c.HasOtherSideNode("load", 4, kFirstNodeId + static_cast<uint32_t>(cl->index),
+                                           CNODE_CLIENT) != TRUE)
+                    return false;
+            return true;
+        };
+        // Sleeps on the sockets: a thousand processes polling every few ms
+        // would swamp the machine.
+        while (!serverKnown() && Clock::now() - begin < std::chrono::seconds(180)) {
+            xCommClientRounds(1);
+            xWaitTimeOrSockets(50);
         }
         if (!serverKnown()) {
-            std::printf("client %d: not connected after 180 s: %s\n", index, c.GetErrorMessage());
+            std::printf("clients %d-%d: not all connected after 180 s: %s\n", first, first + count - 1,
+                        cs.front()->c.GetErrorMessage());
             _exit(3);
         }
-        sh->Add(sh->connected);
+        sh->Add(sh->connected, static_cast<uint64_t>(count));
         while (!sh->Get(sh->go) && !sh->Get(sh->stop)) {
             xCommClientRounds(1);
             xWaitTimeOrSockets(50);
         }
-        std::string text, got;
-        for (uint32_t n = 0; !sh->Get(sh->stop) && ok; ++n) {
-            text = "message " + std::to_string(index) + "/" + std::to_string(n);
-            auto sentAt = Clock::now();
-            if (!node.SendInit() || !node.SendPacket(text.data(), static_cast<uint32_t>(text.size()))) {
-                sh->Add(sh->failed);
-                ok = false;
-                break;
-            }
-            sh->Add(sh->sent);
-            bool answered = false;
-            // An answer still under way when the run ends has 10 s to come.
-            Clock::time_point stopSeen{};
-            while (!answered && ok) {
-                xCommClientRounds(1);
-                if (c.IsConnected() == 0) {
-                    sh->Add(sh->failed);
-                    std::printf("client %d: connection dropped: %s\n", index, c.GetErrorMessage());
-                    ok = false;
-                }
-                while (TakeMessage(node, got)) {
-                    if (got != text)
-                        sh->Add(sh->wrong);
-                    answered = answered || got == text;
-                }
-                if (answered)
-                    break;
-                if (sh->Get(sh->stop)) {
-                    if (stopSeen == Clock::time_point{})
-                        stopSeen = Clock::now();
-                    else if (Clock::now() - stopSeen > std::chrono::seconds(10)) {
-                        sh->Add(sh->lost);
-                        break;
+        // Each client sends its next message once the last one is answered;
+        // an answer still under way when the run ends has 10 s to come.
+        std::string got;
+        Clock::time_point stopSeen{};
+        int busy = count;
+        while (busy > 0 && ok) {
+            const bool stopping = sh->Get(sh->stop);
+            if (stopping && stopSeen == Clock::time_point{})
+                stopSeen = Clock::now();
+            for (auto& clp : cs) {
+                Client& cl = *clp;
+                if (cl.done)
+                    continue;
+                if (cl.waiting) {
+                    while (TakeMessage(cl.node, got)) {
+                        if (got != cl.text) {
+                            sh->Add(sh->wrong);
+                            continue;
+                        }
+                        cl.waiting = false;
+                        sh->Add(sh->received);
+                        sh->RoundTrip(static_cast<uint64_t>(
+                            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - cl.sentAt)
+                                .count()));
                     }
                 }
+                if (cl.waiting && cl.c.IsConnected() == 0) {
+                    sh->Add(sh->failed);
+                    std::printf("client %d: connection dropped: %s\n", cl.index, cl.c.GetErrorMessage());
+                    ok = false;
+                    break;
+                }
+                if (cl.waiting && stopping && Clock::now() - stopSeen > std::chrono::seconds(10)) {
+                    sh->Add(sh->lost);
+                    cl.done = true;
+                } else if (!cl.waiting && stopping) {
+                    cl.done = true;
+                } else if (!cl.waiting) {
+                    cl.text = "message " + std::to_string(cl.index) + "/" + std::to_string(cl.n++);
+                    cl.sentAt = Clock::now();
+                    if (!cl.node.SendInit() ||
+                        !cl.node.SendPacket(cl.text.data(), static_cast<uint32_t>(cl.text.size()))) {
+                        sh->Add(sh->failed);
+                        ok = false;
+                        break;
+                    }
+                    sh->Add(sh->sent);
+                    cl.waiting = true;
+                }
+                if (cl.done)
+                    --busy;
+            }
+            if (busy > 0 && ok) {
+                xCommClientRounds(1);
                 xWaitTimeOrSockets(50);
             }
-            if (!answered)
-                break;
-            sh->Add(sh->received);
-            sh->RoundTrip(static_cast<uint64_t>(
-                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sentAt).count()));
         }
-        c.Disconnect();
-        node.ExitCommNode();
+        for (auto& cl : cs) {
+            if (cl->c.IsConnected() == 1)
+                cl->c.Disconnect();
+            cl->node.ExitCommNode();
+        }
     }
     if (!Finish("node client process", true)) {
         sh->Add(sh->leaky);
@@ -423,7 +481,7 @@ struct NodeShared {
     _exit(ok ? 0 : 1);
 }
 
-int NodeLoad(int clients, int seconds)
+int NodeLoad(int clients, int seconds, int perProcess)
 {
     auto* sh = static_cast<NodeShared*>(
         mmap(nullptr, sizeof(NodeShared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
@@ -444,20 +502,20 @@ int NodeLoad(int clients, int seconds)
 
     auto connectStart = Clock::now();
     std::vector<pid_t> kids;
-    for (int i = 0; i < clients; ++i) {
+    for (int i = 0; i < clients; i += perProcess) {
         pid_t pid = fork();
         if (pid == 0)
-            NodeClient(i, port, sh);
+            NodeClients(i, std::min(perProcess, clients - i), port, sh);
         if (pid > 0)
             kids.push_back(pid);
         usleep(2000);
     }
-    while (__atomic_load_n(&sh->connected, __ATOMIC_RELAXED) < kids.size() &&
+    while (__atomic_load_n(&sh->connected, __ATOMIC_RELAXED) < static_cast<uint64_t>(clients) &&
            Clock::now() - connectStart < std::chrono::seconds(200))
         usleep(100000);
     const uint64_t connected = __atomic_load_n(&sh->connected, __ATOMIC_RELAXED);
-    std::printf("%llu of %d client processes connected in %.1f s\n",
-                static_cast<unsigned long long>(connected), clients,
+    std::printf("%llu of %d clients (%d a process) connected in %.1f s\n",
+                static_cast<unsigned long long>(connected), clients, perProcess,
                 std::chrono::duration<double>(Clock::now() - connectStart).count());
     const long rssConnected = RssKb(server);
     const int fdDuring = OpenDescriptors(server);
@@ -489,9 +547,9 @@ int NodeLoad(int clients, int seconds)
     const long rssAfter = RssKb(server);
 
     std::printf(
-        "%d node clients (one process each), %.0f s: sent %llu, answered %llu, lost %llu, wrong %llu, "
+        "%d node clients (%d a process), %.0f s: sent %llu, answered %llu, lost %llu, wrong %llu, "
         "connections failed %llu\n",
-        clients, secs, static_cast<unsigned long long>(sh->sent),
+        clients, perProcess, secs, static_cast<unsigned long long>(sh->sent),
         static_cast<unsigned long long>(sh->received), static_cast<unsigned long long>(sh->lost),
         static_cast<unsigned long long>(sh->wrong), static_cast<unsigned long long>(sh->failed));
     std::printf("%.0f node messages/s (round trips answered during the run)\n", receivedInRun / secs);
@@ -521,7 +579,7 @@ int main(int argc, char** argv)
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
     const bool soak = argc > 3 && std::strcmp(argv[3], "soak") == 0;
     if (argc > 3 && std::strcmp(argv[3], "node") == 0)
-        return NodeLoad(clients, seconds);
+        return NodeLoad(clients, seconds, argc > 4 ? std::max(1, std::atoi(argv[4])) : 1);
     uint16_t port = FreePort(soak);
     pid_t server = fork();
     if (server == 0)

@@ -662,6 +662,35 @@ int32_t CCommBase::UnregisterCommNode(CCommNode* node)
     return TRUE;
 }
 
+// What a newly registered connection learns of the nodes known through
+// another one follows the same routing bars as the registrations that come
+// later: a node of a type barred from leaving `from`, or from reaching
+// `target`, stays unannounced (without bars this is SendOtherSideNodes).
+int32_t SendOtherSideNodesRouted(CCommBase* from, CCommBase* target)
+{
+    if (from == nullptr || target == nullptr)
+        return TRUE;
+    const bool clientsPass = !from->neverRouteNodeFromClient && !target->neverRouteNodeToClient;
+    const bool serversPass = !from->neverRouteNodeFromServer && !target->neverRouteNodeToServer;
+    if (clientsPass && serversPass)
+        return from->SendOtherSideNodes(target);
+    if (from->connected == 0)
+        return TRUE;
+    for (SLListNode* n = from->otherSideNodes.first; n != nullptr; n = n->next) {
+        auto* e = static_cast<SOtherSideNode*>(n->data);
+        if ((e->nodeType == CNODE_CLIENT && !clientsPass) || (e->nodeType == CNODE_SERVER && !serversPass))
+            continue;
+        SXPacket* p = BuildPacket(PACKET_TYPE_CNODEREG, e->nodeId, e->name, e->nodeType, 0, nullptr, 0);
+        if (p == nullptr)
+            return from->Report("CCommBase::SendOtherSideNodes: BuildPacket function failed");
+        if (!target->SendPacket(p)) {
+            FreePacket(p);
+            return from->Report("CCommRemoteClient::SendOtherSideNodes: SendPacket function failed");
+        }
+    }
+    return TRUE;
+}
+
 int32_t CCommBase::SendOtherSideNodes(CCommBase* target)
 {
     if (connected == 0 || target == nullptr)

@@ -229,6 +229,57 @@ TEST_F(CommTest, RegistrationsAreRoutedToOtherClients)
         RemoteClientList_Remove(c);
 }
 
+// A connection that registers late learns the nodes known through the
+// others under the same routing bars as the registrations it would have had
+// forwarded: a server whose client connections bar client nodes does not
+// tell each newcomer of every earlier client.
+TEST_F(CommTest, LateConnectionLearnsOnlyWhatTheBarsLetThrough)
+{
+    struct Conn : CCommRemoteClient {
+        Conn()
+        {
+            SetPacketTypes(0, 1);
+            connected = 1;
+        }
+        ~Conn() override { connected = 0; }
+        // Node ids of the registrations waiting in the send queue.
+        std::vector<uint32_t> Announced()
+        {
+            std::vector<uint32_t> ids;
+            for (SendQueFirst(); SendQueExists(); SendQueNext()) {
+                uint32_t id = 0;
+                reinterpret_cast<SXPacketCNode*>(SendQueGetPacket())->GetNodeId(id);
+                ids.push_back(id);
+            }
+            return ids;
+        }
+    };
+    struct Case {
+        const char* what;
+        bool fromClientBarred, toServerBarred;
+        std::vector<uint32_t> learnt;
+    } cases[] = {
+        {"no bars: every node", false, false, {3, 4}},
+        {"client nodes barred at the source", true, false, {4}},
+        {"server nodes barred at the newcomer", false, true, {3}},
+        {"both", true, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Conn early, late;
+        early.SetNeverRouteNode_From_Client(c.fromClientBarred ? 1 : 0);
+        late.SetNeverRouteNode_To_Server(c.toServerBarred ? 1 : 0);
+        ASSERT_EQ(RemoteClientList_Add(&early), TRUE);
+        EXPECT_EQ(early.RecvPacketFromRemote(NodePacket(PACKET_TYPE_CNODEREG, 3, "n", CNODE_CLIENT)), TRUE);
+        EXPECT_EQ(early.RecvPacketFromRemote(NodePacket(PACKET_TYPE_CNODEREG, 4, "n", CNODE_SERVER)), TRUE);
+        ASSERT_EQ(RemoteClientList_Add(&late), TRUE);
+        EXPECT_EQ(SendOtherSideNodesToComm(&late), TRUE);
+        EXPECT_EQ(late.Announced(), c.learnt);
+        RemoteClientList_Remove(&early);
+        RemoteClientList_Remove(&late);
+    }
+}
+
 TEST_F(CommTest, SplitRunsStayInTheTransferList)
 {
     TestComm c;
