@@ -96,21 +96,7 @@ struct Conn {
     size_t sent = 0, got = 0;
 };
 
-int Dial(uint16_t port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
+int Dial(uint16_t port) { return tvhelp::DialLoopback(port, 0, 0, true); }
 
 // n connections through the front end, kAtOnce at a time: each sends out
 // and ends once kMessage bytes have come back. Returns the failures.

@@ -5,6 +5,8 @@
 
 #include <tarvex/tarvex.h>
 
+#include "../tests/support/comm_helpers.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,24 +17,7 @@
 #include <vector>
 
 // A listening socket on 127.0.0.1; port 0 picks a free one (returned).
-inline int Listen(uint16_t& port, int backlog = 16)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, backlog) != 0) {
-        close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
+inline int Listen(uint16_t& port, int backlog = 16) { return tvhelp::ListenLoopback(port, backlog); }
 
 // Our proxy in this process, until killed; taking the load balancer's
 // address header first when asked.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "comm_util.h"
+#include "../support/comm_helpers.h"
 #include "../support/process_util.h"
 
 #include <algorithm>
@@ -76,24 +77,7 @@ class Forked
 // ---------------------------------------------------------------- sockets
 
 // A listening socket on 127.0.0.1; port 0 picks a free one (returned).
-inline int ListenOn(uint16_t& port, int backlog = 1024)
-{
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    socklen_t len = sizeof a;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, backlog) != 0) {
-        close(fd);
-        return -1;
-    }
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
+inline int ListenOn(uint16_t& port, int backlog = 1024) { return tvhelp::ListenLoopback(port, backlog); }
 
 // A free port below 32768 (the ports a location record from our own clients
 // can name), found by trying random ones.
@@ -125,27 +109,7 @@ inline uint16_t FreePort()
 // its own (host order, any of 127.0.0.0/8) when given.
 inline int DialNonBlocking(uint16_t port, int receiveBuffer = 0, uint32_t source = 0)
 {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    if (source != 0) {
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        from.sin_addr.s_addr = htonl(source);
-        if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
-            close(fd);
-            return -1;
-        }
-    }
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    return tvhelp::DialLoopback(port, receiveBuffer, source);
 }
 
 // The echo server: every byte that comes in goes back on the same
