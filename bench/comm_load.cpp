@@ -546,12 +546,11 @@ int NodeLoad(int clients, int seconds, int perProcess)
     }
     const long rssAfter = RssKb(server);
 
-    std::printf(
-        "%d node clients (%d a process), %.0f s: sent %llu, answered %llu, lost %llu, wrong %llu, "
-        "connections failed %llu\n",
-        clients, perProcess, secs, static_cast<unsigned long long>(sh->sent),
-        static_cast<unsigned long long>(sh->received), static_cast<unsigned long long>(sh->lost),
-        static_cast<unsigned long long>(sh->wrong), static_cast<unsigned long long>(sh->failed));
+    std::printf("%d node clients (%d a process), %.0f s: sent %llu, answered %llu, lost %llu, wrong %llu, "
+                "connections failed %llu\n",
+                clients, perProcess, secs, static_cast<unsigned long long>(sh->sent),
+                static_cast<unsigned long long>(sh->received), static_cast<unsigned long long>(sh->lost),
+                static_cast<unsigned long long>(sh->wrong), static_cast<unsigned long long>(sh->failed));
     std::printf("%.0f node messages/s (round trips answered during the run)\n", receivedInRun / secs);
     std::printf("round trip ms: p50 %.2f  p90 %.2f  p99 %.2f  p99.9 %.2f  max %.2f\n", sh->Percentile(0.5),
                 sh->Percentile(0.9), sh->Percentile(0.99), sh->Percentile(0.999), sh->maxUs / 1000.0);

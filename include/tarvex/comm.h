@@ -242,7 +242,7 @@ class TARVEX_API CCommBase
 
     friend int32_t SendCommNodeRegToAllComm(CCommBase* from, SXPacket* packet);
     friend int32_t SendCommNodeToAllComm(CCommBase* from, SXPacket* packet);
-    friend int32_t SendOtherSideNodesRouted(CCommBase* from, CCommBase* target);
+    friend int32_t SendOtherSideNodesRouted(CCommBase* from, CCommBase* target, bool applyBars);
 };
 
 // One step of moving packets over a socket: the receive side reads the

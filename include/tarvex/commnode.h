@@ -175,8 +175,8 @@ class TARVEX_API CCommNode
     int32_t sendAllocated = FALSE;
     XCommNodeCallback sendPacketCallback;
     XCommNodeCallback recvPacketCallback;
-    bool exited = false;        // ExitCommNode ran and nothing was set up since
-    int32_t lastExportSize = 0; // buffer size that held the last KCBL message
+    bool exited = false;            // ExitCommNode ran and nothing was set up since
+    int32_t lastExportSize = 0;     // buffer size that held the last KCBL message
     SPtrIndex* commIndex = nullptr; // lookup into commObjects once it is long
 };
 

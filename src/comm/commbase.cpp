@@ -89,7 +89,10 @@ int32_t CCommBase::IsCommNodeRegistered(CCommNode* node)
     return tvcomm::FindInList(thisSideNodes, thisSideIndex, node) != nullptr ? TRUE : FALSE;
 }
 
-void CCommBase::ForgetCommNode(CCommNode* node) { tvcomm::RemoveFromList(thisSideNodes, thisSideIndex, node); }
+void CCommBase::ForgetCommNode(CCommNode* node)
+{
+    tvcomm::RemoveFromList(thisSideNodes, thisSideIndex, node);
+}
 
 CCommBase::~CCommBase()
 {
@@ -662,20 +665,19 @@ int32_t CCommBase::UnregisterCommNode(CCommNode* node)
     return TRUE;
 }
 
-// What a newly registered connection learns of the nodes known through
-// another one follows the same routing bars as the registrations that come
-// later: a node of a type barred from leaving `from`, or from reaching
-// `target`, stays unannounced (without bars this is SendOtherSideNodes).
-int32_t SendOtherSideNodesRouted(CCommBase* from, CCommBase* target)
+// Registers, with target's peer, the nodes known through `from`. With the
+// bars applied (what a newly registered connection learns of the others)
+// this follows the same routing bars as the registrations that come later:
+// a node of a type barred from leaving `from`, or from reaching `target`,
+// stays unannounced.
+int32_t SendOtherSideNodesRouted(CCommBase* from, CCommBase* target, bool applyBars)
 {
-    if (from == nullptr || target == nullptr)
+    if (from == nullptr || target == nullptr || from->connected == 0)
         return TRUE;
-    const bool clientsPass = !from->neverRouteNodeFromClient && !target->neverRouteNodeToClient;
-    const bool serversPass = !from->neverRouteNodeFromServer && !target->neverRouteNodeToServer;
-    if (clientsPass && serversPass)
-        return from->SendOtherSideNodes(target);
-    if (from->connected == 0)
-        return TRUE;
+    const bool clientsPass =
+        !applyBars || (!from->neverRouteNodeFromClient && !target->neverRouteNodeToClient);
+    const bool serversPass =
+        !applyBars || (!from->neverRouteNodeFromServer && !target->neverRouteNodeToServer);
     for (SLListNode* n = from->otherSideNodes.first; n != nullptr; n = n->next) {
         auto* e = static_cast<SOtherSideNode*>(n->data);
         if ((e->nodeType == CNODE_CLIENT && !clientsPass) || (e->nodeType == CNODE_SERVER && !serversPass))
@@ -693,19 +695,7 @@ int32_t SendOtherSideNodesRouted(CCommBase* from, CCommBase* target)
 
 int32_t CCommBase::SendOtherSideNodes(CCommBase* target)
 {
-    if (connected == 0 || target == nullptr)
-        return TRUE;
-    for (SLListNode* n = otherSideNodes.first; n != nullptr; n = n->next) {
-        auto* e = static_cast<SOtherSideNode*>(n->data);
-        SXPacket* p = BuildPacket(PACKET_TYPE_CNODEREG, e->nodeId, e->name, e->nodeType, 0, nullptr, 0);
-        if (p == nullptr)
-            return Report("CCommBase::SendOtherSideNodes: BuildPacket function failed");
-        if (!target->SendPacket(p)) {
-            FreePacket(p);
-            return Report("CCommRemoteClient::SendOtherSideNodes: SendPacket function failed");
-        }
-    }
-    return TRUE;
+    return SendOtherSideNodesRouted(this, target, false);
 }
 
 int32_t CCommBase::HasOtherSideNode(const char* name, uint32_t nameLength, uint32_t nodeId,

@@ -234,7 +234,7 @@ int32_t SendOtherSideNodesToComm(CCommBase* comm)
             auto* other = static_cast<CCommBase*>(n->data);
             if (other == comm || other->AcceptNodes() != 1)
                 continue;
-            if (!SendOtherSideNodesRouted(other, comm))
+            if (!SendOtherSideNodesRouted(other, comm, true))
                 xErrorTxt_Func("SendOtherSideNodesToComm: comm->SendOtherSideNodes function failed.",
                                __FILE__, __LINE__);
         }

@@ -15,8 +15,9 @@ uint32_t CommPacketsTakenIn();
 // Client-round transfer steps that moved anything so far (wraps).
 uint32_t CommStepsWithProgress();
 
-// SendOtherSideNodes of from to target under the routing bars of both.
-int32_t SendOtherSideNodesRouted(CCommBase* from, CCommBase* target);
+// SendOtherSideNodes of from to target; with applyBars, under the routing
+// bars of both.
+int32_t SendOtherSideNodesRouted(CCommBase* from, CCommBase* target, bool applyBars);
 
 // Removals from the client registration lists so far (wraps): a walk over a
 // copy of such a list knows each entry is still listed while this holds.

@@ -770,8 +770,7 @@ int32_t xStartListenSocket(uint16_t port, uint32_t& sock, sockaddr_in* addr, SCr
     // handshake finished while the queue was full believes it is connected
     // until the server resets it.
     if (!tvp::Bind(sock, *addr) || !tvp::GetSockName(sock, *addr) ||
-        !tvp::Listen(sock, tvp::kListenBacklogMax) ||
-        !tvp::SetNonBlocking(sock, true)) {
+        !tvp::Listen(sock, tvp::kListenBacklogMax) || !tvp::SetNonBlocking(sock, true)) {
         int32_t code = tvp::LastError();
         xCloseSocket(sock);
         return ReportWsa(code);

@@ -657,7 +657,8 @@ TEST_F(CommTest, ManyNodesOnManyCommObjectsStayPaired)
                 if (nodes[i] == nullptr)
                     continue;
                 bool want = holds(c, i);
-                ASSERT_EQ(comms[c]->IsCommNodeRegistered(nodes[i].get()), want ? TRUE : FALSE) << c << " " << i;
+                ASSERT_EQ(comms[c]->IsCommNodeRegistered(nodes[i].get()), want ? TRUE : FALSE)
+                    << c << " " << i;
                 ASSERT_EQ(nodes[i]->HasCommObject(comms[c].get()), want ? TRUE : FALSE) << c << " " << i;
             }
             ASSERT_EQ(comms[c]->Nodes(), expected) << c; // order kept
